@@ -1,0 +1,32 @@
+// Every message box of the engine and the user interface goes through a Notice, so
+// that the program shows MessageBoxW, the command-line tool prints, and tests record.
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace sonimo {
+
+enum class NoticeIcon { None, Information, Warning, Error, Question };
+enum class NoticeButtons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class NoticeAnswer { Ok, Cancel, Yes, No };
+
+class Notice {
+public:
+    virtual ~Notice() = default;
+    virtual NoticeAnswer show(std::u16string_view text, std::u16string_view caption, NoticeIcon icon,
+                              NoticeButtons buttons) = 0;
+};
+
+// Writes "caption: text" in UTF-8 to standard error and gives the first button's answer.
+class StderrNotice final : public Notice {
+public:
+    NoticeAnswer show(std::u16string_view text, std::u16string_view caption, NoticeIcon icon,
+                      NoticeButtons buttons) override;
+};
+
+// The process-wide notice; a StderrNotice until someone installs another. The pointer is
+// borrowed: the installer keeps the object alive while it is installed.
+Notice& currentNotice();
+void setCurrentNotice(Notice* notice);
+
+} // namespace sonimo

@@ -1,0 +1,101 @@
+#include "platform/File.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/Text.h"
+
+namespace sonimo {
+
+bool File::open(const std::u16string& path, Mode mode) {
+    close();
+    const std::string p = utf16ToUtf8(path);
+    int flags = O_CLOEXEC;
+    switch (mode) {
+    case Mode::ReadShared: flags |= O_RDONLY; break;
+    case Mode::CreateExclusive:
+    case Mode::CreateShared: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+    case Mode::WriteExisting: flags |= O_WRONLY; break;
+    }
+    int fd;
+    do {
+        fd = ::open(p.c_str(), flags, 0644);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    handle_ = fd;
+    return true;
+}
+
+void File::close() {
+    if (handle_ != kInvalid) {
+        ::close(static_cast<int>(handle_));
+        handle_ = kInvalid;
+    }
+}
+
+std::int64_t File::read(void* buffer, std::int64_t bytes) {
+    if (!isOpen() || bytes < 0) return -1;
+    std::int64_t done = 0;
+    auto* p = static_cast<char*>(buffer);
+    while (done < bytes) {
+        const ssize_t r = ::read(static_cast<int>(handle_), p + done, static_cast<size_t>(bytes - done));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return done > 0 ? done : -1;
+        }
+        if (r == 0) break;
+        done += r;
+    }
+    return done;
+}
+
+std::int64_t File::write(const void* buffer, std::int64_t bytes) {
+    if (!isOpen() || bytes < 0) return -1;
+    std::int64_t done = 0;
+    const auto* p = static_cast<const char*>(buffer);
+    while (done < bytes) {
+        const ssize_t r = ::write(static_cast<int>(handle_), p + done, static_cast<size_t>(bytes - done));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return done > 0 ? done : -1;
+        }
+        if (r == 0) break;
+        done += r;
+    }
+    return done;
+}
+
+bool File::seek(std::int64_t offset) {
+    return isOpen() && offset >= 0 && ::lseek(static_cast<int>(handle_), offset, SEEK_SET) == offset;
+}
+
+std::int64_t File::tell() const {
+    return isOpen() ? static_cast<std::int64_t>(::lseek(static_cast<int>(handle_), 0, SEEK_CUR)) : -1;
+}
+
+std::int64_t File::size() const {
+    struct stat st {};
+    if (!isOpen() || ::fstat(static_cast<int>(handle_), &st) != 0) return -1;
+    return st.st_mode & S_IFREG ? static_cast<std::int64_t>(st.st_size) : 0;
+}
+
+bool File::truncateHere() {
+    const std::int64_t pos = tell();
+    return pos >= 0 && ::ftruncate(static_cast<int>(handle_), pos) == 0;
+}
+
+bool fileExists(const std::u16string& path) {
+    struct stat st {};
+    return ::stat(utf16ToUtf8(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool removeFile(const std::u16string& path) { return ::unlink(utf16ToUtf8(path).c_str()) == 0; }
+
+} // namespace sonimo

@@ -1,0 +1,90 @@
+#include "platform/File.h"
+
+#include <windows.h>
+
+namespace sonimo {
+
+namespace {
+HANDLE asHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+const wchar_t* wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+} // namespace
+
+bool File::open(const std::u16string& path, Mode mode) {
+    close();
+    DWORD access = GENERIC_READ, share = FILE_SHARE_READ | FILE_SHARE_WRITE, disposition = OPEN_EXISTING;
+    switch (mode) {
+    case Mode::ReadShared: break;
+    case Mode::CreateExclusive: access = GENERIC_WRITE; share = 0; disposition = CREATE_ALWAYS; break;
+    case Mode::CreateShared: access = GENERIC_WRITE; share = FILE_SHARE_READ; disposition = CREATE_ALWAYS; break;
+    case Mode::WriteExisting: access = GENERIC_WRITE; share = FILE_SHARE_READ; break;
+    }
+    HANDLE h = CreateFileW(wide(path), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    handle_ = reinterpret_cast<std::intptr_t>(h);
+    return true;
+}
+
+void File::close() {
+    if (handle_ != kInvalid) {
+        CloseHandle(asHandle(handle_));
+        handle_ = kInvalid;
+    }
+}
+
+std::int64_t File::read(void* buffer, std::int64_t bytes) {
+    if (!isOpen() || bytes < 0) return -1;
+    std::int64_t done = 0;
+    auto* p = static_cast<char*>(buffer);
+    while (done < bytes) {
+        const DWORD chunk = static_cast<DWORD>(bytes - done > 0x40000000 ? 0x40000000 : bytes - done);
+        DWORD got = 0;
+        if (!ReadFile(asHandle(handle_), p + done, chunk, &got, nullptr)) return done > 0 ? done : -1;
+        if (got == 0) break;
+        done += got;
+    }
+    return done;
+}
+
+std::int64_t File::write(const void* buffer, std::int64_t bytes) {
+    if (!isOpen() || bytes < 0) return -1;
+    std::int64_t done = 0;
+    const auto* p = static_cast<const char*>(buffer);
+    while (done < bytes) {
+        const DWORD chunk = static_cast<DWORD>(bytes - done > 0x40000000 ? 0x40000000 : bytes - done);
+        DWORD put = 0;
+        if (!WriteFile(asHandle(handle_), p + done, chunk, &put, nullptr)) return done > 0 ? done : -1;
+        if (put == 0) break;
+        done += put;
+    }
+    return done;
+}
+
+bool File::seek(std::int64_t offset) {
+    if (!isOpen() || offset < 0) return false;
+    LARGE_INTEGER li;
+    li.QuadPart = offset;
+    return SetFilePointerEx(asHandle(handle_), li, nullptr, FILE_BEGIN) != 0;
+}
+
+std::int64_t File::tell() const {
+    if (!isOpen()) return -1;
+    LARGE_INTEGER zero, pos;
+    zero.QuadPart = 0;
+    return SetFilePointerEx(asHandle(handle_), zero, &pos, FILE_CURRENT) ? pos.QuadPart : -1;
+}
+
+std::int64_t File::size() const {
+    LARGE_INTEGER li;
+    return isOpen() && GetFileSizeEx(asHandle(handle_), &li) ? li.QuadPart : -1;
+}
+
+bool File::truncateHere() { return isOpen() && SetEndOfFile(asHandle(handle_)) != 0; }
+
+bool fileExists(const std::u16string& path) {
+    const DWORD a = GetFileAttributesW(wide(path));
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool removeFile(const std::u16string& path) { return DeleteFileW(wide(path)) != 0; }
+
+} // namespace sonimo

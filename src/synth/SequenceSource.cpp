@@ -1,0 +1,134 @@
+#include "synth/SequenceSource.h"
+
+#include <algorithm>
+
+#include "synth/SourceEffect.h"
+
+namespace sonimo {
+
+SourceRef MakeSequence(const SequenceEntries& entries) {
+    int rate = 0, ch = 0;
+    std::int32_t peak = kNominalFullScale;
+    for (const SequenceEntry& e : entries) {
+        if (e.child->state != StateOk) continue;
+        rate = std::max<int>(rate, e.child->sampleRate);
+        ch = std::max<int>(ch, e.child->channels);
+        peak = std::max(peak, e.child->peakLevel);
+    }
+    return makeSource<SequenceSource>(entries, rate > 0 ? rate : 8000, std::max(ch, 1), peak);
+}
+
+SequenceSource::SequenceSource(const SequenceEntries& entries, int rate, int ch, std::int32_t peak)
+    : SampleSource(rate, ch, peak), entries_(entries) {
+    loadNext();
+}
+
+void SequenceSource::loadNext() {
+    current_.reset();
+    silenceLeft_ = 0;
+    if (cursor_ >= entries_.size()) return;
+    const SequenceEntry& e = entries_[cursor_++];
+    if (e.child->state != StateOk) {
+        silenceLeft_ = MsToFrames(e.silenceMs, sampleRate);
+        return;
+    }
+    current_ = e.child;
+    current_->Seek(0);
+    ConvertFormat(current_, sampleRate, channels);
+}
+
+void SequenceSource::Read(std::int32_t* buffer, int n) {
+    if (position_ < 0) {
+        const int lead = std::min(n, -position_);
+        zeroFrames(buffer, lead, channels);
+        position_ += lead;
+        buffer += static_cast<std::ptrdiff_t>(lead) * channels;
+        n -= lead;
+        if (n == 0) return;
+    }
+    for (;;) {
+        int m;
+        if (current_->state == StateOk) {
+            m = std::clamp(current_->GetLength() - current_->GetPosition(), 0, n);
+            // the child fills the whole request; what follows its end is overwritten below
+            current_->Read(buffer, n);
+        } else {
+            m = std::max(0, std::min(silenceLeft_, n));
+            zeroFrames(buffer, m, channels);
+            silenceLeft_ -= m;
+        }
+        position_ += m;
+        if (m == n) return;
+        buffer += static_cast<std::ptrdiff_t>(m) * channels;
+        n -= m;
+        if (cursor_ >= entries_.size()) {
+            zeroFrames(buffer, n, channels);
+            return;
+        }
+        loadNext();
+    }
+}
+
+int SequenceSource::remainingOfCurrent() {
+    return current_->state == StateOk ? current_->GetLength() - current_->GetPosition() : silenceLeft_;
+}
+
+int SequenceSource::GetLength() {
+    std::int64_t total = static_cast<std::int64_t>(position_) + remainingOfCurrent();
+    for (std::size_t i = cursor_; i < entries_.size(); ++i) {
+        const SourceRef& c = entries_[i].child;
+        total += c->state == StateOk ? static_cast<std::int64_t>(c->GetLength()) - c->GetPosition()
+                                     : MsToFrames(entries_[i].silenceMs, sampleRate);
+    }
+    return static_cast<int>(std::clamp<std::int64_t>(total, INT32_MIN, INT32_MAX));
+}
+
+void SequenceSource::Seek(int f) {
+    position_ = 0;
+    cursor_ = 0;
+    while (cursor_ < entries_.size()) {
+        loadNext();
+        const int rest = f - position_;
+        const bool silence = current_->state != StateOk;
+        const int len = silence ? silenceLeft_ : current_->GetLength();
+        if (rest <= len) {
+            if (silence) {
+                silenceLeft_ -= rest;
+            } else {
+                current_->Seek(rest);
+            }
+            position_ = f;
+            return;
+        }
+        position_ += len;
+    }
+    // past the end: a second of silence from the placeholder, then zeros
+    current_.reset();
+    silenceLeft_ = sampleRate;
+    endPosition_ = position_;
+    position_ = f;
+}
+
+bool SequenceSource::IsGrowing() {
+    if (current_->state == StateOk && current_->IsGrowing()) return true;
+    for (std::size_t i = cursor_; i < entries_.size(); ++i) {
+        const SourceRef& c = entries_[i].child;
+        if (c->state == StateOk && c->IsGrowing()) return true;
+    }
+    return false;
+}
+
+void SequenceSource::WaitForData(int ms) {
+    if (current_->state == StateOk) {
+        current_->WaitForData(ms);
+        return;
+    }
+    for (std::size_t i = cursor_; i < entries_.size(); ++i) {
+        if (entries_[i].child->state == StateOk) {
+            entries_[i].child->WaitForData(ms);
+            return;
+        }
+    }
+}
+
+} // namespace sonimo

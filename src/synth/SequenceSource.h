@@ -1,0 +1,45 @@
+// Children played one after another at one format: each child is converted to the
+// sequence's rate and channel count when it becomes current. After the last child the
+// sequence yields zeros and its position stays at the total length. Owns its children
+// through its own copies of the entries.
+#pragma once
+#include <vector>
+
+#include "synth/SampleSource.h"
+
+namespace sonimo {
+
+struct SequenceEntry {
+    SourceRef child;
+    std::int32_t silenceMs = 0; // stands for the child when the child is unusable
+};
+
+using SequenceEntries = std::vector<SequenceEntry>;
+
+// Rate: the largest among usable children (8000 when none); channels: the largest (at
+// least 1); peak: the largest (at least nominal full scale).
+SourceRef MakeSequence(const SequenceEntries& entries);
+
+class SequenceSource final : public SampleSource {
+public:
+    SequenceSource(const SequenceEntries& entries, int sampleRate, int channels, std::int32_t peakLevel);
+    void Read(std::int32_t* buffer, int frames) override;
+    int GetPosition() override { return position_; }
+    int GetLength() override;
+    void Seek(int frame) override;
+    bool IsGrowing() override;
+    void WaitForData(int ms) override;
+
+private:
+    void loadNext();
+    int remainingOfCurrent();
+
+    SequenceEntries entries_;
+    std::size_t cursor_ = 0; // the next entry to load
+    std::int32_t position_ = 0;
+    std::int32_t endPosition_ = 0; // where a seek past the end found the end
+    std::int32_t silenceLeft_ = 0;
+    SourceRef current_;
+};
+
+} // namespace sonimo

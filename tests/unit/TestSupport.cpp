@@ -1,0 +1,85 @@
+#include "TestSupport.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/File.h"
+#include "platform/Text.h"
+
+namespace sonimo {
+
+namespace {
+std::atomic<int> gCounter{0};
+
+std::filesystem::path fsPath(const std::u16string& p) {
+#ifdef _WIN32
+    return std::filesystem::path(std::wstring(p.begin(), p.end()));
+#else
+    return std::filesystem::path(utf16ToUtf8(p));
+#endif
+}
+
+std::u16string fromFs(const std::filesystem::path& p) {
+#ifdef _WIN32
+    const std::wstring w = p.wstring();
+    return std::u16string(w.begin(), w.end());
+#else
+    return utf8ToUtf16(p.string());
+#endif
+}
+} // namespace
+
+TempDir::TempDir() {
+    std::error_code ec;
+    const auto base = std::filesystem::temp_directory_path(ec);
+    for (;;) {
+        const auto p = base / ("sonimo-test-" + std::to_string(std::rand()) + "-" + std::to_string(gCounter++));
+        if (std::filesystem::create_directory(p, ec)) {
+            root_ = fromFs(p);
+            break;
+        }
+    }
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(fsPath(root_), ec);
+}
+
+std::u16string TempDir::path(const std::u16string& name) const {
+#ifdef _WIN32
+    return root_ + u"\\" + name;
+#else
+    return root_ + u"/" + name;
+#endif
+}
+
+std::vector<unsigned char> readAll(const std::u16string& path) {
+    File f;
+    std::vector<unsigned char> v;
+    if (!f.open(path, File::Mode::ReadShared)) return v;
+    const std::int64_t n = f.size();
+    v.resize(static_cast<std::size_t>(n > 0 ? n : 0));
+    const std::int64_t got = f.read(v.data(), static_cast<std::int64_t>(v.size()));
+    v.resize(static_cast<std::size_t>(got > 0 ? got : 0));
+    return v;
+}
+
+bool writeAll(const std::u16string& path, const std::vector<unsigned char>& bytes) {
+    File f;
+    return f.open(path, File::Mode::CreateExclusive) &&
+           f.write(bytes.data(), static_cast<std::int64_t>(bytes.size())) == static_cast<std::int64_t>(bytes.size());
+}
+
+RecordingNotice::RecordingNotice(NoticeAnswer a) : answer(a) { setCurrentNotice(this); }
+RecordingNotice::~RecordingNotice() { setCurrentNotice(nullptr); }
+
+NoticeAnswer RecordingNotice::show(std::u16string_view text, std::u16string_view caption, NoticeIcon icon,
+                                   NoticeButtons buttons) {
+    shown.push_back({std::u16string(text), std::u16string(caption), icon, buttons});
+    return answer;
+}
+
+} // namespace sonimo

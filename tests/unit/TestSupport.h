@@ -1,0 +1,44 @@
+// Helpers shared by the unit tests: a temporary folder, whole-file reads and writes,
+// a notice that records what it was shown.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/Notice.h"
+
+namespace sonimo {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    std::u16string path(const std::u16string& name) const;
+    const std::u16string& root() const { return root_; }
+
+private:
+    std::u16string root_;
+    std::vector<std::u16string> made_;
+};
+
+std::vector<unsigned char> readAll(const std::u16string& path);
+bool writeAll(const std::u16string& path, const std::vector<unsigned char>& bytes);
+
+struct RecordedNotice {
+    std::u16string text, caption;
+    NoticeIcon icon;
+    NoticeButtons buttons;
+};
+
+// Installs itself as the current notice for its lifetime and answers with `answer`.
+class RecordingNotice final : public Notice {
+public:
+    explicit RecordingNotice(NoticeAnswer answer = NoticeAnswer::Ok);
+    ~RecordingNotice() override;
+    NoticeAnswer show(std::u16string_view text, std::u16string_view caption, NoticeIcon icon,
+                      NoticeButtons buttons) override;
+    std::vector<RecordedNotice> shown;
+    NoticeAnswer answer;
+};
+
+} // namespace sonimo
