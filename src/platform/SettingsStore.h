@@ -1,0 +1,36 @@
+// Text values in named sections, kept per user: the registry under the product key on
+// Windows, memory for portable tests and the command-line tool. No cache: every call
+// goes to the backend. Reads never fail; a missing value gives the default.
+// User-interface thread only.
+#pragma once
+#include <string>
+
+namespace sonimo {
+
+inline constexpr int kSettingsTextUnits = 260; // read buffer; at most 259 units come back
+
+class SettingsStore {
+public:
+    virtual ~SettingsStore() = default;
+
+    virtual std::u16string readText(const std::u16string& section, const std::u16string& name,
+                                    const std::u16string& defaultText) = 0;
+    virtual bool writeText(const std::u16string& section, const std::u16string& name,
+                           const std::u16string& text) = 0;
+    // Removes the value, or "_" + name when the value itself does not exist.
+    virtual void deleteValue(const std::u16string& section, const std::u16string& name) = 0;
+    virtual bool hasValue(const std::u16string& section, const std::u16string& name) = 0;
+
+    // Built on readText/writeText: an empty text counts as missing; an integer is the
+    // leading decimal number (0 when there is none); a boolean is true unless it starts with "0".
+    int readInt(const std::u16string& section, const std::u16string& name, int defaultValue);
+    bool readBool(const std::u16string& section, const std::u16string& name, bool defaultValue);
+    bool writeInt(const std::u16string& section, const std::u16string& name, int value);
+    bool writeBool(const std::u16string& section, const std::u16string& name, bool value);
+};
+
+// The process-wide store (borrowed pointer; an in-memory store until one is installed).
+SettingsStore& currentSettings();
+void setCurrentSettings(SettingsStore* store);
+
+} // namespace sonimo
