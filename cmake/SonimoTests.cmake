@@ -12,6 +12,8 @@ target_compile_options(gtest_main PRIVATE -w)
 # The sources are read at configure time, so nothing runs the test binary at build time.
 function(sonimo_register_tests target)
   foreach(src IN LISTS ARGN)
+    # the suite names come from the file, so an edit must re-run the registration
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${src})
     file(READ ${src} text)
     string(REGEX MATCHALL "TEST(_F|_P)?\\([ \n]*[A-Za-z0-9_]+" hits "${text}")
     set(suites "")

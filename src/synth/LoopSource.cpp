@@ -5,16 +5,14 @@
 namespace sonimo {
 
 LoopSource::LoopSource(const SourceRef& inner, std::int32_t a, std::int32_t b)
-    : SourceWrapper(inner), loopStart_(std::min(a, b)), loopEnd_(std::max(a, b)) {}
+    : SourceWrapper(inner), loopStart_(std::min(a, b)), loopEnd_(std::max(a, b)), passEnd_(loopEnd_) {}
 
 void LoopSource::Read(std::int32_t* buffer, int n) {
     if (state != StateOk) return;
     const std::int64_t pass = std::max<std::int64_t>(static_cast<std::int64_t>(loopEnd_) - loopStart_, kMinLoopFrames);
-    const std::int64_t pos = inner_->GetPosition();
-    // A short loop is stretched to 256 frames; a read that starts inside such a stretched
-    // pass finishes it, so the repeat does not depend on the reader's block size.
-    const std::int64_t passEnd = pos > loopEnd_ && pos < loopStart_ + pass ? loopStart_ + pass : loopEnd_;
-    std::int64_t m = passEnd - pos;
+    // A short loop is stretched to 256 frames. The end of the pass under way is kept, so
+    // that a stretched pass read across several calls is as long as one read in one call.
+    std::int64_t m = passEnd_ - inner_->GetPosition();
     while (n >= m) {
         if (m > 0) {
             inner_->Read(buffer, static_cast<int>(m));
@@ -23,6 +21,7 @@ void LoopSource::Read(std::int32_t* buffer, int n) {
         }
         inner_->Seek(loopStart_);
         m = pass;
+        passEnd_ = loopStart_ + pass;
     }
     inner_->Read(buffer, n);
 }
@@ -36,6 +35,7 @@ void LoopSource::Seek(int f) {
         const std::int64_t span = static_cast<std::int64_t>(loopEnd_) - loopStart_;
         f = span > 0 ? static_cast<int>(loopStart_ + (static_cast<std::int64_t>(f) - loopEnd_) % span) : loopStart_;
     }
+    passEnd_ = loopEnd_;
     inner_->Seek(f);
 }
 

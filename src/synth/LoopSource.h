@@ -21,6 +21,7 @@ public:
 private:
     std::int32_t loopStart_;
     std::int32_t loopEnd_;
+    std::int64_t passEnd_; // inner frame at which the pass under way goes back to loopStart
 };
 
 } // namespace sonimo

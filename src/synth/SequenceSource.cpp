@@ -70,7 +70,8 @@ void SequenceSource::Read(std::int32_t* buffer, int n) {
 }
 
 int SequenceSource::remainingOfCurrent() {
-    return current_->state == StateOk ? current_->GetLength() - current_->GetPosition() : silenceLeft_;
+    // A child is asked for whole requests and may run past its end: never count less than nothing.
+    return std::max(0, current_->state == StateOk ? current_->GetLength() - current_->GetPosition() : silenceLeft_);
 }
 
 int SequenceSource::GetLength() {
