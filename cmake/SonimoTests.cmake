@@ -53,6 +53,10 @@ target_include_directories(unit_tests PRIVATE tests/unit)
 target_link_libraries(unit_tests PRIVATE sonimo_engine GTest::gtest_main)
 target_compile_definitions(unit_tests PRIVATE SONIMO_TEST_DATA_DIR="${CMAKE_BINARY_DIR}/testdata")
 sonimo_register_tests(unit_tests ${SONIMO_UNIT_TEST_SOURCES})
+# The command-line tests start the built tool, which sits next to the test program.
+if(TARGET sonimo-cli)
+  add_dependencies(unit_tests sonimo-cli)
+endif()
 
 if(WIN32)
   file(GLOB SONIMO_WIN32_TEST_SOURCES CONFIGURE_DEPENDS tests/win32/*.cpp)
