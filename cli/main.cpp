@@ -8,6 +8,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "audio/win32/AcmFileSource.h"
 #endif
 
 namespace sonimo::cli {
@@ -87,6 +89,8 @@ int run(const Args& all) {
 int wmain(int argc, wchar_t** argv) {
     // Messages are UTF-8 (Japanese ones included); let the console show them as such.
     SetConsoleOutputCP(CP_UTF8);
+    // WAV entries of lists in compressed formats decode as they do in the program.
+    sonimo::installAcmReader();
     sonimo::cli::Args args;
     for (int i = 1; i < argc; ++i) {
         const std::wstring w(argv[i]);

@@ -36,9 +36,14 @@ struct RunResult {
     std::string out, err;
 };
 
+// What the tool printed; Windows' text mode writes each line feed as CR LF.
 std::string textOf(const std::u16string& path) {
     const std::vector<unsigned char> b = readAll(path);
-    return std::string(b.begin(), b.end());
+    std::string s(b.begin(), b.end());
+#ifdef _WIN32
+    for (std::size_t at; (at = s.find("\r\n")) != std::string::npos;) s.erase(at, 1);
+#endif
+    return s;
 }
 
 #ifdef _WIN32
@@ -75,7 +80,10 @@ RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args) {
     HANDLE err = CreateFileW(reinterpret_cast<const wchar_t*>(errPath.c_str()), GENERIC_WRITE, FILE_SHARE_READ, &sa,
                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     std::u16string line = quoted(cliPath());
-    for (const std::u16string& a : args) line += u" " + quoted(a);
+    for (const std::u16string& a : args) {
+        line += u' ';
+        line += quoted(a);
+    }
     std::vector<wchar_t> cmd(line.begin(), line.end());
     cmd.push_back(0);
     STARTUPINFOW si{};
@@ -161,6 +169,13 @@ ToneData fixedTone(std::initializer_list<double> hz, std::uint32_t ms) {
     setKind(t, ToneKind::ConstantFixed);
     return t;
 }
+
+// Settings installed for one test, removed even when the test stops early.
+struct ScopedSettings {
+    ScopedSettings() { setCurrentSettings(&store); }
+    ~ScopedSettings() { setCurrentSettings(nullptr); }
+    MemorySettingsStore store;
+};
 
 class CliRun : public ::testing::Test {
 protected:
@@ -297,8 +312,8 @@ TEST_F(CliRun, RenderRefusesBadArgumentsAndUnreadableInputWithoutWriting) {
 }
 
 TEST_F(CliRun, RenderWritesWhatSaveAsWavWrites) {
-    MemorySettingsStore settings;
-    setCurrentSettings(&settings);
+    ScopedSettings scoped;
+    SettingsStore& settings = scoped.store;
     ToneData chord = fixedTone({440.0, 660.0, 880.0}, 700);
     setStereo(chord);
     chord.rightStartHz[2] = 1234.5;
@@ -333,12 +348,10 @@ TEST_F(CliRun, RenderWritesWhatSaveAsWavWrites) {
     // noise differs from run to run, but its format and length do not
     ASSERT_EQ(run({u"render", p(u"pink.tdf"), u"-o", p(u"pink.wav")}).code, 0);
     EXPECT_EQ(readAll(p(u"pink.wav")).size(), 46u + 13230u * 2);
-    setCurrentSettings(nullptr);
 }
 
 TEST_F(CliRun, RenderOfAListPlaysItsEntriesAtTheListsFormat) {
-    MemorySettingsStore settings;
-    setCurrentSettings(&settings);
+    ScopedSettings settings;
     ASSERT_TRUE(saveToneFile(fixedTone({1000.0}, 200), p(u"a.tdf")));
     ASSERT_TRUE(writeToneList(p(u"l.tdl"), {p(u"a.tdf"), u"100ミリ秒の無音。", p(u"a.tdf")}));
     const std::vector<unsigned char> want = programWav(renderToneListFile(p(u"l.tdl"), 44100), p(u"want.wav"));
@@ -346,7 +359,6 @@ TEST_F(CliRun, RenderOfAListPlaysItsEntriesAtTheListsFormat) {
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(readAll(p(u"got.wav")), want);
     EXPECT_EQ(want.size(), 46u + (8820u * 2 + 4410u) * 4) << "stereo, because the silence is";
-    setCurrentSettings(nullptr);
 }
 
 TEST_F(CliRun, InfoDescribesToneFilesListsAndWaveFiles) {
