@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
+
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -17,16 +19,6 @@ ToneData tone(int waveform, double hz) {
     t.waveform = static_cast<std::uint8_t>(waveform);
     t.leftStartHz[0] = t.leftEndHz[0] = hz;
     return t;
-}
-
-std::vector<std::int32_t> render(SampleSource& s, int frames, int block = kMaxReadFrames) {
-    std::vector<std::int32_t> out(static_cast<std::size_t>(frames) * s.channels);
-    for (int done = 0; done < frames;) {
-        const int n = std::min(block, frames - done);
-        s.Read(out.data() + static_cast<std::size_t>(done) * s.channels, n);
-        done += n;
-    }
-    return out;
 }
 
 std::vector<std::int32_t> channel(const std::vector<std::int32_t>& v, int ch, int c) {
@@ -124,14 +116,14 @@ TEST(WaveTables, EachWaveformHasItsDocumentedShape) {
 TEST(Oscillators, TheFirstSineSampleIsOneStepIn) {
     PeriodicSource s(tone(Sine, 440.0), 44100);
     EXPECT_EQ(s.left(0).baseIncrement, 42852281u);
-    const std::vector<std::int32_t> v = render(s, 2);
+    const std::vector<std::int32_t> v = renderFrames(s, 2);
     EXPECT_EQ(v[0], 32751);
     EXPECT_EQ(s.left(0).phase >> 17, 2u * 42852281u >> 17);
 }
 
 TEST(Oscillators, AnImpulseTrainPulsesWhenThePhaseWraps) {
     PeriodicSource s(tone(Impulse, 1000.0), 44100);
-    const std::vector<std::int32_t> v = render(s, 44100);
+    const std::vector<std::int32_t> v = renderFrames(s, 44100);
     std::vector<int> at;
     for (int i = 0; i < 44100; ++i) {
         if (v[i] != 0) {
@@ -153,14 +145,14 @@ TEST(Oscillators, ZeroHertzHoldsTheFirstTableValue) {
     } cases[] = {{Sine, 0}, {Triangle, 0}, {Sawtooth, 0}, {Square, 524288}, {Impulse, 0}};
     for (const auto& c : cases) {
         PeriodicSource s(tone(c.waveform, 0.0), 44100);
-        for (std::int32_t v : render(s, 500)) ASSERT_EQ(v, c.value) << "waveform " << c.waveform;
+        for (std::int32_t v : renderFrames(s, 500)) ASSERT_EQ(v, c.value) << "waveform " << c.waveform;
     }
 }
 
 TEST(Oscillators, EveryWaveformKeepsItsPeriodAndPeak) {
     for (int w : {int(Sine), int(Square), int(Triangle), int(Sawtooth)}) {
         PeriodicSource s(tone(w, 1000.0), 48000);
-        const std::vector<std::int32_t> v = render(s, 48000);
+        const std::vector<std::int32_t> v = renderFrames(s, 48000);
         std::int32_t hi = 0, lo = 0;
         for (std::int32_t x : v) {
             hi = std::max(hi, x);
@@ -178,13 +170,13 @@ TEST(Oscillators, RelativeAmplitudesScaleAndSilenceTones) {
     ToneData t = tone(Square, 100.0);
     t.flags = ToneFlagRelativeAmplitude;
     t.relativeAmplitudeDb[0] = -6;
-    EXPECT_EQ(render(*std::make_unique<PeriodicSource>(t, 8000), 1)[0], 262766);
+    EXPECT_EQ(renderFrames(*std::make_unique<PeriodicSource>(t, 8000), 1)[0], 262766);
     for (int db : {-127, -128}) {
         t.relativeAmplitudeDb[0] = static_cast<std::int8_t>(db);
-        for (std::int32_t v : render(*std::make_unique<PeriodicSource>(t, 8000), 200)) ASSERT_EQ(v, 0);
+        for (std::int32_t v : renderFrames(*std::make_unique<PeriodicSource>(t, 8000), 200)) ASSERT_EQ(v, 0);
     }
     t.flags = 0; // the amplitudes apply only with the flag
-    EXPECT_EQ(render(*std::make_unique<PeriodicSource>(t, 8000), 1)[0], 524288);
+    EXPECT_EQ(renderFrames(*std::make_unique<PeriodicSource>(t, 8000), 1)[0], 524288);
 }
 
 TEST(Oscillators, TonesAddWithoutNormalisation) {
@@ -193,10 +185,10 @@ TEST(Oscillators, TonesAddWithoutNormalisation) {
     for (int i = 0; i < 16; ++i) t.leftStartHz[i] = 0.0;
     PeriodicSource s(t, 44100);
     EXPECT_EQ(s.peakLevel, kGeneratorPeak);
-    EXPECT_EQ(render(s, 1)[0], 16 * 524288);
+    EXPECT_EQ(renderFrames(s, 1)[0], 16 * 524288);
     t.toneCount = 0;
     PeriodicSource none(t, 44100);
-    for (std::int32_t v : render(none, 10)) EXPECT_EQ(v, 0);
+    for (std::int32_t v : renderFrames(none, 10)) EXPECT_EQ(v, 0);
 }
 
 TEST(Channels, StereoInterleavesLeftThenRight) {
@@ -205,16 +197,16 @@ TEST(Channels, StereoInterleavesLeftThenRight) {
     t.rightStartHz[0] = 1000.0;
     PeriodicSource st(t, 44100);
     ASSERT_EQ(st.channels, 2);
-    const std::vector<std::int32_t> v = render(st, 4410);
+    const std::vector<std::int32_t> v = renderFrames(st, 4410);
     PeriodicSource l(tone(Sine, 440.0), 44100), r(tone(Sine, 1000.0), 44100);
     ASSERT_EQ(l.channels, 1);
-    EXPECT_EQ(channel(v, 2, 0), render(l, 4410));
-    EXPECT_EQ(channel(v, 2, 1), render(r, 4410));
+    EXPECT_EQ(channel(v, 2, 0), renderFrames(l, 4410));
+    EXPECT_EQ(channel(v, 2, 1), renderFrames(r, 4410));
 }
 
 TEST(Lengths, EndlessAndFixedTonesReportTheirLengthAndPosition) {
     PeriodicSource endless(tone(Sine, 440.0), 48000);
-    render(endless, 100000);
+    renderFrames(endless, 100000);
     EXPECT_EQ(endless.GetLength(), 48000 * 60);
     EXPECT_EQ(endless.GetPosition(), 0);
 
@@ -223,7 +215,7 @@ TEST(Lengths, EndlessAndFixedTonesReportTheirLengthAndPosition) {
     t.lengthMs = 1500;
     PeriodicSource fixed(t, 44100);
     EXPECT_EQ(fixed.GetLength(), 66150);
-    render(fixed, 1000, 333);
+    renderFrames(fixed, 1000, 333);
     EXPECT_EQ(fixed.GetPosition(), 1000);
     t.lengthMs = 0xFFFFFFFFu;
     EXPECT_EQ(PeriodicSource(t, 192000).GetLength(), INT32_MAX) << "a huge length saturates";
@@ -234,11 +226,11 @@ TEST(Lengths, SeekRestartsEveryOscillatorAtPhaseZero) {
     t.flags = ToneFlagStereo | ToneFlagFixedLength;
     t.rightStartHz[0] = 3000.0;
     PeriodicSource s(t, 44100);
-    const std::vector<std::int32_t> first = render(s, 300);
-    render(s, 1234);
+    const std::vector<std::int32_t> first = renderFrames(s, 300);
+    renderFrames(s, 1234);
     s.Seek(0);
     EXPECT_EQ(s.GetPosition(), 0);
-    EXPECT_EQ(render(s, 300), first);
+    EXPECT_EQ(renderFrames(s, 300), first);
 }
 
 TEST(Sweeps, ALinearSweepIsHalfwayAtTheMiddle) {
@@ -247,11 +239,11 @@ TEST(Sweeps, ALinearSweepIsHalfwayAtTheMiddle) {
     t.flags = ToneFlagSweep | ToneFlagFixedLength;
     t.lengthMs = 1000;
     PeriodicSource s(t, 44100);
-    const std::vector<std::int32_t> v = render(s, 22050 + 1);
+    const std::vector<std::int32_t> v = renderFrames(s, 22050 + 1);
     const double hz = s.left(0).increment * 44100.0 / 4294967296.0;
     EXPECT_NEAR(hz, 550.0, 900.0 * 32 / 44100 + 0.01) << "within one 32-frame step";
     EXPECT_NEAR(zeroCrossingHz(v, 22050 - 2205, 22050 + 1, 44100), 550.0 - 900.0 * 0.025, 3.0);
-    const std::vector<std::int32_t> w = render(s, 22050);
+    const std::vector<std::int32_t> w = renderFrames(s, 22050);
     std::vector<std::int32_t> all(v);
     all.insert(all.end(), w.begin(), w.end());
     EXPECT_NEAR(zeroCrossingHz(all, 22050 - 1103, 22050 + 1103, 44100), 550.0, 2.0);
@@ -263,12 +255,12 @@ TEST(Sweeps, TheFrequencyMovesEvery32FramesFirstAtThe32ndFrame) {
     t.flags = ToneFlagSweep | ToneFlagFixedLength;
     PeriodicSource s(t, 44100);
     const std::uint32_t base = s.left(0).baseIncrement;
-    render(s, 31);
+    renderFrames(s, 31);
     EXPECT_EQ(s.left(0).increment, base);
-    render(s, 1);
+    renderFrames(s, 1);
     const std::uint32_t k = 4294967296.0 / 44100 * 1000.0 > 0 ? s.left(0).increment : 0;
     EXPECT_EQ(k, incrementFromDouble((4294967296.0 / 44100 * 1000.0 - base) * (31.0 / 44100)) + base);
-    render(s, 31);
+    renderFrames(s, 31);
     EXPECT_EQ(s.left(0).increment, k);
 }
 
@@ -278,7 +270,7 @@ TEST(Sweeps, ALogSweepPassesTheGeometricMean) {
     t.flags = ToneFlagSweep | ToneFlagLogSweep | ToneFlagFixedLength;
     t.lengthMs = 2000;
     PeriodicSource s(t, 44100);
-    render(s, 44100 + 1);
+    renderFrames(s, 44100 + 1);
     const double hz = s.left(0).increment * 44100.0 / 4294967296.0;
     EXPECT_NEAR(hz, std::sqrt(20.0 * 20000.0), 632.5 * 0.004);
 }
@@ -288,7 +280,7 @@ TEST(Sweeps, ASweepWithoutFixedLengthPlaysTheStartFrequency) {
     t.leftEndHz[0] = 1000.0;
     t.flags = ToneFlagSweep;
     PeriodicSource s(t, 44100);
-    render(s, 5000);
+    renderFrames(s, 5000);
     EXPECT_EQ(s.left(0).increment, s.left(0).baseIncrement);
 }
 
@@ -298,7 +290,7 @@ TEST(Sweeps, ZeroHertzEndsOfALogSweepStayFinite) {
         t.leftEndHz[0] = f1;
         t.flags = ToneFlagSweep | ToneFlagLogSweep | ToneFlagFixedLength;
         PeriodicSource s(t, 44100);
-        render(s, 88200); // runs past the length: the law extrapolates
+        renderFrames(s, 88200); // runs past the length: the law extrapolates
         const double hz = s.left(0).increment * 44100.0 / 4294967296.0;
         EXPECT_TRUE(std::isfinite(hz));
         EXPECT_LE(hz, 22050.0) << f0 << " -> " << f1;
@@ -323,5 +315,5 @@ TEST(Sweeps, OutputDoesNotDependOnTheBlockSize) {
     }
     t.lengthMs = 300;
     PeriodicSource a(t, 32000), b(t, 32000);
-    EXPECT_EQ(render(a, 12000, 8192), render(b, 12000, 7));
+    EXPECT_EQ(renderFrames(a, 12000, 8192), renderFrames(b, 12000, 7));
 }

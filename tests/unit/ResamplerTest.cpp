@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
+
 #include <cmath>
 #include <functional>
 #include <vector>
@@ -32,16 +34,6 @@ private:
     int length_;
     std::function<std::int32_t(int, int)> f_;
 };
-
-std::vector<std::int32_t> render(SampleSource& s, int frames, int block = kMaxReadFrames) {
-    std::vector<std::int32_t> out(static_cast<std::size_t>(frames) * s.channels);
-    for (int done = 0; done < frames;) {
-        const int n = std::min(block, frames - done);
-        s.Read(out.data() + static_cast<std::size_t>(done) * s.channels, n);
-        done += n;
-    }
-    return out;
-}
 
 SourceRef sine(int rate, double hz, double amplitude, int length = 1 << 30) {
     return makeSource<FunctionSource>(rate, 1, length, [=](int k, int) {
@@ -91,7 +83,7 @@ TEST(ResamplerTiming, DoublingTheRateCentresOutputFrame2kOnInputFrameK) {
     SourceRef impulse = makeSource<FunctionSource>(22050, 1, 22050, [](int k, int) { return k == 500 ? 20000 : 0; });
     Resampler r(impulse, 44100);
     EXPECT_EQ(r.GetLength(), 44100);
-    const std::vector<std::int32_t> v = render(r, 2000);
+    const std::vector<std::int32_t> v = renderFrames(r, 2000);
     int peak = 0;
     for (int i = 0; i < 2000; ++i)
         if (std::abs(v[i]) > std::abs(v[peak])) peak = i;
@@ -109,14 +101,14 @@ TEST(ResamplerTiming, SeekMatchesAFreshReadAndCentresOnTheMappedFrame) {
         });
     };
     Resampler fresh(make(), 48000);
-    const std::vector<std::int32_t> ref = render(fresh, 60000, 4000);
+    const std::vector<std::int32_t> ref = renderFrames(fresh, 60000, 4000);
     for (int f : {0, 1, 7, 31, 33, 159, 160, 161, 12345, 40000}) {
         Resampler r(make(), 48000);
-        render(r, 777);
+        renderFrames(r, 777);
         r.Seek(f);
         EXPECT_EQ(r.phase(), (f * 147LL) % 160 + ((f * 147LL) / 160 < 31 ? 160 : 0)) << f;
         EXPECT_EQ(r.GetPosition(), f) << f;
-        const std::vector<std::int32_t> got = render(r, 3000, 1000);
+        const std::vector<std::int32_t> got = renderFrames(r, 3000, 1000);
         ASSERT_EQ(got, std::vector<std::int32_t>(ref.begin() + 2 * f, ref.begin() + 2 * (f + 3000))) << "seek " << f;
         EXPECT_EQ(r.GetPosition(), f + 3000);
     }
@@ -161,11 +153,11 @@ TEST(ResamplerFormat, BelowAQuarterOfTheRateGoesThroughTwiceTheTarget) {
 TEST(ResamplerScaling, AFullScaleBlockIsShiftedDownAndComesBackAtItsScale) {
     const int level = 0x200000 - 1000; // needs six bits of shift to fit 15
     Resampler r(makeSource<FunctionSource>(44100, 1, 100000, [=](int, int) { return level; }), 48000);
-    const std::vector<std::int32_t> v = render(r, 20000);
+    const std::vector<std::int32_t> v = renderFrames(r, 20000);
     EXPECT_EQ(r.shift(), 6);
     for (int i = 100; i < 20000; ++i) ASSERT_NEAR(v[i], level, level * 0.011) << i;
     Resampler quiet(makeSource<FunctionSource>(44100, 1, 100000, [](int, int) { return 0x7FFF; }), 48000);
-    render(quiet, 100);
+    renderFrames(quiet, 100);
     EXPECT_EQ(quiet.shift(), 0);
 }
 
@@ -182,7 +174,7 @@ TEST_P(ResamplerBands, TheConvertedSineKeepsOrLosesItsLevel) {
     const double amplitude = 400000;
     SourceRef s = sine(c.from, c.hz, amplitude);
     ConvertFormat(s, c.to, 1);
-    const std::vector<std::int32_t> v = render(*s, c.to / 2);
+    const std::vector<std::int32_t> v = renderFrames(*s, c.to / 2);
     const double db = 20 * std::log10(rms(v, 200) / (amplitude / std::sqrt(2.0)));
     EXPECT_GE(db, c.minDb) << c.from << " -> " << c.to << " at " << c.hz << " Hz";
     EXPECT_LE(db, c.maxDb) << c.from << " -> " << c.to << " at " << c.hz << " Hz";
@@ -204,5 +196,5 @@ TEST(ResamplerBlocks, OutputDoesNotDependOnTheBlockSize) {
             48000, 2, 50000, [](int k, int c) { return static_cast<std::int32_t>((k * 7919 + c * 104729) % 3000000) - 1500000; });
     };
     Resampler a(make(), 44100), b(make(), 44100);
-    EXPECT_EQ(render(a, 40000, 8192), render(b, 40000, 13));
+    EXPECT_EQ(renderFrames(a, 40000, 8192), renderFrames(b, 40000, 13));
 }
