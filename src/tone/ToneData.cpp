@@ -84,10 +84,18 @@ std::u16string waveformName(int w) {
 
 std::u16string waveformName(const ToneData& t) { return waveformName(t.waveform); }
 
+// The path field sits at an odd offset of the packed record: it is read and written unit
+// by unit through the member, never through a pointer to it.
 std::u16string listPathOf(const ToneData& t) {
-    std::size_t n = 0;
-    while (n < kPathUnits && t.listPath[n] != 0) ++n;
-    return std::u16string(t.listPath, n);
+    std::u16string s;
+    for (std::size_t i = 0; i < kPathUnits && t.listPath[i] != 0; ++i) s.push_back(t.listPath[i]);
+    return s;
+}
+
+void setListPath(ToneData& t, std::u16string_view path) {
+    const std::size_t n = path.size() < kPathUnits - 1 ? path.size() : kPathUnits - 1;
+    for (std::size_t i = 0; i < n; ++i) t.listPath[i] = path[i];
+    t.listPath[n] = 0;
 }
 
 ToneKind toneKind(const ToneData& t) {

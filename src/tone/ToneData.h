@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace sonimo {
 
@@ -80,6 +81,8 @@ std::u16string waveformName(const ToneData& tone);
 std::u16string waveformName(int waveform);
 // The list path up to its terminating zero, never past its 260 units.
 std::u16string listPathOf(const ToneData& tone);
+// Stores at most 259 units and the terminating zero.
+void setListPath(ToneData& tone, std::u16string_view path);
 
 ToneKind toneKind(const ToneData& tone);
 std::u16string toneKindName(ToneKind kind);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
+
 #include <climits>
 #include <random>
 #include <vector>
@@ -32,16 +34,6 @@ private:
     int pos_ = 0;
     int length_;
 };
-
-std::vector<std::int32_t> readFrames(SampleSource& s, int frames, int block = kMaxReadFrames) {
-    std::vector<std::int32_t> out(static_cast<std::size_t>(frames) * s.channels, 0x5A5A5A5A);
-    for (int done = 0; done < frames;) {
-        const int n = std::min(block, frames - done);
-        s.Read(out.data() + static_cast<std::size_t>(done) * s.channels, n);
-        done += n;
-    }
-    return out;
-}
 
 // Counts destructions, to check that handles release what they hold.
 int gDestroyed = 0;
@@ -137,7 +129,7 @@ TEST(Sequences, TwoSilencesPlayExactlyTheirLengthAndThenHold) {
     EXPECT_EQ(seq->sampleRate, 44100);
     EXPECT_EQ(seq->channels, 2);
     EXPECT_EQ(seq->GetLength(), 66150);
-    std::vector<std::int32_t> v = readFrames(*seq, 70000, 1000);
+    std::vector<std::int32_t> v = renderFrames(*seq, 70000, 1000);
     for (std::int32_t x : v) ASSERT_EQ(x, 0);
     EXPECT_EQ(seq->GetPosition(), 66150);
     EXPECT_EQ(seq->GetLength(), 66150);
@@ -161,7 +153,7 @@ TEST(Sequences, AnUnusableChildStandsForItsSilence) {
     e.push_back({makeSource<RampSource>(1000, 1, 2)});
     SourceRef seq = MakeSequence(e);
     EXPECT_EQ(seq->GetLength(), 10);
-    const std::vector<std::int32_t> v = readFrames(*seq, 12, 4);
+    const std::vector<std::int32_t> v = renderFrames(*seq, 12, 4);
     const std::vector<std::int32_t> want = {1, 1001, 2001, 0, 0, 0, 0, 0, 1, 1001, 0, 0};
     EXPECT_EQ(v, want);
     EXPECT_EQ(seq->GetPosition(), 10);
@@ -172,7 +164,7 @@ TEST(Sequences, OutputDoesNotDependOnTheBlockSize) {
     e.push_back({makeSource<RampSource>(8000, 2, 37)});
     e.push_back({makeSource<SilenceSource>(8000, 2, kGeneratorPeak, 11)});
     e.push_back({makeSource<RampSource>(8000, 2, 123)});
-    const std::vector<std::int32_t> ref = readFrames(*MakeSequence(e), 200, 200);
+    const std::vector<std::int32_t> ref = renderFrames(*MakeSequence(e), 200, 200);
     std::mt19937 rng(1);
     for (int trial = 0; trial < 20; ++trial) {
         SourceRef seq = MakeSequence(e);
@@ -204,10 +196,10 @@ TEST(Sequences, SeekLandsInsideTheRightChild) {
     seq->Seek(13);
     EXPECT_EQ(seq->GetPosition(), 13);
     EXPECT_EQ(seq->GetLength(), 20);
-    std::vector<std::int32_t> v = readFrames(*seq, 2);
+    std::vector<std::int32_t> v = renderFrames(*seq, 2);
     EXPECT_EQ(v, (std::vector<std::int32_t>{3001, 4001}));
     seq->Seek(10);
-    v = readFrames(*seq, 1);
+    v = renderFrames(*seq, 1);
     EXPECT_EQ(v[0], 1) << "the first frame of the second child, not past the first child's end";
 }
 
@@ -218,7 +210,7 @@ TEST(Sequences, SeekPastTheEndGivesOneSecondOfSilenceThenZeros) {
     seq->Seek(50);
     EXPECT_EQ(seq->GetPosition(), 50);
     EXPECT_EQ(seq->GetLength(), 1050);
-    const std::vector<std::int32_t> v = readFrames(*seq, 1500, 100);
+    const std::vector<std::int32_t> v = renderFrames(*seq, 1500, 100);
     for (std::int32_t x : v) ASSERT_EQ(x, 0);
     EXPECT_EQ(seq->GetPosition(), 1050);
 }
@@ -226,7 +218,7 @@ TEST(Sequences, SeekPastTheEndGivesOneSecondOfSilenceThenZeros) {
 TEST(Loops, AShortLoopPlaysItsFramesThenRepeatsEvery256Frames) {
     for (int block : {1000, 7, 256, 8192}) {
         SourceRef loop = makeSource<LoopSource>(makeSource<RampSource>(1000, 1, 100000), 0, 100);
-        const std::vector<std::int32_t> v = readFrames(*loop, 100 + 3 * 256, block);
+        const std::vector<std::int32_t> v = renderFrames(*loop, 100 + 3 * 256, block);
         for (int i = 0; i < 100; ++i) ASSERT_EQ(v[i], 1000 * i + 1) << "block " << block;
         for (int p = 0; p < 3; ++p)
             for (int i = 0; i < 256; ++i) ASSERT_EQ(v[100 + p * 256 + i], 1000 * i + 1) << "block " << block << " pass " << p;
@@ -235,7 +227,7 @@ TEST(Loops, AShortLoopPlaysItsFramesThenRepeatsEvery256Frames) {
 
 TEST(Loops, ALongLoopRepeatsItsRegionSeamlessly) {
     SourceRef loop = makeSource<LoopSource>(makeSource<RampSource>(1000, 2, 100000), 300, 1000);
-    const std::vector<std::int32_t> v = readFrames(*loop, 3000, 333);
+    const std::vector<std::int32_t> v = renderFrames(*loop, 3000, 333);
     for (int i = 0; i < 3000; ++i) {
         const int src = i < 1000 ? i : 300 + (i - 1000) % 700;
         ASSERT_EQ(v[2 * i], 1000 * src + 1) << i;
@@ -288,7 +280,7 @@ TEST(Channels, UpMixCopiesAndOtherPairsAreHandedBack) {
     SourceRef ramp = makeSource<RampSource>(8000, 1, 10);
     SourceRef st = ChannelEffect(2).Apply(ramp);
     ASSERT_EQ(st->channels, 2);
-    const std::vector<std::int32_t> v = readFrames(*st, 2);
+    const std::vector<std::int32_t> v = renderFrames(*st, 2);
     EXPECT_EQ(v, (std::vector<std::int32_t>{1, 1, 1001, 1001}));
     SourceRef three = makeSource<RampSource>(8000, 3, 10);
     EXPECT_EQ(ChannelEffect(1).Apply(three).get(), three.get());

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -71,6 +72,16 @@ bool writeAll(const std::u16string& path, const std::vector<unsigned char>& byte
     File f;
     return f.open(path, File::Mode::CreateExclusive) &&
            f.write(bytes.data(), static_cast<std::int64_t>(bytes.size())) == static_cast<std::int64_t>(bytes.size());
+}
+
+std::vector<std::int32_t> renderFrames(SampleSource& s, int frames, int block) {
+    std::vector<std::int32_t> out(static_cast<std::size_t>(frames) * s.channels, 0x5A5A5A5A);
+    for (int done = 0; done < frames;) {
+        const int n = std::min(block, frames - done);
+        s.Read(out.data() + static_cast<std::size_t>(done) * s.channels, n);
+        done += n;
+    }
+    return out;
 }
 
 RecordingNotice::RecordingNotice(NoticeAnswer a) : answer(a) { setCurrentNotice(this); }

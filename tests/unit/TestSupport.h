@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Notice.h"
+#include "synth/SampleSource.h"
 
 namespace sonimo {
 
@@ -23,6 +24,9 @@ private:
 
 std::vector<unsigned char> readAll(const std::u16string& path);
 bool writeAll(const std::u16string& path, const std::vector<unsigned char>& bytes);
+
+// Pulls `frames` frames out of a source in reads of at most `block` frames.
+std::vector<std::int32_t> renderFrames(SampleSource& source, int frames, int block = kMaxReadFrames);
 
 struct RecordedNotice {
     std::u16string text, caption;

@@ -48,15 +48,15 @@ TEST(ToneFile, LoadingRefusesShortFilesAndAcceptsLongerOnes) {
     writeAll(dir.path(u"short.tdf"), std::vector<unsigned char>(img.begin(), img.end() - 1));
     ToneData r = t;
     EXPECT_FALSE(loadToneFile(r, dir.path(u"short.tdf")));
-    EXPECT_EQ(r.leftStartHz[0], 440.0) << "a failed load leaves the defaults";
+    EXPECT_EQ(+r.leftStartHz[0], 440.0) << "a failed load leaves the defaults";
 
     img.push_back(0x77);
     writeAll(dir.path(u"long.tdf"), img);
     EXPECT_TRUE(loadToneFile(r, dir.path(u"long.tdf")));
-    EXPECT_EQ(r.leftStartHz[0], 1234.5);
+    EXPECT_EQ(+r.leftStartHz[0], 1234.5);
 
     EXPECT_FALSE(loadToneFile(r, dir.path(u"missing.tdf")));
-    EXPECT_EQ(r.leftStartHz[0], 440.0);
+    EXPECT_EQ(+r.leftStartHz[0], 440.0);
 }
 
 TEST(ToneValidity, FrequenciesOfActiveTonesMustLieWithinZeroTo22000Hz) {
@@ -88,8 +88,12 @@ TEST(ToneValidity, NotANumberIsRejectedInEveryArray) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     for (int which = 0; which < 4; ++which) {
         ToneData t = defaultToneData();
-        double* arrays[] = {t.leftStartHz, t.leftEndHz, t.rightStartHz, t.rightEndHz};
-        arrays[which][0] = nan;
+        switch (which) {
+        case 0: t.leftStartHz[0] = nan; break;
+        case 1: t.leftEndHz[0] = nan; break;
+        case 2: t.rightStartHz[0] = nan; break;
+        default: t.rightEndHz[0] = nan; break;
+        }
         EXPECT_FALSE(isValid(t)) << "array " << which;
     }
     ToneData t = defaultToneData();
@@ -104,12 +108,19 @@ TEST(ToneFile, AFileWithANotANumberFrequencyLoadsAsTheDefaults) {
     ASSERT_TRUE(saveToneFile(t, dir.path(u"nan.tdf"))) << "saving does not validate";
     ToneData r;
     EXPECT_FALSE(loadToneFile(r, dir.path(u"nan.tdf")));
-    EXPECT_EQ(r.leftStartHz[0], 440.0);
+    EXPECT_EQ(+r.leftStartHz[0], 440.0);
+}
+
+TEST(ToneFile, AListPathIsCutAt259UnitsAndReadWithinItsField) {
+    ToneData u = defaultToneData();
+    setListPath(u, std::u16string(400, u'y'));
+    EXPECT_EQ(listPathOf(u), std::u16string(259, u'y'));
+    EXPECT_EQ(+u.listPath[259], 0);
 }
 
 TEST(ToneFile, AListPathWithoutTerminatorIsReadWithinItsField) {
     ToneData t = defaultToneData();
-    for (char16_t& c : t.listPath) c = u'x';
+    for (std::size_t i = 0; i < kPathUnits; ++i) t.listPath[i] = u'x';
     EXPECT_EQ(listPathOf(t).size(), kPathUnits);
     t.listPath[5] = 0;
     EXPECT_EQ(listPathOf(t), u"xxxxx");
@@ -120,9 +131,8 @@ TEST(ToneFile, SavingReplacesALongerFileAndWritesFromListRecords) {
     writeAll(dir.path(u"x.tdf"), std::vector<unsigned char>(5000, 0xEE));
     ToneData t = defaultToneData();
     t.waveform = FromList;
-    const std::u16string p = u"C:\\lists\\a.tdl";
-    std::copy(p.begin(), p.end(), t.listPath);
-    t.listPath[p.size()] = 0;
+    setListPath(t, u"C:\\lists\\a.tdl");
+    EXPECT_EQ(listPathOf(t), u"C:\\lists\\a.tdl");
     ASSERT_TRUE(saveToneFile(t, dir.path(u"x.tdf")));
     EXPECT_EQ(readAll(dir.path(u"x.tdf")), imageOf(t));
 }
@@ -133,9 +143,9 @@ TEST(ToneDefaults, ResetKeepsThePathTailAndDiffersFromDefaultFollowsTheThreeRule
     t.listPath[1] = u'b';
     t.flags = 0x1F;
     resetToDefaults(t);
-    EXPECT_EQ(t.listPath[0], 0);
-    EXPECT_EQ(t.listPath[1], u'b');
-    EXPECT_EQ(t.flags, 0);
+    EXPECT_EQ(+t.listPath[0], 0);
+    EXPECT_EQ(+t.listPath[1], u'b');
+    EXPECT_EQ(+t.flags, 0);
     EXPECT_FALSE(differsFromDefault(t));
 
     ToneData a = t;
@@ -189,41 +199,41 @@ TEST(ToneEdits, SetKindChangesOnlyItsBitsAndTheLoop) {
     t.flags = ToneFlagStereo | ToneFlagRelativeAmplitude | ToneFlagSweep | ToneFlagLogSweep | ToneFlagFixedLength;
     t.loop = 1;
     setKind(t, ToneKind::ConstantFixed);
-    EXPECT_EQ(t.flags, 0x1C);
-    EXPECT_EQ(t.loop, 1);
+    EXPECT_EQ(+t.flags, 0x1C);
+    EXPECT_EQ(+t.loop, 1);
     setKind(t, ToneKind::LinearSweep);
-    EXPECT_EQ(t.flags, 0x1D);
+    EXPECT_EQ(+t.flags, 0x1D);
     setKind(t, ToneKind::LogSweep);
-    EXPECT_EQ(t.flags, 0x1F);
+    EXPECT_EQ(+t.flags, 0x1F);
     setKind(t, ToneKind::ConstantContinuous);
-    EXPECT_EQ(t.flags, 0x14);
-    EXPECT_EQ(t.loop, 0);
+    EXPECT_EQ(+t.flags, 0x14);
+    EXPECT_EQ(+t.loop, 0);
 }
 
 TEST(ToneEdits, FixedLengthAndLoopToggleTogether) {
     ToneData t = defaultToneData();
     toggleLoop(t);
-    EXPECT_EQ(t.loop, 1);
-    EXPECT_EQ(t.flags, ToneFlagFixedLength) << "a looped tone is always of fixed length";
+    EXPECT_EQ(+t.loop, 1);
+    EXPECT_EQ(+t.flags, ToneFlagFixedLength) << "a looped tone is always of fixed length";
     setKind(t, ToneKind::ConstantContinuous);
-    EXPECT_EQ(t.loop, 0);
-    EXPECT_EQ(t.flags, 0);
+    EXPECT_EQ(+t.loop, 0);
+    EXPECT_EQ(+t.flags, 0);
 
     t.flags = ToneFlagSweep | ToneFlagLogSweep;
     toggleFixedLength(t);
-    EXPECT_EQ(t.flags, ToneFlagFixedLength);
+    EXPECT_EQ(+t.flags, ToneFlagFixedLength);
     t.flags |= ToneFlagSweep;
     t.loop = 1;
     toggleFixedLength(t);
-    EXPECT_EQ(t.flags, 0);
-    EXPECT_EQ(t.loop, 0);
+    EXPECT_EQ(+t.flags, 0);
+    EXPECT_EQ(+t.loop, 0);
 
     t.flags = ToneFlagFixedLength | ToneFlagSweep;
     toggleLoop(t);
-    EXPECT_EQ(t.flags, ToneFlagFixedLength | ToneFlagSweep) << "a fixed-length tone keeps its sweep";
+    EXPECT_EQ(+t.flags, ToneFlagFixedLength | ToneFlagSweep) << "a fixed-length tone keeps its sweep";
     toggleLoop(t);
-    EXPECT_EQ(t.loop, 0);
-    EXPECT_EQ(t.flags, ToneFlagFixedLength | ToneFlagSweep);
+    EXPECT_EQ(+t.loop, 0);
+    EXPECT_EQ(+t.flags, ToneFlagFixedLength | ToneFlagSweep);
 }
 
 TEST(ToneEdits, StereoCopiesTheActiveLeftFrequenciesOnly) {
@@ -236,20 +246,20 @@ TEST(ToneEdits, StereoCopiesTheActiveLeftFrequenciesOnly) {
     t.leftStartHz[2] = 500;
     t.rightStartHz[2] = 7;
     toggleStereo(t);
-    EXPECT_EQ(t.flags, ToneFlagStereo);
-    EXPECT_EQ(t.rightStartHz[0], 100);
-    EXPECT_EQ(t.rightEndHz[0], 200);
-    EXPECT_EQ(t.rightStartHz[1], 300);
-    EXPECT_EQ(t.rightEndHz[1], 400);
-    EXPECT_EQ(t.rightStartHz[2], 7);
+    EXPECT_EQ(+t.flags, ToneFlagStereo);
+    EXPECT_EQ(+t.rightStartHz[0], 100);
+    EXPECT_EQ(+t.rightEndHz[0], 200);
+    EXPECT_EQ(+t.rightStartHz[1], 300);
+    EXPECT_EQ(+t.rightEndHz[1], 400);
+    EXPECT_EQ(+t.rightStartHz[2], 7);
     t.rightStartHz[0] = 999;
     toggleStereo(t);
-    EXPECT_EQ(t.flags, 0);
-    EXPECT_EQ(t.rightStartHz[0], 999) << "going mono keeps the right values";
+    EXPECT_EQ(+t.flags, 0);
+    EXPECT_EQ(+t.rightStartHz[0], 999) << "going mono keeps the right values";
     toggleRelativeAmplitude(t);
-    EXPECT_EQ(t.flags, ToneFlagRelativeAmplitude);
+    EXPECT_EQ(+t.flags, ToneFlagRelativeAmplitude);
     toggleRelativeAmplitude(t);
-    EXPECT_EQ(t.flags, 0);
+    EXPECT_EQ(+t.flags, 0);
 }
 
 TEST(ToneEdits, ChoosingANoiseKeepsOnlyFixedLengthAndLoop) {
@@ -257,31 +267,31 @@ TEST(ToneEdits, ChoosingANoiseKeepsOnlyFixedLengthAndLoop) {
     t.flags = 0x001D;
     t.loop = 1;
     setWaveform(t, PinkNoise);
-    EXPECT_EQ(t.waveform, PinkNoise);
-    EXPECT_EQ(t.flags, 0x0008);
-    EXPECT_EQ(t.loop, 1);
+    EXPECT_EQ(+t.waveform, PinkNoise);
+    EXPECT_EQ(+t.flags, 0x0008);
+    EXPECT_EQ(+t.loop, 1);
 
     t.flags = 0x001F;
     setWaveform(t, Triangle);
-    EXPECT_EQ(t.flags, 0x001F) << "periodic waveforms leave the flags alone";
+    EXPECT_EQ(+t.flags, 0x001F) << "periodic waveforms leave the flags alone";
     setWaveform(t, FromList);
-    EXPECT_EQ(t.waveform, Triangle) << "a list is attached, never chosen";
+    EXPECT_EQ(+t.waveform, Triangle) << "a list is attached, never chosen";
 }
 
 TEST(ToneEdits, ToneCountAndTheWarningAtSixteen) {
     RecordingNotice notice;
     ToneData t = defaultToneData();
     setToneCount(t, 16);
-    EXPECT_EQ(t.toneCount, 16);
+    EXPECT_EQ(+t.toneCount, 16);
     setToneCount(t, 0);
     setToneCount(t, 17);
-    EXPECT_EQ(t.toneCount, 16);
+    EXPECT_EQ(+t.toneCount, 16);
     setToneCount(t, 15);
     addTone(t);
-    EXPECT_EQ(t.toneCount, 16);
+    EXPECT_EQ(+t.toneCount, 16);
     EXPECT_TRUE(notice.shown.empty());
     addTone(t);
-    EXPECT_EQ(t.toneCount, 16);
+    EXPECT_EQ(+t.toneCount, 16);
     ASSERT_EQ(notice.shown.size(), 1u);
     EXPECT_EQ(notice.shown[0].text, u"これ以上トーンを追加できません。追加できるトーンの数は16個までです。");
     EXPECT_EQ(notice.shown[0].caption, u"トーンを追加");
@@ -294,5 +304,5 @@ TEST(ToneEdits, RaisingTheCountBringsBackStoredValues) {
     t.leftStartHz[2] = 1234;
     setToneCount(t, 1);
     setToneCount(t, 3);
-    EXPECT_EQ(t.leftStartHz[2], 1234);
+    EXPECT_EQ(+t.leftStartHz[2], 1234);
 }
