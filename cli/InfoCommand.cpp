@@ -39,9 +39,10 @@ std::string flagNames(std::uint16_t f) {
     return s.empty() ? "none" : s;
 }
 
-void jsonArray(JsonWriter& j, const char* key, const double* v) {
+// Through the record, element by element: its fields are packed.
+template <class Get> void jsonArray(JsonWriter& j, const char* key, Get get) {
     j.key(key).beginArray();
-    for (int i = 0; i < kMaxTones; ++i) j.number(v[i]);
+    for (int i = 0; i < kMaxTones; ++i) j.number(get(i));
     j.endArray();
 }
 
@@ -69,10 +70,10 @@ int infoTone(const std::u16string& path, bool json) {
         j.beginObject();
         j.key("flags").integer(t.flags).key("waveform").integer(t.waveform).key("toneCount").integer(t.toneCount);
         j.key("lengthMs").integer(t.lengthMs);
-        jsonArray(j, "leftStartHz", t.leftStartHz);
-        jsonArray(j, "leftEndHz", t.leftEndHz);
-        jsonArray(j, "rightStartHz", t.rightStartHz);
-        jsonArray(j, "rightEndHz", t.rightEndHz);
+        jsonArray(j, "leftStartHz", [&t](int i) { return t.leftStartHz[i]; });
+        jsonArray(j, "leftEndHz", [&t](int i) { return t.leftEndHz[i]; });
+        jsonArray(j, "rightStartHz", [&t](int i) { return t.rightStartHz[i]; });
+        jsonArray(j, "rightEndHz", [&t](int i) { return t.rightEndHz[i]; });
         j.key("relativeAmplitudeDb").beginArray();
         for (int i = 0; i < kMaxTones; ++i) j.integer(t.relativeAmplitudeDb[i]);
         j.endArray();

@@ -185,9 +185,7 @@ TEST(ToneRendererLists, AListToneHasTheListsFormatAndLength) {
     writeList(dir.path(u"l.tdl"), {dir.path(u"a.tdf"), u"500ミリ秒の無音。"});
     ToneData list = defaultToneData();
     list.waveform = FromList;
-    const std::u16string p = dir.path(u"l.tdl");
-    std::copy(p.begin(), p.end(), list.listPath);
-    list.listPath[p.size()] = 0;
+    setListPath(list, dir.path(u"l.tdl"));
 
     SourceRef s = RenderTone(list, 8000);
     EXPECT_EQ(s->sampleRate, 44100) << "the list's own format, not the rate asked for";
@@ -213,9 +211,7 @@ TEST(ToneRendererLists, AListToneHasTheListsFormatAndLength) {
 TEST(ToneRendererLists, AMissingListIsAnEmptySequence) {
     ToneData list = defaultToneData();
     list.waveform = FromList;
-    const std::u16string p = u"/no/such/list.tdl";
-    std::copy(p.begin(), p.end(), list.listPath);
-    list.listPath[p.size()] = 0;
+    setListPath(list, u"/no/such/list.tdl");
     SourceRef s = RenderTone(list, 44100);
     EXPECT_EQ(s->sampleRate, 8000);
     EXPECT_EQ(s->channels, 1);
@@ -293,9 +289,7 @@ TEST(ToneListRendering, AListThatContainsItselfIsStopped) {
     // through a list tone naming the list
     ToneData listTone = defaultToneData();
     listTone.waveform = FromList;
-    const std::u16string p = dir.path(u"z.tdl");
-    std::copy(p.begin(), p.end(), listTone.listPath);
-    listTone.listPath[p.size()] = 0;
+    setListPath(listTone, dir.path(u"z.tdl"));
     ASSERT_TRUE(saveToneFile(listTone, dir.path(u"z.tdf")));
     writeList(dir.path(u"z.tdl"), {dir.path(u"a.tdf"), dir.path(u"z.tdf")});
     EXPECT_EQ(RenderTone(listTone, 44100)->GetLength(), 4410);
