@@ -281,3 +281,47 @@ TEST_F(AcmConversion, FormatsNoDriverTakesNeedAConverter) {
         EXPECT_EQ(z.state, StateNoConverter);
     }
 }
+
+TEST_F(AcmConversion, MutatedFilesAlwaysComeToAnEnd) {
+    // Hostile bytes inside well-formed headers: the codecs see garbage, we must neither
+    // hang nor read out of bounds, and the reported length stays sane.
+    std::uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+    std::vector<std::int32_t> buf(static_cast<std::size_t>(kMaxReadFrames) * 2);
+    int opened = 0;
+    for (const char* name : {"ima.wav", "msadpcm.wav", "gsm.wav", "pcm24.wav", "mp3.mp3"}) {
+        Bytes original = readAll(dataFile(name));
+        ASSERT_FALSE(original.empty()) << name;
+        if (std::string(name) == "mp3.mp3") {
+            Bytes extra;
+            put16(extra, 1);
+            put32(extra, 2);
+            put16(extra, 418);
+            put16(extra, 1);
+            put16(extra, 1393);
+            original = riff({chunk("fmt ", fmtBody(0x55, 2, 44100, 0, true, extra, 1, 16000)), chunk("data", original)});
+        }
+        for (int round = 0; round < 30; ++round) {
+            Bytes b = original;
+            const int flips = 1 + static_cast<int>(next() % 200);
+            for (int i = 0; i < flips; ++i) b[100 + next() % (b.size() - 100)] = static_cast<unsigned char>(next());
+            if (round % 4 == 1) b[20 + next() % 40] = static_cast<unsigned char>(next()); // now and then the format
+            if (round % 5 == 4) b.resize(100 + next() % (b.size() - 100));
+            SourceRef s = OpenAudioStream(std::make_unique<MemoryByteSource>(b));
+            if (s->state != StateOk) continue;
+            ++opened;
+            ASSERT_GE(s->GetLength(), 0);
+            long frames = 0;
+            for (int i = 0; i < 200 && s->GetPosition() < s->GetLength(); ++i) {
+                const int n = 1 + static_cast<int>(next() % kMaxReadFrames);
+                if (n * s->channels > static_cast<int>(buf.size())) break;
+                s->Read(buf.data(), n);
+                frames += n;
+                if (i % 7 == 3) s->Seek(static_cast<int>(next() % 60000) - 1000);
+                ASSERT_GE(s->GetLength(), 0) << name << " round " << round;
+            }
+            EXPECT_LE(frames, 200L * kMaxReadFrames);
+        }
+    }
+    EXPECT_GT(opened, 50) << "most mutants still open";
+}

@@ -54,8 +54,10 @@ AcmFileSource::AcmFileSource(std::unique_ptr<ByteSource>& bytes, const WaveForma
     target.nAvgBytesPerSec = f.sampleRate * target.nBlockAlign;
     target.cbSize = 0;
 
-    // The format image is a complete WAVEFORMATEX with exactly its extra bytes.
+    // The format image is a complete WAVEFORMATEX with exactly its extra bytes; zeros
+    // after it keep a driver that trusts its own fields over cbSize inside our memory.
     std::vector<unsigned char> image = f.image;
+    image.resize(image.size() + 256, 0);
     auto* from = reinterpret_cast<WAVEFORMATEX*>(image.data());
     if (acmStreamOpen(&stream_, nullptr, from, &target, nullptr, 0, 0, 0) != MMSYSERR_NOERROR &&
         acmStreamOpen(&stream_, nullptr, from, &target, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME) !=
@@ -248,7 +250,8 @@ void AcmFileSource::Seek(int frame) {
     bytes_->seek(dataStart_ + from);
     consumed_ = static_cast<std::uint32_t>(from);
     position_ = clamp32(framesOfBytes(from));
-    while (position_ < frame) Read(discard_.data(), std::min(kMaxReadFrames, frame - position_));
+    while (position_ < frame && end_ < 0) Read(discard_.data(), std::min(kMaxReadFrames, frame - position_));
+    position_ = frame; // also when the stream ended on the way there
 }
 
 int AcmFileSource::GetLength() {
