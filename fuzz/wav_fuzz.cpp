@@ -29,9 +29,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t k = 0; budget > 0 && k < 16; ++k) {
         const std::uint32_t c = control(k);
         switch (c & 3) {
-        case 0: s->Seek(static_cast<int>(std::int64_t{c >> 2} % (std::int64_t{length} + 2000) - 1000)); break;
-        case 1: s->Seek(-static_cast<int>(c % 5000)); break;
-        default: break;
+        case 0:
+            s->Seek(static_cast<int>(std::int64_t{c >> 2} % (std::int64_t{length} + 2000) - 1000));
+            break;
+        case 1:
+            s->Seek(-static_cast<int>(c % 5000));
+            break;
+        default:
+            break;
         }
         const int frames = 1 + static_cast<int>((c >> 8) % kMaxReadFrames);
         s->Read(buffer.data(), frames);
