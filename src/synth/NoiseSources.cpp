@@ -51,8 +51,10 @@ void WhiteNoiseSource::Read(std::int32_t* buffer, int frames) {
 
 int WhiteNoiseSource::GetLength() { return length_ != 0 ? length_ : sampleRate * kEndlessSeconds; }
 
-void WhiteNoiseSource::Seek(int) {
-    position_ = 0;
+void WhiteNoiseSource::Seek(int frame) {
+    // The noise restarts whatever the frame, but the position follows the request: the curve
+    // filter seeks 2047 frames early and a loop reads its pass length from the position.
+    position_ = length_ != 0 ? frame : 0;
     readIndex_ = 0;
     restartIndex_ = 0;
     mask_ = 0;
@@ -68,15 +70,13 @@ PinkNoiseSource::PinkNoiseSource(std::uint32_t lengthMs, int rate)
     }
 }
 
-void PinkNoiseSource::restart() {
-    position_ = 0;
+void PinkNoiseSource::Seek(int frame) {
+    position_ = length_ > 0 ? frame : 0; // as for white noise: the noise restarts, the position follows
     readIndex_ = 0;
     runEnd_ = kTableSize;
     restartIndex_ = 0;
     for (double& b : b_) b = 0.0;
 }
-
-void PinkNoiseSource::Seek(int) { restart(); }
 
 int PinkNoiseSource::GetLength() { return length_ != 0 ? length_ : sampleRate * kEndlessSeconds; }
 
