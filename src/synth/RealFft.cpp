@@ -4,6 +4,53 @@
 
 namespace sonimo {
 
+namespace {
+
+// One run of radix-2 butterflies with their twiddles; separate restrict parameters let the
+// compiler vectorise it.
+void butterflies(double* __restrict ar, double* __restrict ai, double* __restrict br, double* __restrict bi,
+                 const double* __restrict wr, const double* __restrict wi, int h) {
+    for (int j = 0; j < h; ++j) {
+        const double tr = br[j] * wr[j] - bi[j] * wi[j];
+        const double ti = br[j] * wi[j] + bi[j] * wr[j];
+        br[j] = ar[j] - tr;
+        bi[j] = ai[j] - ti;
+        ar[j] += tr;
+        ai[j] += ti;
+    }
+}
+
+// Two radix-2 stages at once (half sizes h and 2h) over one group of 4h points: half the
+// passes over the arrays. w1 = exp(-i pi j / h), w2 = exp(-i pi j / 2h), and the fourth
+// quarter's twiddle is -i w2.
+void butterflies4(double* __restrict ar, double* __restrict ai, double* __restrict br, double* __restrict bi,
+                  double* __restrict cr, double* __restrict ci, double* __restrict dr, double* __restrict di,
+                  const double* __restrict w1r, const double* __restrict w1i, const double* __restrict w2r,
+                  const double* __restrict w2i, int h) {
+    for (int j = 0; j < h; ++j) {
+        const double xbr = br[j] * w1r[j] - bi[j] * w1i[j];
+        const double xbi = br[j] * w1i[j] + bi[j] * w1r[j];
+        const double xdr = dr[j] * w1r[j] - di[j] * w1i[j];
+        const double xdi = dr[j] * w1i[j] + di[j] * w1r[j];
+        const double Ar = ar[j] + xbr, Ai = ai[j] + xbi;
+        const double Br = ar[j] - xbr, Bi = ai[j] - xbi;
+        const double Cr = cr[j] + xdr, Ci = ci[j] + xdi;
+        const double Dr = cr[j] - xdr, Di = ci[j] - xdi;
+        const double ycr = Cr * w2r[j] - Ci * w2i[j];
+        const double yci = Cr * w2i[j] + Ci * w2r[j];
+        // D (-i w2): first D w2, then the quarter turn
+        const double tdr = Dr * w2r[j] - Di * w2i[j];
+        const double tdi = Dr * w2i[j] + Di * w2r[j];
+        const double ydr = tdi, ydi = -tdr;
+        ar[j] = Ar + ycr, ai[j] = Ai + yci;
+        cr[j] = Ar - ycr, ci[j] = Ai - yci;
+        br[j] = Br + ydr, bi[j] = Bi + ydi;
+        dr[j] = Br - ydr, di[j] = Bi - ydi;
+    }
+}
+
+} // namespace
+
 RealFft::RealFft(int size)
     : n_(size), m_(size / 2), reverse_(m_), twRe_(m_), twIm_(m_), splitRe_(m_ + 1), splitIm_(m_ + 1),
       workRe_(m_), workIm_(m_) {
@@ -45,24 +92,15 @@ void RealFft::complexFft(double* re, double* im) const {
             re[i + 3] = r1 - i3, im[i + 3] = i1 + r3;
         }
     }
-    for (int h = 4; h < m; h <<= 1) {
-        const double* __restrict wr = twRe_.data() + h;
-        const double* __restrict wi = twIm_.data() + h;
-        for (int base = 0; base < m; base += 2 * h) {
-            double* __restrict ar = re + base;
-            double* __restrict ai = im + base;
-            double* __restrict br = re + base + h;
-            double* __restrict bi = im + base + h;
-            for (int j = 0; j < h; ++j) {
-                const double tr = br[j] * wr[j] - bi[j] * wi[j];
-                const double ti = br[j] * wi[j] + bi[j] * wr[j];
-                br[j] = ar[j] - tr;
-                bi[j] = ai[j] - ti;
-                ar[j] += tr;
-                ai[j] += ti;
-            }
-        }
-    }
+    int h = 4;
+    for (; 4 * h <= m; h <<= 2)
+        for (int base = 0; base < m; base += 4 * h)
+            butterflies4(re + base, im + base, re + base + h, im + base + h, re + base + 2 * h, im + base + 2 * h,
+                         re + base + 3 * h, im + base + 3 * h, twRe_.data() + h, twIm_.data() + h,
+                         twRe_.data() + 2 * h, twIm_.data() + 2 * h, h);
+    for (; h < m; h <<= 1)
+        for (int base = 0; base < m; base += 2 * h)
+            butterflies(re + base, im + base, re + base + h, im + base + h, twRe_.data() + h, twIm_.data() + h, h);
 }
 
 void RealFft::Forward(const double* in, double* re, double* im) {
