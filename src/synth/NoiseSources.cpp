@@ -18,7 +18,10 @@ WhiteNoiseSource::WhiteNoiseSource(std::uint32_t lengthMs, int rate)
     : SampleSource(rate, 1, kGeneratorPeak), table_(kTableSize), length_(MsToFrames(lengthMs, sampleRate)) {
     SeedRandom();
     for (std::int32_t& e : table_) {
-        const auto v = static_cast<std::int32_t>(NextRandom() * kTableScale);
+        // trunc(rand * 262144/32767) in integers: the same values a double-precision product
+        // gives (only 32767 lands on an integer, 262144), but also on x87 builds, where an
+        // extended-precision product would truncate that one to 262143.
+        const auto v = static_cast<std::int32_t>(static_cast<std::int64_t>(NextRandom()) * 262144 / 32767);
         e = (v & 1) ? -v : v;
     }
 }

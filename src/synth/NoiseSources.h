@@ -19,7 +19,6 @@ class WhiteNoiseSource final : public SampleSource {
 public:
     static constexpr int kTableSize = 1 << 20;
     // Entries are trunc(rand * 262144/32767) in 0..262144, negated when odd.
-    static constexpr double kTableScale = 8.000244148075808;
 
     WhiteNoiseSource(std::uint32_t lengthMs, int rate);
     void Read(std::int32_t* buffer, int frames) override;
