@@ -114,7 +114,8 @@ int main(int argc, char** argv) {
         std::printf("%s %.3f\n", names[colour], t);
         std::fflush(stdout);
     }
-    const double t = timed([&] { return makeSource<PinkNoiseSource>(seconds * 1000, rate); }, dir + "/pink-loop.wav");
+    const double t =
+        timed([&] { return makeSource<PinkNoiseSource>(seconds * 1000, rate); }, dir + "/pink-loop.wav");
     std::printf("pink-loop %.3f\n", t);
     return 0;
 }

@@ -9,7 +9,8 @@ namespace {
 
 // Position counters wrap rather than overflow when a consumer reads far past the end.
 std::int32_t advance(std::int32_t position, int frames) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(position) + static_cast<std::uint32_t>(frames));
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(position) +
+                                     static_cast<std::uint32_t>(frames));
 }
 
 } // namespace
@@ -45,14 +46,17 @@ void WhiteNoiseSource::Read(std::int32_t* buffer, int frames) {
         const int run = frames < kTableSize - readIndex_ ? frames : kTableSize - readIndex_;
         const std::int32_t* src = table + readIndex_;
         const std::int32_t mask = mask_;
-        for (int i = 0; i < run; ++i) buffer[i] = src[i] ^ mask;
+        for (int i = 0; i < run; ++i)
+            buffer[i] = src[i] ^ mask;
         buffer += run;
         frames -= run;
         readIndex_ += run;
     }
 }
 
-int WhiteNoiseSource::GetLength() { return length_ != 0 ? length_ : sampleRate * kEndlessSeconds; }
+int WhiteNoiseSource::GetLength() {
+    return length_ != 0 ? length_ : sampleRate * kEndlessSeconds;
+}
 
 void WhiteNoiseSource::Seek(int frame) {
     // The noise restarts whatever the frame, but the position follows the request: the curve
@@ -78,10 +82,13 @@ void PinkNoiseSource::Seek(int frame) {
     readIndex_ = 0;
     runEnd_ = kTableSize;
     restartIndex_ = 0;
-    for (double& b : b_) b = 0.0;
+    for (double& b : b_)
+        b = 0.0;
 }
 
-int PinkNoiseSource::GetLength() { return length_ != 0 ? length_ : sampleRate * kEndlessSeconds; }
+int PinkNoiseSource::GetLength() {
+    return length_ != 0 ? length_ : sampleRate * kEndlessSeconds;
+}
 
 void PinkNoiseSource::Read(std::int32_t* buffer, int frames) {
     if (state != StateOk) {
@@ -98,7 +105,8 @@ void PinkNoiseSource::Read(std::int32_t* buffer, int frames) {
             // restartIndex_ is even, so restartIndex_ + 1 stays inside the table; the run
             // lies in [0, 0x3FFF] .. [0x4000, 0x7FFF].
             readIndex_ = static_cast<std::int32_t>(TruncToInt64(table[restartIndex_] * 10.0) & 0x3FFF);
-            runEnd_ = static_cast<std::int32_t>(TruncToInt64(table[restartIndex_ + 1] * 10.0) & 0x3FFF) + 0x4000;
+            runEnd_ =
+                static_cast<std::int32_t>(TruncToInt64(table[restartIndex_ + 1] * 10.0) & 0x3FFF) + 0x4000;
             restartIndex_ += 2;
         }
         const double w = table[readIndex_++];

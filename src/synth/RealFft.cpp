@@ -55,7 +55,8 @@ RealFft::RealFft(int size)
     : n_(size), m_(size / 2), reverse_(m_), twRe_(m_), twIm_(m_), splitRe_(m_ + 1), splitIm_(m_ + 1),
       workRe_(m_), workIm_(m_) {
     int bits = 0;
-    while ((1 << bits) < m_) ++bits;
+    while ((1 << bits) < m_)
+        ++bits;
     for (int i = 0; i < m_; ++i) {
         int r = 0;
         for (int b = 0; b < bits; ++b)
@@ -95,12 +96,13 @@ void RealFft::complexFft(double* re, double* im) const {
     int h = 4;
     for (; 4 * h <= m; h <<= 2)
         for (int base = 0; base < m; base += 4 * h)
-            butterflies4(re + base, im + base, re + base + h, im + base + h, re + base + 2 * h, im + base + 2 * h,
-                         re + base + 3 * h, im + base + 3 * h, twRe_.data() + h, twIm_.data() + h,
-                         twRe_.data() + 2 * h, twIm_.data() + 2 * h, h);
+            butterflies4(re + base, im + base, re + base + h, im + base + h, re + base + 2 * h,
+                         im + base + 2 * h, re + base + 3 * h, im + base + 3 * h, twRe_.data() + h,
+                         twIm_.data() + h, twRe_.data() + 2 * h, twIm_.data() + 2 * h, h);
     for (; h < m; h <<= 1)
         for (int base = 0; base < m; base += 2 * h)
-            butterflies(re + base, im + base, re + base + h, im + base + h, twRe_.data() + h, twIm_.data() + h, h);
+            butterflies(re + base, im + base, re + base + h, im + base + h, twRe_.data() + h,
+                        twIm_.data() + h, h);
 }
 
 void RealFft::Forward(const double* in, double* re, double* im) {

@@ -24,8 +24,8 @@ private:
 
     int n_;
     int m_;
-    std::vector<int> reverse_;   // bit reversal of m_ points
-    std::vector<double> twRe_;   // stage twiddles: [h + j] = exp(-i pi j / h), h = 1, 2, 4, ...
+    std::vector<int> reverse_; // bit reversal of m_ points
+    std::vector<double> twRe_; // stage twiddles: [h + j] = exp(-i pi j / h), h = 1, 2, 4, ...
     std::vector<double> twIm_;
     std::vector<double> splitRe_; // exp(-2 pi i k / n), k = 0..m_
     std::vector<double> splitIm_;

@@ -23,7 +23,8 @@ public:
         : SampleSource(44100, channels, kGeneratorPeak), kind_(kind), impulseAt_(impulseAt) {}
     void Read(std::int32_t* buffer, int frames) override {
         for (int i = 0; i < frames; ++i, ++position_)
-            for (int c = 0; c < channels; ++c) *buffer++ = value(position_, c);
+            for (int c = 0; c < channels; ++c)
+                *buffer++ = value(position_, c);
     }
     int GetPosition() override { return position_; }
     int GetLength() override { return 1 << 24; }
@@ -32,10 +33,13 @@ public:
     std::int32_t value(std::int64_t p, int c) const {
         if (p < 0) return 0;
         switch (kind_) {
-        case Impulse: return p == impulseAt_ && c == 0 ? 400000 : 0;
-        case Constant: return 100000;
+        case Impulse:
+            return p == impulseAt_ && c == 0 ? 400000 : 0;
+        case Constant:
+            return 100000;
         default: {
-            std::uint32_t h = static_cast<std::uint32_t>(p) * 2654435761u + static_cast<std::uint32_t>(c) * 40503u;
+            std::uint32_t h =
+                static_cast<std::uint32_t>(p) * 2654435761u + static_cast<std::uint32_t>(c) * 40503u;
             h ^= h >> 15;
             h *= 2246822519u;
             h ^= h >> 13;
@@ -52,7 +56,8 @@ private:
 
 double direct(const KnownSource& s, const CurveFilterKernel& k, std::int64_t j, int c) {
     double sum = 0.0;
-    for (int t = 0; t < kCurveFilterTaps; ++t) sum += k[t] * s.value(j + 2047 - t, c);
+    for (int t = 0; t < kCurveFilterTaps; ++t)
+        sum += k[t] * s.value(j + 2047 - t, c);
     return sum;
 }
 
@@ -75,7 +80,9 @@ std::vector<std::int32_t> readFrames(SampleSource& s, int frames, std::mt19937& 
     return out;
 }
 
-bool checked(int j) { return j < 2600 || j % 7 == 0 || std::abs(j % 8192 - 4096) > 3900; }
+bool checked(int j) {
+    return j < 2600 || j % 7 == 0 || std::abs(j % 8192 - 4096) > 3900;
+}
 
 } // namespace
 
@@ -84,7 +91,8 @@ TEST(RealFft, MatchesADirectTransformAndRoundTripsScaledBySize) {
     RealFft fft(n);
     std::vector<double> x(n), re(fft.bins()), im(fft.bins()), back(n);
     std::mt19937 rng(1);
-    for (double& v : x) v = std::uniform_real_distribution<double>(-1, 1)(rng);
+    for (double& v : x)
+        v = std::uniform_real_distribution<double>(-1, 1)(rng);
     fft.Forward(x.data(), re.data(), im.data());
     const double pi = 3.14159265358979323846;
     for (int k = 0; k <= n / 2; ++k) {
@@ -97,14 +105,17 @@ TEST(RealFft, MatchesADirectTransformAndRoundTripsScaledBySize) {
         EXPECT_NEAR(im[k], i, 1e-12) << "bin " << k;
     }
     fft.Inverse(re.data(), im.data(), back.data());
-    for (int t = 0; t < n; ++t) EXPECT_NEAR(back[t], n * x[t], 1e-11) << "sample " << t;
+    for (int t = 0; t < n; ++t)
+        EXPECT_NEAR(back[t], n * x[t], 1e-11) << "sample " << t;
 
     RealFft big(16384);
     std::vector<double> y(16384), bre(big.bins()), bim(big.bins()), yb(16384);
-    for (double& v : y) v = std::uniform_real_distribution<double>(-524288, 524288)(rng);
+    for (double& v : y)
+        v = std::uniform_real_distribution<double>(-524288, 524288)(rng);
     big.Forward(y.data(), bre.data(), bim.data());
     big.Inverse(bre.data(), bim.data(), yb.data());
-    for (int t = 0; t < 16384; ++t) ASSERT_NEAR(yb[t] / 16384, y[t], 1e-6) << "sample " << t;
+    for (int t = 0; t < 16384; ++t)
+        ASSERT_NEAR(yb[t] / 16384, y[t], 1e-6) << "sample " << t;
 }
 
 TEST(CurveFilter, AnImpulseComesOutCentredOnItsOwnFrame) {
@@ -118,12 +129,14 @@ TEST(CurveFilter, AnImpulseComesOutCentredOnItsOwnFrame) {
         for (int j = 0; j < static_cast<int>(out.size()); ++j)
             if (std::abs(out[j]) > std::abs(out[peak])) peak = j;
         EXPECT_EQ(peak, at) << "impulse at " << at;
-        for (int d = 1; d <= 2047 && at - d >= 0; ++d) ASSERT_NEAR(out[at + d], out[at - d], 1) << at << " +- " << d;
+        for (int d = 1; d <= 2047 && at - d >= 0; ++d)
+            ASSERT_NEAR(out[at + d], out[at - d], 1) << at << " +- " << d;
         for (int d = -2047; d <= 2047; ++d) {
             if (at + d < 0) continue;
             ASSERT_NEAR(out[at + d], std::trunc(400000 * k[2047 + d]), 1) << at << " + " << d;
         }
-        for (std::size_t j = at + 2048; j < out.size(); ++j) ASSERT_EQ(out[j], 0) << "nothing after the kernel, frame " << j;
+        for (std::size_t j = at + 2048; j < out.size(); ++j)
+            ASSERT_EQ(out[j], 0) << "nothing after the kernel, frame " << j;
     }
 }
 
@@ -140,7 +153,8 @@ TEST(CurveFilter, EqualsTheDirectSumOverSeveralBlocksInBothChannels) {
     for (int j = 0; j < frames; ++j) {
         if (!checked(j)) continue;
         for (int c = 0; c < 2; ++c)
-            ASSERT_LE(std::fabs(out[2 * j + c] - std::trunc(direct(known, k, j, c))), 1.0) << "frame " << j << " ch " << c;
+            ASSERT_LE(std::fabs(out[2 * j + c] - std::trunc(direct(known, k, j, c))), 1.0)
+                << "frame " << j << " ch " << c;
         ++compared;
     }
     EXPECT_GT(compared, 6000);
@@ -162,7 +176,7 @@ TEST(CurveFilter, SeekRefillsTheWindowAroundTheTargetFrame) {
         for (int i = 0; i < frames; ++i) {
             if (!checked(i)) continue;
             ASSERT_LE(std::fabs(out[i] - std::trunc(direct(known, k, target + i, 0))), 1.0)
-                    << "seek " << target << " frame " << i;
+                << "seek " << target << " frame " << i;
         }
     }
 }
@@ -188,7 +202,8 @@ TEST(CurveFilter, RemovingDcLeavesAlmostNothingOfAConstant) {
     std::vector<std::int32_t> out(8192 * 2);
     filter.Read(out.data(), 8192);
     filter.Read(out.data() + 8192, 8192);
-    for (int j = 2048; j < 8192 * 2; ++j) ASSERT_LE(std::abs(out[j]), 100) << "frame " << j; // 100000 in, -60 dB
+    for (int j = 2048; j < 8192 * 2; ++j)
+        ASSERT_LE(std::abs(out[j]), 100) << "frame " << j; // 100000 in, -60 dB
     EXPECT_GT(out[0], 50000) << "the onset passes while the window still holds silence";
 }
 
@@ -199,14 +214,16 @@ TEST(CurveFilter, AKernelOfNaNsStillGivesDefinedSamples) {
     CurveFilter filter(src, k);
     std::vector<std::int32_t> out(9000, 7);
     filter.Read(out.data(), 9000);
-    for (std::int32_t v : out) ASSERT_EQ(v, 0);
+    for (std::int32_t v : out)
+        ASSERT_EQ(v, 0);
     MagnitudeResponse huge;
     huge.fill(1e300);
     CurveFilterEffect loud(huge);
     SourceRef wrapped = loud.Apply(src);
     wrapped->Read(out.data(), 9000);
-    for (std::int32_t v : out) ASSERT_TRUE(v == std::numeric_limits<std::int32_t>::max() ||
-                                            v == std::numeric_limits<std::int32_t>::min() || v == 0);
+    for (std::int32_t v : out)
+        ASSERT_TRUE(v == std::numeric_limits<std::int32_t>::max() ||
+                    v == std::numeric_limits<std::int32_t>::min() || v == 0);
 }
 
 TEST(CurveFilterEffect, WrapsUsableSourcesAndHandsBackUnusableOnes) {

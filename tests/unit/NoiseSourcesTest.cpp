@@ -18,13 +18,15 @@ namespace {
 // from can be recovered from the state the constructor left behind.
 std::uint32_t inverseMultiplier() {
     std::uint32_t inv = 1;
-    for (int i = 0; i < 5; ++i) inv *= 2u - 214013u * inv; // Newton: doubles the correct bits
+    for (int i = 0; i < 5; ++i)
+        inv *= 2u - 214013u * inv; // Newton: doubles the correct bits
     return inv;
 }
 
 std::uint32_t stepBack(std::uint32_t state, std::uint32_t draws) {
     const std::uint32_t inv = inverseMultiplier();
-    for (std::uint32_t i = 0; i < draws; ++i) state = (state - 2531011u) * inv;
+    for (std::uint32_t i = 0; i < draws; ++i)
+        state = (state - 2531011u) * inv;
     return state;
 }
 
@@ -45,7 +47,8 @@ std::vector<std::int32_t> readAll(SampleSource& s, int frames, std::mt19937& rng
 TEST(NoiseRandom, FollowsTheLinearCongruentialSequenceFromAFixedState) {
     SetRandomState(1);
     const int expected[] = {41, 18467, 6334, 26500, 19169, 15724, 11478, 29358, 26962, 24464};
-    for (int e : expected) EXPECT_EQ(NextRandom(), e);
+    for (int e : expected)
+        EXPECT_EQ(NextRandom(), e);
     SetRandomState(0xFFFFFFFFu);
     EXPECT_EQ(RandomState(), 0xFFFFFFFFu);
     NextRandom();
@@ -56,7 +59,8 @@ TEST(NoiseRandom, EachThreadHasItsOwnState) {
     SetRandomState(1);
     std::thread other([] {
         SetRandomState(777);
-        for (int i = 0; i < 100; ++i) NextRandom();
+        for (int i = 0; i < 100; ++i)
+            NextRandom();
     });
     other.join();
     EXPECT_EQ(NextRandom(), 41);
@@ -106,10 +110,12 @@ TEST(WhiteNoise, PassesRestartAtTableChosenIndexesWithTheirMasks) {
     // The model: one pass of the plain table, then passes from table[r] & 0xFFFFF to the
     // end of the table, each XORed with table[r], for r = 0, 1, 2, ...
     int at = 0;
-    for (int i = 0; i < (1 << 20); ++i, ++at) ASSERT_EQ(got[at], t[i]) << "frame " << at;
+    for (int i = 0; i < (1 << 20); ++i, ++at)
+        ASSERT_EQ(got[at], t[i]) << "frame " << at;
     for (int r = 0; at < total; ++r) {
         const std::int32_t e = t[r];
-        for (int i = e & 0xFFFFF; i < (1 << 20) && at < total; ++i, ++at) ASSERT_EQ(got[at], t[i] ^ e) << "frame " << at;
+        for (int i = e & 0xFFFFF; i < (1 << 20) && at < total; ++i, ++at)
+            ASSERT_EQ(got[at], t[i] ^ e) << "frame " << at;
     }
     for (std::int32_t v : got) {
         ASSERT_GE(v, -524288);
@@ -147,7 +153,8 @@ TEST(WhiteNoise, AnInvalidRateGivesABadFormatSourceThatWritesZeros) {
     EXPECT_EQ(white.state, StateBadFormat);
     std::vector<std::int32_t> buf(100, 99);
     white.Read(buf.data(), 100);
-    for (std::int32_t v : buf) EXPECT_EQ(v, 0);
+    for (std::int32_t v : buf)
+        EXPECT_EQ(v, 0);
 }
 
 namespace {
@@ -199,7 +206,8 @@ TEST(PinkNoise, TheFilterMatchesADirectEvaluationOfItsSevenTerms) {
         double y = 0.5362 * w[n] + (n > 0 ? 0.115926 * w[n - 1] : 0.0);
         for (int k = 0; k < 6; ++k) {
             double p = 1.0;
-            for (int m = n; m >= 0; --m, p *= pole[k]) y += gain[k] * p * w[m];
+            for (int m = n; m >= 0; --m, p *= pole[k])
+                y += gain[k] * p * w[m];
         }
         ASSERT_NEAR(got[n], std::trunc(y), 1.0) << "frame " << n;
     }
@@ -220,7 +228,8 @@ TEST(PinkNoise, RunsOverTheTableFollowTheRestartEntriesWhateverTheBlockSizes) {
         b[3] = 0.8665 * b[3] + 0.3104856 * x;
         b[4] = 0.55 * b[4] + 0.5329522 * x;
         b[5] = -0.7616 * b[5] - 0.016898 * x;
-        const auto want = static_cast<std::int32_t>(b[0] + b[1] + b[2] + b[3] + b[4] + b[5] + b[6] + 0.5362 * x);
+        const auto want =
+            static_cast<std::int32_t>(b[0] + b[1] + b[2] + b[3] + b[4] + b[5] + b[6] + 0.5362 * x);
         b[6] = 0.115926 * x;
         ASSERT_NEAR(got[n], want, 1) << "frame " << n; // x87 builds may round differently
     }

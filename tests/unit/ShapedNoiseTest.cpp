@@ -24,7 +24,8 @@ constexpr int kBands = 7;
 
 std::vector<std::int32_t> readFrames(SampleSource& s, int frames) {
     std::vector<std::int32_t> out(frames);
-    for (int at = 0; at < frames; at += 4000) s.Read(out.data() + at, std::min(4000, frames - at));
+    for (int at = 0; at < frames; at += 4000)
+        s.Read(out.data() + at, std::min(4000, frames - at));
     return out;
 }
 
@@ -34,9 +35,11 @@ std::vector<double> bandDensities(const std::vector<std::int32_t>& x) {
     std::vector<double> seg(kSegment), re(fft.bins()), im(fft.bins()), psd(fft.bins(), 0.0);
     const double pi = 3.14159265358979323846;
     for (std::size_t start = 0; start + kSegment <= x.size(); start += kSegment / 2) {
-        for (int i = 0; i < kSegment; ++i) seg[i] = x[start + i] * (0.5 - 0.5 * std::cos(2 * pi * i / kSegment));
+        for (int i = 0; i < kSegment; ++i)
+            seg[i] = x[start + i] * (0.5 - 0.5 * std::cos(2 * pi * i / kSegment));
         fft.Forward(seg.data(), re.data(), im.data());
-        for (int k = 0; k < fft.bins(); ++k) psd[k] += re[k] * re[k] + im[k] * im[k];
+        for (int k = 0; k < fft.bins(); ++k)
+            psd[k] += re[k] * re[k] + im[k] * im[k];
     }
     std::vector<double> bands;
     for (double a : kBandStarts) {
@@ -51,7 +54,9 @@ std::vector<double> bandDensities(const std::vector<std::int32_t>& x) {
     return bands;
 }
 
-double dB(double powerRatio) { return 10.0 * std::log10(powerRatio); }
+double dB(double powerRatio) {
+    return 10.0 * std::log10(powerRatio);
+}
 
 // The band-averaged power gain of a response over the analysis bins of a band; they are
 // the response's own bins, since both divide the rate into 4096.
@@ -104,7 +109,8 @@ TEST(ShapedNoise, WhiteIsFlatAtPlus5Point4DbWithDcRemoved) {
     white->Seek(0);
     const std::vector<std::int32_t> in = readFrames(*white, n);
     double meanIn = 0, meanOut = 0;
-    for (int j = 0; j < n; ++j) meanIn += in[j], meanOut += out[j];
+    for (int j = 0; j < n; ++j)
+        meanIn += in[j], meanOut += out[j];
     meanIn /= n, meanOut /= n;
     double po = 0, pi = 0;
     for (int j = 0; j < n; ++j) {
@@ -129,7 +135,8 @@ TEST(ShapedNoise, TheSourcesOwnSpectraFollowTheirColours) {
             EXPECT_NEAR(dB(d[b] / d[b - 1]), slope[colour], 1.0)
                 << "colour " << colour << " octave step to " << kBandStarts[b] << " Hz";
         if (colour != NoiseWhite) continue;
-        for (int b = 0; b < kBands; ++b) EXPECT_NEAR(dB(d[b] / flat[b]), 5.4, 0.6) << "band " << b;
+        for (int b = 0; b < kBands; ++b)
+            EXPECT_NEAR(dB(d[b] / flat[b]), 5.4, 0.6) << "band " << b;
     }
 }
 
@@ -171,7 +178,8 @@ TEST(ShapedNoise, SeekingReplaysTheNoiseWithItsHistoryFilledIn) {
     noise.Seek(0);
     EXPECT_EQ(noise.GetPosition(), 0);
     const std::vector<std::int32_t> again = readFrames(noise, 30000 - 2047);
-    for (std::size_t j = 0; j < again.size(); ++j) ASSERT_NEAR(again[j], first[j + 2047], 1) << "frame " << j;
+    for (std::size_t j = 0; j < again.size(); ++j)
+        ASSERT_NEAR(again[j], first[j + 2047], 1) << "frame " << j;
 }
 
 TEST(ShapedNoise, AnInvalidRateGivesAnUnusableSourceThatWritesZeros) {
@@ -179,5 +187,6 @@ TEST(ShapedNoise, AnInvalidRateGivesAnUnusableSourceThatWritesZeros) {
     EXPECT_NE(noise.state, StateOk);
     std::vector<std::int32_t> buf(1000, 5);
     noise.Read(buf.data(), 1000);
-    for (std::int32_t v : buf) ASSERT_EQ(v, 0);
+    for (std::int32_t v : buf)
+        ASSERT_EQ(v, 0);
 }
