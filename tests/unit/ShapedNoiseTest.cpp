@@ -178,6 +178,7 @@ TEST(ShapedNoise, SeekingReplaysTheNoiseWithItsHistoryFilledIn) {
     noise.Seek(0);
     EXPECT_EQ(noise.GetPosition(), 0);
     const std::vector<std::int32_t> again = readFrames(noise, 30000 - 2047);
+    EXPECT_EQ(noise.GetPosition(), 30000 - 2047) << "a sequence or loop reading to the length gets all of it";
     for (std::size_t j = 0; j < again.size(); ++j)
         ASSERT_NEAR(again[j], first[j + 2047], 1) << "frame " << j;
 }
