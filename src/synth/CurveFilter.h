@@ -32,7 +32,7 @@ CurveFilterKernel BuildCurveFilterKernel(const MagnitudeResponse& response);
 // GetPosition is the inner position less the 10240 frames read ahead, plus what has been
 // delivered of the current block (for an endless inner source it stays below 0).
 // GetLength and the other operations forward. No allocation after construction.
-// Memory: (12287 + 8192) x channels x 4 bytes of samples, plus about 0.9 MiB of transform
+// Memory: (12287 + 8192) x channels x 4 bytes of samples, plus about 0.5 MiB of transform
 // tables, kernel spectrum and work arrays.
 class CurveFilter final : public SourceWrapper {
 public:
@@ -57,9 +57,6 @@ private:
     RealFft fft_;
     std::vector<double> kernelRe_; // the kernel's spectrum, pre-scaled by 1/kFftSize
     std::vector<double> kernelIm_;
-    std::vector<double> time_;
-    std::vector<double> specRe_;
-    std::vector<double> specIm_;
 };
 
 // Wraps a source in a CurveFilter built from a magnitude response. A source that is not

@@ -118,6 +118,30 @@ TEST(RealFft, MatchesADirectTransformAndRoundTripsScaledBySize) {
         ASSERT_NEAR(yb[t] / 16384, y[t], 1e-6) << "sample " << t;
 }
 
+TEST(RealFft, ConvolvesInPlaceAsADirectCircularSum) {
+    const int n = 64;
+    RealFft fft(n);
+    std::mt19937 rng(4);
+    std::vector<double> x(n), h(n), hr(fft.bins()), hi(fft.bins());
+    for (double& v : x)
+        v = std::uniform_real_distribution<double>(-1000, 1000)(rng);
+    for (double& v : h)
+        v = std::uniform_real_distribution<double>(-1, 1)(rng);
+    fft.Forward(h.data(), hr.data(), hi.data());
+    for (int i = 0; i < n / 2; ++i) {
+        fft.even()[i] = x[2 * i];
+        fft.odd()[i] = x[2 * i + 1];
+    }
+    fft.Convolve(hr.data(), hi.data());
+    for (int t = 0; t < n; ++t) {
+        double want = 0;
+        for (int u = 0; u < n; ++u)
+            want += h[u] * x[(t - u + n) % n];
+        const double got = (t % 2 == 0 ? fft.even()[t / 2] : fft.odd()[t / 2]) / n;
+        EXPECT_NEAR(got, want, 1e-9) << "sample " << t;
+    }
+}
+
 TEST(CurveFilter, AnImpulseComesOutCentredOnItsOwnFrame) {
     const CurveFilterKernel k = colourKernel(NoisePink);
     for (int at : {0, 1000, 5000, 8191, 9000, 20000}) {
