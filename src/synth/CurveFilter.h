@@ -4,7 +4,6 @@
 // with x[k] = 0 before the first inner frame.
 #pragma once
 #include <array>
-#include <memory>
 #include <vector>
 
 #include "synth/FrequencyCurve.h"
