@@ -1,5 +1,6 @@
-// Renders each noise colour for a given time at 44100 Hz into a 16-bit mono WAV file and
-// prints the wall time of each render (construction, filtering, conversion and writing).
+// Renders each noise colour for a given time at 44100 Hz into a 16-bit mono WAV file, as
+// "save as WAV" does, and prints the wall time of each render (construction, filtering,
+// limiting, conversion and writing).
 // Usage: bench_noise OUTDIR [SECONDS]
 #include <chrono>
 #include <cstdint>
@@ -8,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "audio/RenderTask.h"
+#include "audio/WaveFileWriter.h"
+#include "platform/Text.h"
 #include "synth/NoiseSources.h"
 #include "synth/SampleSource.h"
 #include "synth/ShapedNoiseSource.h"
@@ -16,83 +20,28 @@ using namespace sonimo;
 
 namespace {
 
-// A minimal 16-bit PCM writer: the canonical 44-byte header, then the samples.
-// (x + 8) >> 4 is the engine's conversion; without a limiter in front, it saturates.
-class Pcm16File {
+// The program's own "save as WAV" path: the render task (with its look-ahead limiter in
+// front of a source whose peak exceeds full scale) into the 16-bit WAV file writer.
+class Silent final : public RenderProgress {
 public:
-    Pcm16File(const std::string& path, int rate) : file_(std::fopen(path.c_str(), "wb")), rate_(rate) {
-        if (file_) writeHeader(0);
-    }
-    ~Pcm16File() {
-        if (!file_) return;
-        std::fseek(file_, 0, SEEK_SET);
-        writeHeader(bytes_);
-        std::fclose(file_);
-    }
-    bool ok() const { return file_ != nullptr; }
-
-    void write(const std::int32_t* x, int n) {
-        out_.resize(static_cast<std::size_t>(n) * 2);
-        for (int i = 0; i < n; ++i) {
-            std::int32_t v = (x[i] + 8) >> 4;
-            v = v > 32767 ? 32767 : v < -32768 ? -32768 : v;
-            out_[2 * i] = static_cast<unsigned char>(v & 0xFF);
-            out_[2 * i + 1] = static_cast<unsigned char>((v >> 8) & 0xFF);
-        }
-        std::fwrite(out_.data(), 1, out_.size(), file_);
-        bytes_ += static_cast<std::uint32_t>(out_.size());
-    }
-
-private:
-    void put32(std::uint32_t v) {
-        const unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                                    static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
-        std::fwrite(b, 1, 4, file_);
-    }
-    void put16(std::uint16_t v) {
-        const unsigned char b[2] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8)};
-        std::fwrite(b, 1, 2, file_);
-    }
-    void writeHeader(std::uint32_t dataBytes) {
-        std::fwrite("RIFF", 1, 4, file_);
-        put32(36 + dataBytes);
-        std::fwrite("WAVEfmt ", 1, 8, file_);
-        put32(16);
-        put16(1);
-        put16(1);
-        put32(static_cast<std::uint32_t>(rate_));
-        put32(static_cast<std::uint32_t>(rate_) * 2);
-        put16(2);
-        put16(16);
-        std::fwrite("data", 1, 4, file_);
-        put32(dataBytes);
-    }
-
-    std::FILE* file_;
-    int rate_;
-    std::uint32_t bytes_ = 0;
-    std::vector<unsigned char> out_;
+    void setLines(const std::u16string&, const std::u16string&) override {}
+    void setFraction(double) override {}
+    bool cancelled() override { return false; }
 };
 
-void render(SampleSource& source, const std::string& path) {
-    Pcm16File file(path, source.sampleRate);
-    if (!file.ok()) {
+void render(const SourceRef& source, const std::string& path) {
+    SinkRef wav = CreateWaveFileWriter(utf8ToUtf16(path), source->sampleRate, source->channels);
+    Silent progress;
+    if (RenderTask(u"ファイルを保存しています", source, wav, progress) != RenderCompleted) {
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
         std::exit(3);
-    }
-    std::vector<std::int32_t> block(kMaxReadFrames);
-    for (int left = source.GetLength(); left > 0; left -= kMaxReadFrames) {
-        const int n = left < kMaxReadFrames ? left : kMaxReadFrames;
-        source.Read(block.data(), n);
-        file.write(block.data(), n);
     }
 }
 
 template <class Make> double timed(Make make, const std::string& path) {
     const auto start = std::chrono::steady_clock::now();
     {
-        SourceRef source = make();
-        render(*source, path);
+        render(make(), path);
     }
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
