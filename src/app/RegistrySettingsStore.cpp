@@ -8,7 +8,9 @@ namespace sonimo {
 
 namespace {
 
-const wchar_t* wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+const wchar_t* wide(const std::u16string& s) {
+    return reinterpret_cast<const wchar_t*>(s.c_str());
+}
 
 // Owns one open key.
 class RegKey {
@@ -34,7 +36,9 @@ private:
     HKEY key_ = nullptr;
 };
 
-HKEY rootKey(RegistryRoot r) { return r == RegistryRoot::Machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
+HKEY rootKey(RegistryRoot r) {
+    return r == RegistryRoot::Machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+}
 
 } // namespace
 
@@ -62,14 +66,15 @@ bool RegistrySettingsStore::writeText(const std::u16string& section, const std::
     if (!key.create(rootKey(root_), keyPath(section))) return false;
     const std::u16string value = boundedText(text.c_str(), text.size());
     const DWORD bytes = static_cast<DWORD>((value.size() + 1) * 2);
-    return RegSetValueExW(key.get(), wide(name), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes) ==
-           ERROR_SUCCESS;
+    return RegSetValueExW(key.get(), wide(name), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                          bytes) == ERROR_SUCCESS;
 }
 
 void RegistrySettingsStore::deleteValue(const std::u16string& section, const std::u16string& name) {
     RegKey key;
     if (!key.open(rootKey(root_), keyPath(section), KEY_SET_VALUE)) return;
-    if (RegDeleteValueW(key.get(), wide(name)) == ERROR_FILE_NOT_FOUND) RegDeleteValueW(key.get(), wide(u"_" + name));
+    if (RegDeleteValueW(key.get(), wide(name)) == ERROR_FILE_NOT_FOUND)
+        RegDeleteValueW(key.get(), wide(u"_" + name));
 }
 
 bool RegistrySettingsStore::hasValue(const std::u16string& section, const std::u16string& name) {

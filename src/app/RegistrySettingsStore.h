@@ -19,7 +19,8 @@ public:
     std::u16string readText(const std::u16string& section, const std::u16string& name,
                             const std::u16string& defaultText) override;
     // False when the section key cannot be created or the value cannot be set.
-    bool writeText(const std::u16string& section, const std::u16string& name, const std::u16string& text) override;
+    bool writeText(const std::u16string& section, const std::u16string& name,
+                   const std::u16string& text) override;
     void deleteValue(const std::u16string& section, const std::u16string& name) override;
     // True for any existing value, even one too long to be read.
     bool hasValue(const std::u16string& section, const std::u16string& name) override;

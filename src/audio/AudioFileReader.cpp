@@ -15,12 +15,18 @@ SourceRef failed(std::uint8_t state) {
     return r;
 }
 
-bool refusedTag(std::uint16_t tag) { return tag == 0x22 || tag == 0x45 || tag == 0x270; }
+bool refusedTag(std::uint16_t tag) {
+    return tag == 0x22 || tag == 0x45 || tag == 0x270;
+}
 
 } // namespace
 
-void setConvertingReader(FormatReaderFactory factory) { gConverting = factory; }
-void setMpegReader(FormatReaderFactory factory) { gMpeg = factory; }
+void setConvertingReader(FormatReaderFactory factory) {
+    gConverting = factory;
+}
+void setMpegReader(FormatReaderFactory factory) {
+    gMpeg = factory;
+}
 
 SourceRef OpenAudioFile(const std::u16string& path) {
     auto file = std::make_unique<FileByteSource>();

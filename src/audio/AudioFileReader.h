@@ -17,8 +17,8 @@
 namespace sonimo {
 
 enum AudioFileState : std::uint8_t {
-    StateCannotOpen = 4,   // the file cannot be opened
-    StateNoConverter = 5,  // the format needs a conversion nobody provides
+    StateCannotOpen = 4,    // the file cannot be opened
+    StateNoConverter = 5,   // the format needs a conversion nobody provides
     StateRefusedFormat = 7, // tags 0x22, 0x45 and 0x270, refused without trying
 };
 

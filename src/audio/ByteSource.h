@@ -14,7 +14,7 @@ class ByteSource {
 public:
     virtual ~ByteSource() = default;
     virtual std::int64_t read(void* buffer, std::int64_t bytes) = 0; // bytes read, or -1 on failure
-    virtual bool seek(std::int64_t offset) = 0;                       // offset >= 0
+    virtual bool seek(std::int64_t offset) = 0;                      // offset >= 0
     virtual std::int64_t tell() const = 0;
     virtual std::int64_t size() const = 0; // the current size: a file being written grows
 };
@@ -35,7 +35,8 @@ private:
 // Its own copy of the bytes.
 class MemoryByteSource final : public ByteSource {
 public:
-    explicit MemoryByteSource(std::vector<unsigned char> bytes) : bytes_(static_cast<std::vector<unsigned char>&&>(bytes)) {}
+    explicit MemoryByteSource(std::vector<unsigned char> bytes)
+        : bytes_(static_cast<std::vector<unsigned char>&&>(bytes)) {}
     MemoryByteSource(const void* data, std::size_t size);
     std::int64_t read(void* buffer, std::int64_t bytes) override;
     bool seek(std::int64_t offset) override;

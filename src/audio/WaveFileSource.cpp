@@ -42,8 +42,12 @@ const G711Tables& g711() {
 
 } // namespace
 
-std::int16_t alawToLinear(std::uint8_t code) { return g711().alaw[code]; }
-std::int16_t mulawToLinear(std::uint8_t code) { return g711().mulaw[code]; }
+std::int16_t alawToLinear(std::uint8_t code) {
+    return g711().alaw[code];
+}
+std::int16_t mulawToLinear(std::uint8_t code) {
+    return g711().mulaw[code];
+}
 
 WaveFileSource::WaveFileSource(std::unique_ptr<ByteSource> bytes, Encoding encoding, int sampleRate, int ch,
                                std::uint32_t dataSize)
@@ -53,7 +57,8 @@ WaveFileSource::WaveFileSource(std::unique_ptr<ByteSource> bytes, Encoding encod
     const int sampleBytes = encoding == Encoding::Pcm16 ? 2 : 1;
     bytesPerFrame_ = sampleBytes * channels;
     dataStart_ = bytes_->tell();
-    length_ = dataSize < kUnknownDataSize ? clampFrames(dataSize / static_cast<std::uint32_t>(bytesPerFrame_)) : -1;
+    length_ =
+        dataSize < kUnknownDataSize ? clampFrames(dataSize / static_cast<std::uint32_t>(bytesPerFrame_)) : -1;
     fileBuffer_.resize(static_cast<std::size_t>(kMaxReadFrames) * bytesPerFrame_);
     g711(); // build the tables here rather than on the first Read
 }
@@ -70,10 +75,11 @@ int WaveFileSource::GetLength() {
         const std::int64_t here = bytes_->tell();
         unsigned char s[4];
         if (bytes_->seek(dataStart_ - 4) && bytes_->read(s, 4) == 4) {
-            const std::uint32_t size = static_cast<std::uint32_t>(s[0]) | (static_cast<std::uint32_t>(s[1]) << 8) |
-                                       (static_cast<std::uint32_t>(s[2]) << 16) |
-                                       (static_cast<std::uint32_t>(s[3]) << 24);
-            if (size < kUnknownDataSize) length_ = clampFrames(size / static_cast<std::uint32_t>(bytesPerFrame_));
+            const std::uint32_t size =
+                static_cast<std::uint32_t>(s[0]) | (static_cast<std::uint32_t>(s[1]) << 8) |
+                (static_cast<std::uint32_t>(s[2]) << 16) | (static_cast<std::uint32_t>(s[3]) << 24);
+            if (size < kUnknownDataSize)
+                length_ = clampFrames(size / static_cast<std::uint32_t>(bytesPerFrame_));
         }
         bytes_->seek(here);
         if (length_ >= 0) return length_;
@@ -81,7 +87,9 @@ int WaveFileSource::GetLength() {
     return framesInFile();
 }
 
-bool WaveFileSource::IsGrowing() { return isPcm() && length_ < 0; }
+bool WaveFileSource::IsGrowing() {
+    return isPcm() && length_ < 0;
+}
 
 void WaveFileSource::Seek(int frame) {
     position_ = frame;
@@ -105,7 +113,8 @@ int WaveFileSource::decode(std::int32_t* out, int frames) {
     const unsigned char* p = fileBuffer_.data();
     switch (encoding_) {
     case Encoding::Pcm8:
-        for (std::size_t i = 0; i < samples; ++i) out[i] = (static_cast<std::int32_t>(p[i]) - 128) * 4096;
+        for (std::size_t i = 0; i < samples; ++i)
+            out[i] = (static_cast<std::int32_t>(p[i]) - 128) * 4096;
         break;
     case Encoding::Pcm16:
         for (std::size_t i = 0; i < samples; ++i)
@@ -113,12 +122,14 @@ int WaveFileSource::decode(std::int32_t* out, int frames) {
         break;
     case Encoding::ALaw: {
         const std::int16_t* t = g711().alaw;
-        for (std::size_t i = 0; i < samples; ++i) out[i] = t[p[i]] * 16;
+        for (std::size_t i = 0; i < samples; ++i)
+            out[i] = t[p[i]] * 16;
         break;
     }
     case Encoding::MuLaw: {
         const std::int16_t* t = g711().mulaw;
-        for (std::size_t i = 0; i < samples; ++i) out[i] = t[p[i]] * 16;
+        for (std::size_t i = 0; i < samples; ++i)
+            out[i] = t[p[i]] * 16;
         break;
     }
     }
@@ -135,7 +146,8 @@ void WaveFileSource::Read(std::int32_t* buffer, int frames) {
     }
     if (isPcm()) {
         if (position_ < 0) {
-            const int z = static_cast<int>(std::min<std::int64_t>(-static_cast<std::int64_t>(position_), frames));
+            const int z =
+                static_cast<int>(std::min<std::int64_t>(-static_cast<std::int64_t>(position_), frames));
             zeroFrames(buffer, z, channels);
             position_ += z;
             buffer += static_cast<std::size_t>(z) * channels;
@@ -150,22 +162,24 @@ void WaveFileSource::Read(std::int32_t* buffer, int frames) {
         }
         zeroFrames(buffer + static_cast<std::size_t>(got) * channels, frames - got, channels);
         // A growing file is read again from here next time; a finished one runs on in silence.
-        if (length_ >= 0) position_ = static_cast<std::int32_t>(
-                              std::min<std::int64_t>(std::int64_t{position_} + (frames - got),
-                                                     std::numeric_limits<std::int32_t>::max()));
+        if (length_ >= 0)
+            position_ = static_cast<std::int32_t>(std::min<std::int64_t>(
+                std::int64_t{position_} + (frames - got), std::numeric_limits<std::int32_t>::max()));
         return;
     }
 
     // A-law and µ-law advance by the whole request first.
     const std::int64_t old = position_;
-    position_ = static_cast<std::int32_t>(std::min<std::int64_t>(old + frames, std::numeric_limits<std::int32_t>::max()));
+    position_ = static_cast<std::int32_t>(
+        std::min<std::int64_t>(old + frames, std::numeric_limits<std::int32_t>::max()));
     int z = 0;
     if (old < 0) {
         z = static_cast<int>(std::min<std::int64_t>(-old, frames));
         zeroFrames(buffer, z, channels);
     }
     const std::int64_t length = length_ >= 0 ? length_ : framesInFile();
-    const int k = static_cast<int>(std::clamp<std::int64_t>(length - std::max<std::int64_t>(old, 0), 0, frames - z));
+    const int k =
+        static_cast<int>(std::clamp<std::int64_t>(length - std::max<std::int64_t>(old, 0), 0, frames - z));
     const int got = decode(buffer + static_cast<std::size_t>(z) * channels, k);
     zeroFrames(buffer + static_cast<std::size_t>(z + got) * channels, frames - z - got, channels);
 }

@@ -32,7 +32,7 @@ public:
 
 private:
     bool isPcm() const { return encoding_ == Encoding::Pcm8 || encoding_ == Encoding::Pcm16; }
-    int framesInFile() const; // what the file holds now
+    int framesInFile() const;                  // what the file holds now
     int decode(std::int32_t* out, int frames); // reads and converts up to `frames`, returns whole frames read
 
     std::unique_ptr<ByteSource> bytes_;
@@ -40,7 +40,7 @@ private:
     std::int64_t dataStart_;
     std::int32_t bytesPerFrame_;
     std::int32_t position_ = 0;
-    std::int32_t length_; // -1 while unknown
+    std::int32_t length_;                   // -1 while unknown
     std::vector<unsigned char> fileBuffer_; // kMaxReadFrames frames of file data
 };
 

@@ -6,7 +6,9 @@ namespace sonimo {
 
 namespace {
 
-std::uint16_t le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint16_t le16(const unsigned char* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
 std::uint32_t le32(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
@@ -16,7 +18,9 @@ void put16(unsigned char* p, std::uint16_t v) {
     p[1] = static_cast<unsigned char>(v >> 8);
 }
 
-bool readExactly(ByteSource& b, void* to, std::int64_t n) { return b.read(to, n) == n; }
+bool readExactly(ByteSource& b, void* to, std::int64_t n) {
+    return b.read(to, n) == n;
+}
 
 // Skips a chunk body of `size` bytes and its pad byte.
 bool skip(ByteSource& b, std::int64_t size) {
@@ -68,18 +72,30 @@ WaveLayout parseWave(ByteSource& b) {
         if (fmtSize < 40) return out;
         if (std::memcmp(&fmt[28], kSubFormatTail, 12) == 0 && fmt[25] == 0 && fmt[26] == 0 && fmt[27] == 0) {
             switch (fmt[24]) {
-            case 1: f.tag = kWaveTagPcm; break;
-            case 2: f.tag = kWaveTagAdpcm; break;
-            case 3: f.tag = kWaveTagFloat; break;
-            case 6: f.tag = kWaveTagALaw; break;
-            case 7: f.tag = kWaveTagMuLaw; break;
-            default: break;
+            case 1:
+                f.tag = kWaveTagPcm;
+                break;
+            case 2:
+                f.tag = kWaveTagAdpcm;
+                break;
+            case 3:
+                f.tag = kWaveTagFloat;
+                break;
+            case 6:
+                f.tag = kWaveTagALaw;
+                break;
+            case 7:
+                f.tag = kWaveTagMuLaw;
+                break;
+            default:
+                break;
             }
         }
         if (f.tag != kWaveTagExtensible) f.extraSize = 0;
     }
     // Never more extra bytes than the chunk carried.
-    if (fmtSize < 18u + f.extraSize) f.extraSize = static_cast<std::uint16_t>(fmtSize >= 18 ? fmtSize - 18 : 0);
+    if (fmtSize < 18u + f.extraSize)
+        f.extraSize = static_cast<std::uint16_t>(fmtSize >= 18 ? fmtSize - 18 : 0);
     f.image.assign(18 + f.extraSize, 0);
     std::memcpy(f.image.data(), fmt.data(), 16);
     if (f.extraSize) std::memcpy(f.image.data() + 18, fmt.data() + 18, f.extraSize);

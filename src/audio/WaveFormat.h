@@ -34,8 +34,8 @@ struct WaveFormat {
 };
 
 enum class WaveParse : std::uint8_t {
-    Ok,            // format and data chunk found; the source is positioned at the first data byte
-    Malformed,     // not RIFF/WAVE, a short or bad chunk, no data chunk, rate or channels out of range
+    Ok,        // format and data chunk found; the source is positioned at the first data byte
+    Malformed, // not RIFF/WAVE, a short or bad chunk, no data chunk, rate or channels out of range
 };
 
 struct WaveLayout {

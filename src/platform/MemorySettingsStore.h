@@ -15,7 +15,8 @@ class MemorySettingsStore final : public SettingsStore {
 public:
     std::u16string readText(const std::u16string& section, const std::u16string& name,
                             const std::u16string& defaultText) override;
-    bool writeText(const std::u16string& section, const std::u16string& name, const std::u16string& text) override;
+    bool writeText(const std::u16string& section, const std::u16string& name,
+                   const std::u16string& text) override;
     void deleteValue(const std::u16string& section, const std::u16string& name) override;
     bool hasValue(const std::u16string& section, const std::u16string& name) override;
 

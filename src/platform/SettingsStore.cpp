@@ -14,7 +14,8 @@ namespace {
 // saturated instead of overflowing.
 int leadingInt(const std::u16string& text) {
     std::size_t i = 0;
-    while (i < text.size() && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r'))) ++i;
+    while (i < text.size() && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r')))
+        ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
     long long v = 0;
@@ -50,7 +51,11 @@ bool SettingsStore::writeBool(const std::u16string& section, const std::u16strin
     return writeText(section, name, value ? u"1" : u"0");
 }
 
-SettingsStore& currentSettings() { return *gStore; }
-void setCurrentSettings(SettingsStore* store) { gStore = store ? store : &gMemoryStore; }
+SettingsStore& currentSettings() {
+    return *gStore;
+}
+void setCurrentSettings(SettingsStore* store) {
+    gStore = store ? store : &gMemoryStore;
+}
 
 } // namespace sonimo

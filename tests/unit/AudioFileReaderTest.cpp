@@ -16,8 +16,12 @@ using namespace sonimo::wavetest;
 
 namespace {
 
-SourceRef open(const Bytes& b) { return OpenAudioStream(std::make_unique<MemoryByteSource>(b)); }
-int stateOf(const Bytes& b) { return open(b)->state; }
+SourceRef open(const Bytes& b) {
+    return OpenAudioStream(std::make_unique<MemoryByteSource>(b));
+}
+int stateOf(const Bytes& b) {
+    return open(b)->state;
+}
 
 std::vector<std::int32_t> readFrames(SourceRef& s, int frames) {
     std::vector<std::int32_t> v(static_cast<std::size_t>(frames) * s->channels, 0x5A5A5A5A);
@@ -27,7 +31,8 @@ std::vector<std::int32_t> readFrames(SourceRef& s, int frames) {
 
 Bytes ramp16(int frames, int channels) {
     Bytes d;
-    for (int i = 0; i < frames * channels; ++i) put16(d, static_cast<std::uint16_t>(i * 7 - 3000));
+    for (int i = 0; i < frames * channels; ++i)
+        put16(d, static_cast<std::uint16_t>(i * 7 - 3000));
     return d;
 }
 
@@ -49,7 +54,8 @@ TEST(WaveReaderStates, AChunkInFrontOfTheRiffFormIsSteppedOver) {
     Bytes b;
     putId(b, "JUNK");
     put32(b, 7); // odd: rounded up to 8, of which 4 were read with the header
-    for (int i = 0; i < 8; ++i) b.push_back(0xEE);
+    for (int i = 0; i < 8; ++i)
+        b.push_back(0xEE);
     append(b, pcm16(1, 8000, samples16({100})));
     SourceRef s = open(b);
     ASSERT_EQ(s->state, StateOk);
@@ -62,7 +68,8 @@ TEST(WaveReaderStates, AChunkInFrontOfTheRiffFormIsSteppedOver) {
 
 TEST(WaveReaderStates, ShortAndOversizedChunksAreMalformed) {
     const Bytes data = chunk("data", samples16({1}));
-    EXPECT_EQ(stateOf(riff({chunk("fmt ", Bytes(15, 0)), data})), StateBadFormat) << "format chunk below 16 bytes";
+    EXPECT_EQ(stateOf(riff({chunk("fmt ", Bytes(15, 0)), data})), StateBadFormat)
+        << "format chunk below 16 bytes";
     Bytes big = fmtBody(1, 1, 8000, 16, true, Bytes(8192 - 18 + 1, 0));
     EXPECT_EQ(stateOf(riff({chunk("fmt ", big), data})), StateBadFormat) << "format chunk above 8192 bytes";
     big.pop_back();
@@ -83,8 +90,8 @@ TEST(WaveReaderStates, OddChunksAreSkippedWithTheirPadByte) {
     Bytes list;
     putId(list, "INFO");
     list.insert(list.end(), {'a', 'b', 'c'}); // 7 bytes: odd
-    const Bytes b = riff({chunk("LIST", Bytes{'x'}), chunk("fmt ", fmtBody(1, 2, 44100, 16)), chunk("LIST", list),
-                          chunk("data", samples16({-5, 6, 7, -8}))});
+    const Bytes b = riff({chunk("LIST", Bytes{'x'}), chunk("fmt ", fmtBody(1, 2, 44100, 16)),
+                          chunk("LIST", list), chunk("data", samples16({-5, 6, 7, -8}))});
     SourceRef s = open(b);
     ASSERT_EQ(s->state, StateOk);
     EXPECT_EQ(s->sampleRate, 44100);
@@ -102,7 +109,9 @@ TEST(WaveReaderStates, OddChunksAreSkippedWithTheirPadByte) {
 
 TEST(WaveReaderStates, RatesAndChannelCountsOutsideTheLimitsAreRefused) {
     const Bytes d = chunk("data", Bytes(1020, 0));
-    auto with = [&](std::uint16_t ch, std::uint32_t rate) { return stateOf(riff({chunk("fmt ", fmtBody(1, ch, rate, 16)), d})); };
+    auto with = [&](std::uint16_t ch, std::uint32_t rate) {
+        return stateOf(riff({chunk("fmt ", fmtBody(1, ch, rate, 16)), d}));
+    };
     EXPECT_EQ(with(1, 196000), StateOk);
     EXPECT_EQ(with(1, 196001), StateBadFormat);
     EXPECT_EQ(with(1, 1), StateOk);
@@ -129,17 +138,21 @@ TEST(WaveReaderStates, SomeTagsAreRefusedAndOthersNeedAConverter) {
 
 TEST(WaveReaderStates, AnExtensibleFormatIsDecidedByItsSubFormat) {
     const Bytes d = chunk("data", samples16({-32768, 32767}));
-    SourceRef pcm = open(riff({chunk("fmt ", fmtBody(0xFFFE, 1, 48000, 16, true, extensibleExtra(16, 4, 1))), d}));
+    SourceRef pcm =
+        open(riff({chunk("fmt ", fmtBody(0xFFFE, 1, 48000, 16, true, extensibleExtra(16, 4, 1))), d}));
     ASSERT_EQ(pcm->state, StateOk) << "PCM 16-bit is read directly";
     EXPECT_EQ(readFrames(pcm, 2), (std::vector<std::int32_t>{-524288, 524272}));
-    SourceRef mu = open(riff({chunk("fmt ", fmtBody(0xFFFE, 1, 8000, 8, true, extensibleExtra(8, 4, 7))), d}));
+    SourceRef mu =
+        open(riff({chunk("fmt ", fmtBody(0xFFFE, 1, 8000, 8, true, extensibleExtra(8, 4, 7))), d}));
     ASSERT_EQ(mu->state, StateOk);
     EXPECT_EQ(mu->peakLevel, 516096);
-    EXPECT_EQ(stateOf(riff({chunk("fmt ", fmtBody(0xFFFE, 1, 8000, 32, true, extensibleExtra(32, 4, 3))), d})),
-              StateNoConverter);
+    EXPECT_EQ(
+        stateOf(riff({chunk("fmt ", fmtBody(0xFFFE, 1, 8000, 32, true, extensibleExtra(32, 4, 3))), d})),
+        StateNoConverter);
     Bytes unknown = extensibleExtra(16, 4, 1);
     unknown[10] = 0x11; // not the shared tail
-    EXPECT_EQ(stateOf(riff({chunk("fmt ", fmtBody(0xFFFE, 1, 8000, 16, true, unknown)), d})), StateNoConverter);
+    EXPECT_EQ(stateOf(riff({chunk("fmt ", fmtBody(0xFFFE, 1, 8000, 16, true, unknown)), d})),
+              StateNoConverter);
 }
 
 TEST(WaveReaderStates, AnExtensibleFormatTooShortForItsSubFormatIsMalformed) {
@@ -213,8 +226,8 @@ struct Hooks {
 TEST(WaveReaderHooks, TheConverterGetsTheFormatImageAtTheDataStart) {
     Hooks hooks;
     Bytes coef(32, 0x33);
-    const Bytes b = riff({chunk("fmt ", fmtBody(0x02, 2, 22050, 4, true, coef, 512, 11155)), chunk("fact", Bytes(4, 1)),
-                          chunk("data", Bytes(100, 7))});
+    const Bytes b = riff({chunk("fmt ", fmtBody(0x02, 2, 22050, 4, true, coef, 512, 11155)),
+                          chunk("fact", Bytes(4, 1)), chunk("data", Bytes(100, 7))});
     SourceRef s = open(b);
     ASSERT_EQ(gHook.calls, 1);
     EXPECT_EQ(s->state, StateOk);
@@ -240,7 +253,8 @@ TEST(WaveReaderHooks, ExtraBytesAreNeverClaimedBeyondTheChunk) {
     EXPECT_EQ(gHook.format.image.size(), 20u);
 
     // A resolved extensible sub-format carries no extra bytes.
-    open(riff({chunk("fmt ", fmtBody(0xFFFE, 2, 96000, 24, true, extensibleExtra(24, 3, 1))), chunk("data", Bytes(6, 0))}));
+    open(riff({chunk("fmt ", fmtBody(0xFFFE, 2, 96000, 24, true, extensibleExtra(24, 3, 1))),
+               chunk("data", Bytes(6, 0))}));
     EXPECT_EQ(gHook.format.tag, kWaveTagPcm);
     EXPECT_EQ(gHook.format.bitsPerSample, 24);
     EXPECT_EQ(gHook.format.extraSize, 0);
@@ -251,7 +265,8 @@ TEST(WaveReaderHooks, ExtraBytesAreNeverClaimedBeyondTheChunk) {
 TEST(WaveReaderHooks, MpegDataTheConverterRefusesGoesToTheMpegReader) {
     Hooks hooks;
     gHook.accept = false;
-    const Bytes b = riff({chunk("fmt ", fmtBody(0x55, 2, 44100, 0, true, Bytes(12, 0), 1, 16000)), chunk("data", Bytes(417, 0))});
+    const Bytes b = riff({chunk("fmt ", fmtBody(0x55, 2, 44100, 0, true, Bytes(12, 0), 1, 16000)),
+                          chunk("data", Bytes(417, 0))});
     SourceRef s = open(b);
     EXPECT_EQ(gHook.calls, 1);
     ASSERT_EQ(gMpegHook.calls, 1);
@@ -270,7 +285,8 @@ TEST(WaveReaderHooks, MpegDataTheConverterRefusesGoesToTheMpegReader) {
 // ---------------------------------------------------------------- sample mapping
 
 TEST(WaveSampleMapping, EightBitSamplesAreCentredAndScaledBy4096) {
-    SourceRef s = open(riff({chunk("fmt ", fmtBody(1, 2, 8000, 8)), chunk("data", Bytes{0x80, 0xFF, 0x00, 0x81})}));
+    SourceRef s =
+        open(riff({chunk("fmt ", fmtBody(1, 2, 8000, 8)), chunk("data", Bytes{0x80, 0xFF, 0x00, 0x81})}));
     ASSERT_EQ(s->state, StateOk);
     EXPECT_EQ(s->peakLevel, kNominalFullScale);
     EXPECT_EQ(readFrames(s, 2), (std::vector<std::int32_t>{0, 520192, -524288, 4096}));
@@ -284,7 +300,8 @@ TEST(WaveSampleMapping, SixteenBitSamplesAreScaledBy16) {
     SourceRef s = open(pcm16(1, 8000, samples16({-32768, 32767, 1, -1, 0})));
     EXPECT_EQ(readFrames(s, 5), (std::vector<std::int32_t>{-524288, 524272, 16, -16, 0}));
     // 12-bit samples sit in two bytes as well.
-    SourceRef twelve = open(riff({chunk("fmt ", fmtBody(1, 1, 8000, 12)), chunk("data", samples16({0x7FF0}))}));
+    SourceRef twelve =
+        open(riff({chunk("fmt ", fmtBody(1, 1, 8000, 12)), chunk("data", samples16({0x7FF0}))}));
     EXPECT_EQ(readFrames(twelve, 1)[0], 0x7FF0 * 16);
 }
 
@@ -301,16 +318,24 @@ TEST(WaveSampleMapping, ALawAndMuLawFollowG711) {
     EXPECT_EQ(mulawToLinear(0xFE), 8);
     // Each law is odd-symmetric through its sign bit and grows with the magnitude code.
     for (int c = 0; c < 128; ++c) {
-        EXPECT_EQ(alawToLinear(static_cast<std::uint8_t>(c)), -alawToLinear(static_cast<std::uint8_t>(c | 0x80))) << c;
-        EXPECT_EQ(mulawToLinear(static_cast<std::uint8_t>(c)), -mulawToLinear(static_cast<std::uint8_t>(c | 0x80))) << c;
+        EXPECT_EQ(alawToLinear(static_cast<std::uint8_t>(c)),
+                  -alawToLinear(static_cast<std::uint8_t>(c | 0x80)))
+            << c;
+        EXPECT_EQ(mulawToLinear(static_cast<std::uint8_t>(c)),
+                  -mulawToLinear(static_cast<std::uint8_t>(c | 0x80)))
+            << c;
     }
     for (int m = 1; m < 128; ++m) {
         EXPECT_GT(alawToLinear(static_cast<std::uint8_t>((m ^ 0x55) | 0x80)),
-                  alawToLinear(static_cast<std::uint8_t>(((m - 1) ^ 0x55) | 0x80))) << m;
-        EXPECT_GT(mulawToLinear(static_cast<std::uint8_t>(0xFF - m)), mulawToLinear(static_cast<std::uint8_t>(0x100 - m))) << m;
+                  alawToLinear(static_cast<std::uint8_t>(((m - 1) ^ 0x55) | 0x80)))
+            << m;
+        EXPECT_GT(mulawToLinear(static_cast<std::uint8_t>(0xFF - m)),
+                  mulawToLinear(static_cast<std::uint8_t>(0x100 - m)))
+            << m;
     }
 
-    SourceRef a = open(riff({chunk("fmt ", fmtBody(6, 2, 8000, 8)), chunk("data", Bytes{0xAA, 0x2A, 0xD5, 0x55})}));
+    SourceRef a =
+        open(riff({chunk("fmt ", fmtBody(6, 2, 8000, 8)), chunk("data", Bytes{0xAA, 0x2A, 0xD5, 0x55})}));
     ASSERT_EQ(a->state, StateOk);
     EXPECT_EQ(a->peakLevel, 516096);
     EXPECT_EQ(readFrames(a, 2), (std::vector<std::int32_t>{516096, -516096, 128, -128}));
@@ -323,14 +348,16 @@ TEST(WaveSampleMapping, ALawAndMuLawFollowG711) {
 TEST(WaveReading, ASeekBeforeTheStartGivesLeadingSilence) {
     const Bytes data = ramp16(300, 2);
     for (int tag : {1, 6}) {
-        const Bytes b = tag == 1 ? pcm16(2, 44100, data)
-                                 : riff({chunk("fmt ", fmtBody(6, 2, 44100, 8)), chunk("data", Bytes(600, 0xD5))});
+        const Bytes b = tag == 1
+                            ? pcm16(2, 44100, data)
+                            : riff({chunk("fmt ", fmtBody(6, 2, 44100, 8)), chunk("data", Bytes(600, 0xD5))});
         SourceRef s = open(b);
         s->Seek(-100);
         EXPECT_EQ(s->GetPosition(), -100);
         const std::vector<std::int32_t> got = readFrames(s, 150);
         EXPECT_EQ(s->GetPosition(), 50) << tag;
-        for (int i = 0; i < 200; ++i) ASSERT_EQ(got[i], 0) << "tag " << tag << " sample " << i;
+        for (int i = 0; i < 200; ++i)
+            ASSERT_EQ(got[i], 0) << "tag " << tag << " sample " << i;
         for (int i = 0; i < 100; ++i) {
             const std::int32_t want = tag == 1 ? static_cast<std::int16_t>(i * 7 - 3000) * 16 : 128;
             ASSERT_EQ(got[200 + i], want) << "tag " << tag << " sample " << i;
@@ -347,7 +374,8 @@ TEST(WaveReading, TheEndIsFollowedBySilence) {
     EXPECT_EQ(s->GetLength(), 5);
     EXPECT_FALSE(s->IsGrowing());
     std::vector<std::int32_t> got = readFrames(s, 8);
-    for (int i = 10; i < 16; ++i) EXPECT_EQ(got[i], 0);
+    for (int i = 10; i < 16; ++i)
+        EXPECT_EQ(got[i], 0);
     EXPECT_EQ(s->GetPosition(), 8) << "a finished file runs on in silence";
 
     // A data size beyond the end of the file: what is there, then zeros.
@@ -368,7 +396,8 @@ TEST(WaveReading, SeekingLandsOnTheFrameAskedFor) {
     EXPECT_EQ(s->GetPosition(), 5000);
     EXPECT_EQ(readFrames(s, 3), (std::vector<std::int32_t>{0, 0, 0}));
     s->Seek(999);
-    EXPECT_EQ(readFrames(s, 2), (std::vector<std::int32_t>{static_cast<std::int16_t>(999 * 7 - 3000) * 16, 0}));
+    EXPECT_EQ(readFrames(s, 2),
+              (std::vector<std::int32_t>{static_cast<std::int16_t>(999 * 7 - 3000) * 16, 0}));
 }
 
 TEST(WaveReading, BlockSizesDoNotChangeWhatIsRead) {
@@ -377,7 +406,8 @@ TEST(WaveReading, BlockSizesDoNotChangeWhatIsRead) {
         for (int bits : {8, 16}) {
             const int frames = 20000;
             Bytes data;
-            for (int i = 0; i < frames * channels * bits / 8; ++i) data.push_back(static_cast<unsigned char>(rng()));
+            for (int i = 0; i < frames * channels * bits / 8; ++i)
+                data.push_back(static_cast<unsigned char>(rng()));
             const Bytes b = riff({chunk("fmt ", fmtBody(1, static_cast<std::uint16_t>(channels), 48000,
                                                         static_cast<std::uint16_t>(bits))),
                                   chunk("data", data)});
@@ -410,7 +440,9 @@ Bytes growingHeader(std::uint16_t channels) {
     return b;
 }
 
-void put(File& f, const Bytes& b) { ASSERT_EQ(f.write(b.data(), static_cast<std::int64_t>(b.size())), static_cast<std::int64_t>(b.size())); }
+void put(File& f, const Bytes& b) {
+    ASSERT_EQ(f.write(b.data(), static_cast<std::int64_t>(b.size())), static_cast<std::int64_t>(b.size()));
+}
 
 } // namespace
 

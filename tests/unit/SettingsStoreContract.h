@@ -31,7 +31,8 @@ TYPED_TEST_P(SettingsContract, ValuesThatWereNeverWrittenReadAsTheirDefaults) {
 
     const std::u16string present = this->sec(u"Player");
     ASSERT_TRUE(s.writeText(present, u"Other", u"x"));
-    EXPECT_EQ(s.readText(present, u"Device", u"default"), u"default") << "a missing value in an existing section";
+    EXPECT_EQ(s.readText(present, u"Device", u"default"), u"default")
+        << "a missing value in an existing section";
     EXPECT_EQ(s.readInt(present, u"Device", 42), 42);
 }
 
@@ -115,7 +116,8 @@ TYPED_TEST_P(SettingsContract, DeletingFallsBackToTheUnderscoreName) {
 }
 
 REGISTER_TYPED_TEST_SUITE_P(SettingsContract, ValuesThatWereNeverWrittenReadAsTheirDefaults,
-                            TypedReadsFollowTheTextRules, AReadSeesAtMost259UnitsAndLongerValuesGiveTheDefault,
+                            TypedReadsFollowTheTextRules,
+                            AReadSeesAtMost259UnitsAndLongerValuesGiveTheDefault,
                             SectionAndValueNamesIgnoreCase, DeletingFallsBackToTheUnderscoreName);
 
 } // namespace sonimo

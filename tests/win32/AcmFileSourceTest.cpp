@@ -40,23 +40,28 @@ Decoded decode(SourceRef s, int block = 4096) {
     for (int guard = 0; guard < 100000 && s->GetPosition() < s->GetLength(); ++guard) {
         const int n = std::min(block, s->GetLength() - s->GetPosition());
         s->Read(buf.data(), n);
-        for (int i = 0; i < n * s->channels; ++i) d.samples.push_back(buf[i] >> 4);
+        for (int i = 0; i < n * s->channels; ++i)
+            d.samples.push_back(buf[i] >> 4);
     }
     // The last read may have asked past the end the converter found.
-    d.samples.resize(std::min(d.samples.size(), static_cast<std::size_t>(std::max(0, s->GetLength())) * d.channels));
+    d.samples.resize(
+        std::min(d.samples.size(), static_cast<std::size_t>(std::max(0, s->GetLength())) * d.channels));
     return d;
 }
 
-Decoded decodeFile(const std::string& name) { return decode(OpenAudioFile(dataFile(name))); }
+Decoded decodeFile(const std::string& name) {
+    return decode(OpenAudioFile(dataFile(name)));
+}
 
 struct Match {
-    int lag = 0;       // frames by which `got` is late against `ref`
-    double snrDb = 0;  // reference energy over error energy in the overlap
+    int lag = 0;      // frames by which `got` is late against `ref`
+    double snrDb = 0; // reference energy over error energy in the overlap
     std::size_t overlap = 0;
 };
 
 // Finds the alignment of `got` against `ref` within ±maxLag frames and measures the error there.
-Match compare(const std::vector<std::int32_t>& got, const std::vector<std::int32_t>& ref, int channels, int maxLag) {
+Match compare(const std::vector<std::int32_t>& got, const std::vector<std::int32_t>& ref, int channels,
+              int maxLag) {
     Match best;
     best.snrDb = -1e9;
     const long gf = static_cast<long>(got.size()) / channels, rf = static_cast<long>(ref.size()) / channels;
@@ -83,8 +88,9 @@ class AcmConversion : public ::testing::Test {
 protected:
     void SetUp() override {
         installAcmReader();
-        ASSERT_TRUE(fileExists(dataFile("src22.wav"))) << "test files missing: run tests/win32/make-acm-testdata "
-                                                          SONIMO_TEST_DATA_DIR "/acm first (the ctest fixture does)";
+        ASSERT_TRUE(fileExists(dataFile("src22.wav")))
+            << "test files missing: run tests/win32/make-acm-testdata " SONIMO_TEST_DATA_DIR
+               "/acm first (the ctest fixture does)";
     }
     void TearDown() override { setConvertingReader(nullptr); }
 
@@ -103,17 +109,25 @@ protected:
         const Match m = compare(got.samples, want.samples, channels, maxLag);
         EXPECT_GE(m.snrDb, minSnr) << name << ": lag " << m.lag << " over " << m.overlap << " frames";
         RecordProperty(name + "_snr_db", std::to_string(m.snrDb));
-        std::printf("%s: %ld frames (sox %ld), lag %d, %.1f dB against the reference decode\n", name.c_str(), frames,
-                    refFrames, m.lag, m.snrDb);
+        std::printf("%s: %ld frames (sox %ld), lag %d, %.1f dB against the reference decode\n", name.c_str(),
+                    frames, refFrames, m.lag, m.snrDb);
     }
 };
 
 } // namespace
 
-TEST_F(AcmConversion, ImaAdpcmMatchesSoxsDecode) { expectLike("ima.wav", "ima.ref.wav", 22050, 2, 40, 4, 0); }
-TEST_F(AcmConversion, MsAdpcmMatchesSoxsDecode) { expectLike("msadpcm.wav", "msadpcm.ref.wav", 22050, 2, 40, 4, 0); }
-TEST_F(AcmConversion, Gsm610MatchesSoxsDecode) { expectLike("gsm.wav", "gsm.ref.wav", 8000, 1, 30, 4, 320); }
-TEST_F(AcmConversion, Pcm24MatchesSoxsDecode) { expectLike("pcm24.wav", "pcm24.ref.wav", 22050, 2, 90, 0, 0); }
+TEST_F(AcmConversion, ImaAdpcmMatchesSoxsDecode) {
+    expectLike("ima.wav", "ima.ref.wav", 22050, 2, 40, 4, 0);
+}
+TEST_F(AcmConversion, MsAdpcmMatchesSoxsDecode) {
+    expectLike("msadpcm.wav", "msadpcm.ref.wav", 22050, 2, 40, 4, 0);
+}
+TEST_F(AcmConversion, Gsm610MatchesSoxsDecode) {
+    expectLike("gsm.wav", "gsm.ref.wav", 8000, 1, 30, 4, 320);
+}
+TEST_F(AcmConversion, Pcm24MatchesSoxsDecode) {
+    expectLike("pcm24.wav", "pcm24.ref.wav", 22050, 2, 90, 0, 0);
+}
 // Wine 8's ACM has no IEEE float converter (no driver lists tag 3, and its built-in PCM
 // converter takes 8/16/24-bit integers only), so there such files report StateNoConverter.
 TEST_F(AcmConversion, IeeeFloatMatchesSoxsDecodeWhereTheSystemConvertsIt) {
@@ -137,7 +151,8 @@ TEST_F(AcmConversion, MpegLayer3InAWaveMatchesLamesDecode) {
     put16(extra, 418);
     put16(extra, 1);
     put16(extra, 1393);
-    const Bytes wav = riff({chunk("fmt ", fmtBody(0x55, 2, 44100, 0, true, extra, 1, 16000)), chunk("data", mp3)});
+    const Bytes wav =
+        riff({chunk("fmt ", fmtBody(0x55, 2, 44100, 0, true, extra, 1, 16000)), chunk("data", mp3)});
     TempDir dir;
     ASSERT_TRUE(writeAll(dir.path(u"mp3.wav"), wav));
     const Decoded got = decode(OpenAudioFile(dir.path(u"mp3.wav")));
@@ -147,8 +162,8 @@ TEST_F(AcmConversion, MpegLayer3InAWaveMatchesLamesDecode) {
     EXPECT_EQ(got.rate, 44100);
     EXPECT_EQ(got.channels, 2);
     const Match m = compare(got.samples, want.samples, 2, 3000);
-    std::printf("mp3: %zu frames (lame %zu), lag %d, %.1f dB\n", got.samples.size() / 2, want.samples.size() / 2, m.lag,
-                m.snrDb);
+    std::printf("mp3: %zu frames (lame %zu), lag %d, %.1f dB\n", got.samples.size() / 2,
+                want.samples.size() / 2, m.lag, m.snrDb);
     EXPECT_GE(m.snrDb, 30) << "lag " << m.lag;
 }
 
@@ -161,7 +176,8 @@ TEST_F(AcmConversion, Plain24BitPcmKeepsTheTop16Bits) {
         put16(data, static_cast<std::uint16_t>(static_cast<std::int16_t>(v)));
     }
     TempDir dir;
-    ASSERT_TRUE(writeAll(dir.path(u"p24.wav"), riff({chunk("fmt ", fmtBody(1, 2, 22050, 24)), chunk("data", data)})));
+    ASSERT_TRUE(
+        writeAll(dir.path(u"p24.wav"), riff({chunk("fmt ", fmtBody(1, 2, 22050, 24)), chunk("data", data)})));
     const Decoded got = decode(OpenAudioFile(dir.path(u"p24.wav")), 1000);
     ASSERT_EQ(got.state, StateOk);
     EXPECT_EQ(got.samples, src.samples);
@@ -189,12 +205,15 @@ TEST_F(AcmConversion, SeekingLandsOnTheFrameAskedFor) {
         s->Seek(-100);
         std::vector<std::int32_t> buf(2 * 150, 1);
         s->Read(buf.data(), 150);
-        for (int i = 0; i < 200; ++i) ASSERT_EQ(buf[i], 0) << name;
-        for (int i = 0; i < 100; ++i) EXPECT_NEAR(buf[200 + i] >> 4, whole.samples[i], 2) << name << " " << i;
+        for (int i = 0; i < 200; ++i)
+            ASSERT_EQ(buf[i], 0) << name;
+        for (int i = 0; i < 100; ++i)
+            EXPECT_NEAR(buf[200 + i] >> 4, whole.samples[i], 2) << name << " " << i;
         s->Seek(10000000);
         EXPECT_EQ(s->GetLength(), static_cast<int>(whole.samples.size() / 2)) << name << ": past the end";
         s->Read(buf.data(), 150);
-        for (int v : buf) ASSERT_EQ(v, 0);
+        for (int v : buf)
+            ASSERT_EQ(v, 0);
     }
 }
 
@@ -207,7 +226,10 @@ TEST_F(AcmConversion, TheLengthIsEstimatedAheadAndExactAtTheEnd) {
         const Decoded d = decode(s);
         const int exact = static_cast<int>(d.samples.size()) / d.channels;
         EXPECT_EQ(s->GetLength(), exact) << name;
-        EXPECT_EQ(exact, static_cast<int>(decodeFile(std::string(name, std::strlen(name) - 4) + ".ref.wav").samples.size()) / d.channels)
+        EXPECT_EQ(exact,
+                  static_cast<int>(
+                      decodeFile(std::string(name, std::strlen(name) - 4) + ".ref.wav").samples.size()) /
+                      d.channels)
             << name << ": as long as sox's decode";
         EXPECT_NEAR(estimate, exact, 0.02 * exact + 400) << name;
         EXPECT_GT(exact, d.rate * 0.98) << name;
@@ -243,7 +265,8 @@ TEST_F(AcmConversion, DamagedDataDoesNotStopTheStream) {
     const auto at = std::search(b.begin(), b.end(), std::begin("data"), std::end("data") - 1);
     ASSERT_NE(at, b.end());
     const std::size_t start = static_cast<std::size_t>(at - b.begin()) + 8;
-    for (std::size_t i = start + 4000; i < start + 9000 && i < b.size(); ++i) b[i] = static_cast<unsigned char>(i * 97);
+    for (std::size_t i = start + 4000; i < start + 9000 && i < b.size(); ++i)
+        b[i] = static_cast<unsigned char>(i * 97);
     TempDir dir;
     ASSERT_TRUE(writeAll(dir.path(u"damaged.wav"), b));
     const Decoded d = decode(OpenAudioFile(dir.path(u"damaged.wav")));
@@ -255,7 +278,8 @@ TEST_F(AcmConversion, DamagedDataDoesNotStopTheStream) {
     // The undamaged tail decodes as before.
     const std::size_t tail = 2 * 4000;
     ASSERT_GT(d.samples.size(), tail);
-    const std::vector<std::int32_t> a(d.samples.end() - tail, d.samples.end()), c(clean.samples.end() - tail, clean.samples.end());
+    const std::vector<std::int32_t> a(d.samples.end() - tail, d.samples.end()),
+        c(clean.samples.end() - tail, clean.samples.end());
     EXPECT_GE(compare(a, c, 2, 0).snrDb, 40);
 }
 
@@ -273,11 +297,60 @@ TEST_F(AcmConversion, FormatsNoDriverTakesNeedAConverter) {
     put16(extra, 418);
     put16(extra, 1);
     put16(extra, 1393);
-    ASSERT_TRUE(writeAll(dir.path(u"z.wav"), riff({chunk("fmt ", fmtBody(0x55, 2, 44100, 0, true, extra, 1, 16000)), d})));
+    ASSERT_TRUE(writeAll(dir.path(u"z.wav"),
+                         riff({chunk("fmt ", fmtBody(0x55, 2, 44100, 0, true, extra, 1, 16000)), d})));
     const Decoded z = decode(OpenAudioFile(dir.path(u"z.wav")));
     if (z.state == StateOk) {
-        for (std::int32_t v : z.samples) ASSERT_EQ(v, 0);
+        for (std::int32_t v : z.samples)
+            ASSERT_EQ(v, 0);
     } else {
         EXPECT_EQ(z.state, StateNoConverter);
     }
+}
+
+TEST_F(AcmConversion, MutatedFilesAlwaysComeToAnEnd) {
+    // Hostile bytes inside well-formed headers: the codecs see garbage, we must neither
+    // hang nor read out of bounds, and the reported length stays sane.
+    std::uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+    std::vector<std::int32_t> buf(static_cast<std::size_t>(kMaxReadFrames) * 2);
+    int opened = 0;
+    for (const char* name : {"ima.wav", "msadpcm.wav", "gsm.wav", "pcm24.wav", "mp3.mp3"}) {
+        Bytes original = readAll(dataFile(name));
+        ASSERT_FALSE(original.empty()) << name;
+        if (std::string(name) == "mp3.mp3") {
+            Bytes extra;
+            put16(extra, 1);
+            put32(extra, 2);
+            put16(extra, 418);
+            put16(extra, 1);
+            put16(extra, 1393);
+            original = riff(
+                {chunk("fmt ", fmtBody(0x55, 2, 44100, 0, true, extra, 1, 16000)), chunk("data", original)});
+        }
+        for (int round = 0; round < 30; ++round) {
+            Bytes b = original;
+            const int flips = 1 + static_cast<int>(next() % 200);
+            for (int i = 0; i < flips; ++i)
+                b[100 + next() % (b.size() - 100)] = static_cast<unsigned char>(next());
+            if (round % 4 == 1)
+                b[20 + next() % 40] = static_cast<unsigned char>(next()); // now and then the format
+            if (round % 5 == 4) b.resize(100 + next() % (b.size() - 100));
+            SourceRef s = OpenAudioStream(std::make_unique<MemoryByteSource>(b));
+            if (s->state != StateOk) continue;
+            ++opened;
+            ASSERT_GE(s->GetLength(), 0);
+            long frames = 0;
+            for (int i = 0; i < 200 && s->GetPosition() < s->GetLength(); ++i) {
+                const int n = 1 + static_cast<int>(next() % kMaxReadFrames);
+                if (n * s->channels > static_cast<int>(buf.size())) break;
+                s->Read(buf.data(), n);
+                frames += n;
+                if (i % 7 == 3) s->Seek(static_cast<int>(next() % 60000) - 1000);
+                ASSERT_GE(s->GetLength(), 0) << name << " round " << round;
+            }
+            EXPECT_LE(frames, 200L * kMaxReadFrames);
+        }
+    }
+    EXPECT_GT(opened, 50) << "most mutants still open";
 }

@@ -16,7 +16,9 @@ using namespace sonimo;
 
 namespace {
 
-const wchar_t* wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+const wchar_t* wide(const std::u16string& s) {
+    return reinterpret_cast<const wchar_t*>(s.c_str());
+}
 
 // Each run writes its own sections (named after the process) and removes them at the end.
 std::u16string testSection(const std::u16string& base) {
@@ -30,7 +32,8 @@ void removeSection(HKEY root, const std::u16string& section) {
 
 template <RegistryRoot Root> struct RegistryBackend {
     ~RegistryBackend() {
-        for (const auto& s : used) removeSection(Root == RegistryRoot::Machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, s);
+        for (const auto& s : used)
+            removeSection(Root == RegistryRoot::Machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, s);
     }
     SettingsStore& store() { return registry; }
     std::u16string section(const std::u16string& base) {
@@ -49,8 +52,8 @@ using MachineBackend = RegistryBackend<RegistryRoot::Machine>;
 bool rawValue(const std::u16string& section, const std::u16string& name, DWORD& type, std::u16string& data,
               DWORD& bytes) {
     HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, wide(RegistrySettingsStore::keyPath(section)), 0, KEY_QUERY_VALUE, &key) !=
-        ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, wide(RegistrySettingsStore::keyPath(section)), 0, KEY_QUERY_VALUE,
+                      &key) != ERROR_SUCCESS)
         return false;
     char16_t buf[1024] = {};
     bytes = sizeof buf;

@@ -14,7 +14,7 @@ constexpr std::uint32_t kMaxSourceBuffer = 64u << 20; // an ACM asking for more 
 
 std::int32_t clamp32(std::int64_t v) {
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, std::numeric_limits<std::int32_t>::min(),
-                                                             std::numeric_limits<std::int32_t>::max()));
+                                                              std::numeric_limits<std::int32_t>::max()));
 }
 
 std::uint32_t le32(const unsigned char* p) {
@@ -22,18 +22,22 @@ std::uint32_t le32(const unsigned char* p) {
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-SourceRef makeAcmSource(std::unique_ptr<ByteSource>& bytes, const WaveFormat& format, std::uint32_t dataSize) {
+SourceRef makeAcmSource(std::unique_ptr<ByteSource>& bytes, const WaveFormat& format,
+                        std::uint32_t dataSize) {
     return SourceRef(new AcmFileSource(bytes, format, dataSize));
 }
 
 } // namespace
 
-void installAcmReader() { setConvertingReader(&makeAcmSource); }
+void installAcmReader() {
+    setConvertingReader(&makeAcmSource);
+}
 
 AcmFileSource::AcmFileSource(std::unique_ptr<ByteSource>& bytes, const WaveFormat& f, std::uint32_t dataSize)
     : SampleSource(static_cast<int>(f.sampleRate), f.channels, kNominalFullScale),
       dataSize_(dataSize < kUnknownDataSize ? std::int64_t{dataSize} : -1), rate_(f.sampleRate),
-      bytesPerSecond_(f.bytesPerSecond ? f.bytesPerSecond : f.sampleRate), blockAlign_(f.blockAlign ? f.blockAlign : 1) {
+      bytesPerSecond_(f.bytesPerSecond ? f.bytesPerSecond : f.sampleRate),
+      blockAlign_(f.blockAlign ? f.blockAlign : 1) {
     if (state != StateOk || !bytes) {
         state = StateNoConverter;
         return;
@@ -54,8 +58,10 @@ AcmFileSource::AcmFileSource(std::unique_ptr<ByteSource>& bytes, const WaveForma
     target.nAvgBytesPerSec = f.sampleRate * target.nBlockAlign;
     target.cbSize = 0;
 
-    // The format image is a complete WAVEFORMATEX with exactly its extra bytes.
+    // The format image is a complete WAVEFORMATEX with exactly its extra bytes; zeros
+    // after it keep a driver that trusts its own fields over cbSize inside our memory.
     std::vector<unsigned char> image = f.image;
+    image.resize(image.size() + 256, 0);
     auto* from = reinterpret_cast<WAVEFORMATEX*>(image.data());
     if (acmStreamOpen(&stream_, nullptr, from, &target, nullptr, 0, 0, 0) != MMSYSERR_NOERROR &&
         acmStreamOpen(&stream_, nullptr, from, &target, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME) !=
@@ -93,12 +99,14 @@ AcmFileSource::~AcmFileSource() {
 }
 
 std::int64_t AcmFileSource::framesOfBytes(std::int64_t b) const {
-    if (framesPerBlock_ > 0) return (b / blockAlign_) * framesPerBlock_ + (b % blockAlign_) * framesPerBlock_ / blockAlign_;
+    if (framesPerBlock_ > 0)
+        return (b / blockAlign_) * framesPerBlock_ + (b % blockAlign_) * framesPerBlock_ / blockAlign_;
     return (b / bytesPerSecond_) * rate_ + (b % bytesPerSecond_) * rate_ / bytesPerSecond_;
 }
 
 std::int64_t AcmFileSource::bytesOfFrames(std::int64_t f) const {
-    if (framesPerBlock_ > 0) return (f / framesPerBlock_) * blockAlign_ + (f % framesPerBlock_) * blockAlign_ / framesPerBlock_;
+    if (framesPerBlock_ > 0)
+        return (f / framesPerBlock_) * blockAlign_ + (f % framesPerBlock_) * blockAlign_ / framesPerBlock_;
     return (f / rate_) * bytesPerSecond_ + (f % rate_) * bytesPerSecond_ / rate_;
 }
 
@@ -112,7 +120,8 @@ void AcmFileSource::rereadDataSize() {
     if (dataSize_ >= 0 || dataStart_ < 4) return;
     const std::int64_t here = bytes_->tell();
     unsigned char s[4];
-    if (bytes_->seek(dataStart_ - 4) && bytes_->read(s, 4) == 4 && le32(s) < kUnknownDataSize) dataSize_ = le32(s);
+    if (bytes_->seek(dataStart_ - 4) && bytes_->read(s, 4) == 4 && le32(s) < kUnknownDataSize)
+        dataSize_ = le32(s);
     bytes_->seek(here);
 }
 
@@ -152,7 +161,8 @@ bool AcmFileSource::fillAndConvert() {
             return;
         }
         used = std::min<std::uint32_t>(header_.cbSrcLengthUsed, sourceHave_);
-        produced = std::min<std::uint32_t>(header_.cbDstLengthUsed, static_cast<std::uint32_t>(output_.size()));
+        produced =
+            std::min<std::uint32_t>(header_.cbDstLengthUsed, static_cast<std::uint32_t>(output_.size()));
     };
 
     std::uint32_t used = 0, produced = 0;
@@ -203,7 +213,8 @@ void AcmFileSource::Read(std::int32_t* buffer, int frames) {
     const std::uint32_t frameBytes = 2u * channels;
     while (want > 0) {
         if (leftover_ >= frameBytes) {
-            const int take = static_cast<int>(std::min<std::uint32_t>(leftover_ / frameBytes, static_cast<std::uint32_t>(want)));
+            const int take = static_cast<int>(
+                std::min<std::uint32_t>(leftover_ / frameBytes, static_cast<std::uint32_t>(want)));
             const unsigned char* p = output_.data() + outputUsed_;
             const std::size_t samples = static_cast<std::size_t>(take) * channels;
             for (std::size_t i = 0; i < samples; ++i)
@@ -248,7 +259,9 @@ void AcmFileSource::Seek(int frame) {
     bytes_->seek(dataStart_ + from);
     consumed_ = static_cast<std::uint32_t>(from);
     position_ = clamp32(framesOfBytes(from));
-    while (position_ < frame) Read(discard_.data(), std::min(kMaxReadFrames, frame - position_));
+    while (position_ < frame && end_ < 0)
+        Read(discard_.data(), std::min(kMaxReadFrames, frame - position_));
+    position_ = frame; // also when the stream ended on the way there
 }
 
 int AcmFileSource::GetLength() {
@@ -256,9 +269,11 @@ int AcmFileSource::GetLength() {
     if (state != StateOk) return 0;
     rereadDataSize();
     const std::int64_t remaining = dataBytes() - consumed_ + sourceHave_;
-    std::int64_t frames = framesOfBytes(std::max<std::int64_t>(0, remaining)) + std::max<std::int32_t>(0, position_) +
-                          leftover_ / (2u * channels);
-    if (dataSize_ < 0) frames -= framesPerBlock_ > 0 ? framesPerBlock_ : (blockAlign_ * rate_ + bytesPerSecond_ - 1) / bytesPerSecond_;
+    std::int64_t frames = framesOfBytes(std::max<std::int64_t>(0, remaining)) +
+                          std::max<std::int32_t>(0, position_) + leftover_ / (2u * channels);
+    if (dataSize_ < 0)
+        frames -= framesPerBlock_ > 0 ? framesPerBlock_
+                                      : (blockAlign_ * rate_ + bytesPerSecond_ - 1) / bytesPerSecond_;
     return clamp32(std::max<std::int64_t>(0, frames));
 }
 

@@ -8,8 +8,8 @@
 #pragma once
 #include <windows.h>
 
-#include <mmsystem.h>
 #include <mmreg.h>
+#include <mmsystem.h>
 #include <msacm.h>
 
 #include <cstdint>
@@ -40,14 +40,14 @@ private:
     std::int64_t bytesOfFrames(std::int64_t frames) const;
     std::int64_t dataBytes() const; // the data size, or what the file holds when it is unknown
     void rereadDataSize();
-    bool fillAndConvert();          // one conversion step; false once the end is known
+    bool fillAndConvert(); // one conversion step; false once the end is known
     void resetStream();
 
     std::unique_ptr<ByteSource> bytes_;
-    std::int64_t dataSize_;         // -1 while unknown
+    std::int64_t dataSize_; // -1 while unknown
     std::int64_t dataStart_ = 0;
-    std::uint32_t consumed_ = 0;    // data bytes read from the file
-    HACMSTREAM stream_ = nullptr;   // owned
+    std::uint32_t consumed_ = 0;  // data bytes read from the file
+    HACMSTREAM stream_ = nullptr; // owned
     ACMSTREAMHEADER header_{};
     bool prepared_ = false;
     std::vector<unsigned char> source_; // ACM-chosen size for kMaxReadFrames output frames
