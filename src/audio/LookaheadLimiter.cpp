@@ -94,10 +94,28 @@ void LookaheadLimiter::Read(std::int32_t* out, int frames) {
         if (gain_ >= kUnity && increment_ == 0) {
             std::memcpy(out, in, sizeof(std::int32_t) * static_cast<std::size_t>(k) * ch);
         } else {
-            for (int f = 0; f < k; ++f) {
-                for (int c = 0; c < ch; ++c) out[f * ch + c] = MulGain(in[f * ch + c], gain_);
-                gain_ += increment_;
+            // The gain lives in a local: through the member, every store to `out` could
+            // change it, and the loop would reload it for every sample.
+            std::int32_t g = gain_;
+            const std::int32_t step = increment_;
+            if (ch == 1) {
+                for (int f = 0; f < k; ++f) {
+                    out[f] = MulGain(in[f], g);
+                    g += step;
+                }
+            } else if (ch == 2) {
+                for (int f = 0; f < k; ++f) {
+                    out[2 * f] = MulGain(in[2 * f], g);
+                    out[2 * f + 1] = MulGain(in[2 * f + 1], g);
+                    g += step;
+                }
+            } else {
+                for (int f = 0; f < k; ++f) {
+                    for (int c = 0; c < ch; ++c) out[f * ch + c] = MulGain(in[f * ch + c], g);
+                    g += step;
+                }
             }
+            gain_ = g;
         }
         out += static_cast<std::size_t>(k) * ch;
         frames -= k;
