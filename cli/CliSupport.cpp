@@ -27,7 +27,9 @@ void printMessage(std::u16string_view text) {
     std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
-void printOut(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void printOut(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
 
 bool stderrIsTerminal() {
 #ifdef _WIN32
@@ -37,7 +39,8 @@ bool stderrIsTerminal() {
 #endif
 }
 
-ArgScanner::ArgScanner(const Args& args, std::vector<std::string> valueOptions, std::vector<std::string> flagOptions) {
+ArgScanner::ArgScanner(const Args& args, std::vector<std::string> valueOptions,
+                       std::vector<std::string> flagOptions) {
     auto known = [](const std::vector<std::string>& list, const std::string& name) {
         return std::find(list.begin(), list.end(), name) != list.end();
     };
@@ -119,7 +122,9 @@ std::vector<double> parseDoubleList(std::string_view s, bool& ok) {
     }
 }
 
-std::u16string pathArg(const std::string& utf8) { return utf8ToUtf16(utf8); }
+std::u16string pathArg(const std::string& utf8) {
+    return utf8ToUtf16(utf8);
+}
 std::string displayPath(const std::u16string& path) {
     std::string s(1, '"'); // appended piecewise: GCC 12 warns falsely on "\"" + string
     s += utf16ToUtf8(path);

@@ -12,9 +12,9 @@ namespace sonimo::cli {
 
 enum ExitCode : int {
     kExitDone = 0,
-    kExitUsage = 1,   // bad arguments
-    kExitInput = 2,   // input refused or unreadable
-    kExitOutput = 3,  // output could not be written
+    kExitUsage = 1,  // bad arguments
+    kExitInput = 2,  // input refused or unreadable
+    kExitOutput = 3, // output could not be written
 };
 
 using Args = std::vector<std::string>; // the arguments after the command name

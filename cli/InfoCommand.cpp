@@ -42,7 +42,8 @@ std::string flagNames(std::uint16_t f) {
 // Through the record, element by element: its fields are packed.
 template <class Get> void jsonArray(JsonWriter& j, const char* key, Get get) {
     j.key(key).beginArray();
-    for (int i = 0; i < kMaxTones; ++i) j.number(get(i));
+    for (int i = 0; i < kMaxTones; ++i)
+        j.number(get(i));
     j.endArray();
 }
 
@@ -59,7 +60,8 @@ int infoTone(const std::u16string& path, bool json) {
         return kExitInput;
     }
     if (got != static_cast<std::int64_t>(kToneFileSize)) {
-        printError(displayPath(path) + " is not a tone file: " + std::to_string(got) + " bytes, a tone file has 1057");
+        printError(displayPath(path) + " is not a tone file: " + std::to_string(got) +
+                   " bytes, a tone file has 1057");
         return kExitInput;
     }
     // Only the first 1057 bytes count, as when the program loads the file.
@@ -68,14 +70,20 @@ int infoTone(const std::u16string& path, bool json) {
     if (json) {
         JsonWriter j;
         j.beginObject();
-        j.key("flags").integer(t.flags).key("waveform").integer(t.waveform).key("toneCount").integer(t.toneCount);
+        j.key("flags")
+            .integer(t.flags)
+            .key("waveform")
+            .integer(t.waveform)
+            .key("toneCount")
+            .integer(t.toneCount);
         j.key("lengthMs").integer(t.lengthMs);
         jsonArray(j, "leftStartHz", [&t](int i) { return t.leftStartHz[i]; });
         jsonArray(j, "leftEndHz", [&t](int i) { return t.leftEndHz[i]; });
         jsonArray(j, "rightStartHz", [&t](int i) { return t.rightStartHz[i]; });
         jsonArray(j, "rightEndHz", [&t](int i) { return t.rightEndHz[i]; });
         j.key("relativeAmplitudeDb").beginArray();
-        for (int i = 0; i < kMaxTones; ++i) j.integer(t.relativeAmplitudeDb[i]);
+        for (int i = 0; i < kMaxTones; ++i)
+            j.integer(t.relativeAmplitudeDb[i]);
         j.endArray();
         j.key("loop").integer(t.loop).key("listPath").string(listPath).key("valid").boolean(valid);
         j.endObject();
@@ -83,12 +91,14 @@ int infoTone(const std::u16string& path, bool json) {
     } else {
         char flags[8];
         std::snprintf(flags, sizeof flags, "0x%04X", t.flags);
-        std::string s = "tone file " + displayPath(path) + (valid ? ": valid\n" : ": NOT valid (the program refuses it)\n");
+        std::string s = "tone file " + displayPath(path) +
+                        (valid ? ": valid\n" : ": NOT valid (the program refuses it)\n");
         s += "flags        " + std::string(flags) + " (" + flagNames(t.flags) + ")\n";
         s += "waveform     " + std::to_string(t.waveform) + " " + utf16ToUtf8(waveformName(t)) + "\n";
         s += "kind         " + utf16ToUtf8(toneKindName(toneKind(t))) + "\n";
         s += "toneCount    " + std::to_string(t.toneCount) + "\n";
-        s += "lengthMs     " + std::to_string(t.lengthMs) + ((t.flags & ToneFlagFixedLength) ? "\n" : " (not used: endless)\n");
+        s += "lengthMs     " + std::to_string(t.lengthMs) +
+             ((t.flags & ToneFlagFixedLength) ? "\n" : " (not used: endless)\n");
         s += "loop         " + std::to_string(t.loop) + "\n";
         if (t.waveform == FromList) s += "listPath     \"" + listPath + "\"\n";
         if (t.waveform < WhiteNoise) {
@@ -100,7 +110,8 @@ int infoTone(const std::u16string& path, bool json) {
                     s += ", right " + num(t.rightStartHz[i]) + " Hz";
                     if (isSwept(t)) s += " -> " + num(t.rightEndHz[i]) + " Hz";
                 }
-                if (t.flags & ToneFlagRelativeAmplitude) s += ", " + std::to_string(t.relativeAmplitudeDb[i]) + " dB";
+                if (t.flags & ToneFlagRelativeAmplitude)
+                    s += ", " + std::to_string(t.relativeAmplitudeDb[i]) + " dB";
                 s += "\n";
             }
         }
@@ -126,18 +137,25 @@ int infoList(const std::u16string& path, bool json) {
         JsonWriter j;
         j.beginObject().key("entries").beginArray();
         for (const ToneListEntry& e : list.entries) {
-            j.beginObject().key("silenceMs").integer(e.silenceMs).key("fileName").string(utf16ToUtf8(e.fileName)).endObject();
+            j.beginObject()
+                .key("silenceMs")
+                .integer(e.silenceMs)
+                .key("fileName")
+                .string(utf16ToUtf8(e.fileName))
+                .endObject();
         }
         j.endArray().key("lengthMs").integer(lengthMs).endObject();
         printOut(j.text() + "\n");
     } else {
-        std::string s = "tone list " + displayPath(path) + ": " + std::to_string(list.entries.size()) + " entries, " +
-                        std::to_string(lengthMs) + " ms, " + std::to_string(seq->sampleRate) + " Hz, " +
-                        std::to_string(seq->channels) + (seq->channels == 1 ? " channel\n" : " channels\n");
+        std::string s = "tone list " + displayPath(path) + ": " + std::to_string(list.entries.size()) +
+                        " entries, " + std::to_string(lengthMs) + " ms, " + std::to_string(seq->sampleRate) +
+                        " Hz, " + std::to_string(seq->channels) +
+                        (seq->channels == 1 ? " channel\n" : " channels\n");
         int i = 0;
         for (const ToneListEntry& e : list.entries) {
             s += std::to_string(++i) + "\t";
-            s += e.isSilence() ? "silence " + std::to_string(e.silenceMs) + " ms\n" : utf16ToUtf8(e.fileName) + "\n";
+            s += e.isSilence() ? "silence " + std::to_string(e.silenceMs) + " ms\n"
+                               : utf16ToUtf8(e.fileName) + "\n";
         }
         printOut(s);
     }
@@ -182,7 +200,8 @@ int runInfo(const Args& args) {
     if (ext == u".tdf") return infoTone(path, json);
     if (ext == u".tdl") return infoList(path, json);
     if (ext == u".wav") return infoWave(path, json);
-    printError(displayPath(path) + ": the type is taken from the extension, which must be exactly .tdf, .tdl or .wav");
+    printError(displayPath(path) +
+               ": the type is taken from the extension, which must be exactly .tdf, .tdl or .wav");
     return kExitInput;
 }
 

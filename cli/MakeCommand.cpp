@@ -18,14 +18,15 @@ struct WaveName {
     int waveform;
 };
 constexpr WaveName kWaves[] = {
-    {"sine", Sine},        {"square", Square},          {"triangle", Triangle}, {"sawtooth", Sawtooth},
-    {"impulse", Impulse},  {"white", WhiteNoise},       {"pink", PinkNoise},    {"brown", BrownNoise},
-    {"blue", BlueNoise},   {"purple", PurpleNoise},     {"grey", GreyNoise},
+    {"sine", Sine},       {"square", Square},      {"triangle", Triangle}, {"sawtooth", Sawtooth},
+    {"impulse", Impulse}, {"white", WhiteNoise},   {"pink", PinkNoise},    {"brown", BrownNoise},
+    {"blue", BlueNoise},  {"purple", PurpleNoise}, {"grey", GreyNoise},
 };
 
 // A list of frequencies for `option`, each within 0..22000 Hz; `count` is the number
 // of values required, or 0 for 1..16 of them.
-bool frequencies(const ArgScanner& a, const std::string& option, std::size_t count, std::vector<double>& out) {
+bool frequencies(const ArgScanner& a, const std::string& option, std::size_t count,
+                 std::vector<double>& out) {
     const std::optional<std::string> text = a.value(option);
     if (!text) return true;
     bool ok = false;
@@ -55,7 +56,8 @@ bool frequencies(const ArgScanner& a, const std::string& option, std::size_t cou
 } // namespace
 
 int runMake(const Args& args) {
-    const ArgScanner a(args, {"--wave", "--freq", "--end", "--right", "--right-end", "--db", "--length", "--sweep"},
+    const ArgScanner a(args,
+                       {"--wave", "--freq", "--end", "--right", "--right-end", "--db", "--length", "--sweep"},
                        {"--stereo", "--loop"});
     if (!a.ok()) {
         printError("make: " + a.error());
@@ -80,7 +82,8 @@ int runMake(const Args& args) {
         }
         if (waveform < 0) {
             printError("--wave: \"" + *w +
-                       "\" is none of sine, square, triangle, sawtooth, impulse, white, pink, brown, blue, purple, grey");
+                       "\" is none of sine, square, triangle, sawtooth, impulse, white, pink, brown, blue, "
+                       "purple, grey");
             return kExitUsage;
         }
     }
@@ -128,7 +131,8 @@ int runMake(const Args& args) {
     if (const auto text = a.value("--length")) {
         lengthMs = parseInteger(*text);
         if (!lengthMs || *lengthMs < 1 || *lengthMs > kMaxLengthMs) {
-            printError("--length: \"" + *text + "\" is not a whole number of milliseconds within 1..10000000");
+            printError("--length: \"" + *text +
+                       "\" is not a whole number of milliseconds within 1..10000000");
             return kExitUsage;
         }
     }
@@ -163,7 +167,9 @@ int runMake(const Args& args) {
     if (!db.empty()) tone.flags |= ToneFlagRelativeAmplitude;
     if (lengthMs) {
         tone.lengthMs = static_cast<std::uint32_t>(*lengthMs);
-        setKind(tone, !sweep ? ToneKind::ConstantFixed : *sweep == "log" ? ToneKind::LogSweep : ToneKind::LinearSweep);
+        setKind(tone, !sweep            ? ToneKind::ConstantFixed
+                      : *sweep == "log" ? ToneKind::LogSweep
+                                        : ToneKind::LinearSweep);
     }
     if (a.flag("--loop")) tone.loop = 1;
 

@@ -4,6 +4,8 @@
 
 namespace sonimo::cli {
 
-std::span<const Command> platformCommands() { return {}; }
+std::span<const Command> platformCommands() {
+    return {};
+}
 
 } // namespace sonimo::cli

@@ -27,7 +27,9 @@ constexpr char16_t kLoopedText[] =
     u"ループ再生が設定されているトーンはWavファイルでは保存できません。 \n\nループ再生をオフにしてください。";
 
 std::atomic<bool> gInterrupted{false};
-extern "C" void onInterrupt(int) { gInterrupted = true; }
+extern "C" void onInterrupt(int) {
+    gInterrupted = true;
+}
 
 // A bar on standard error when it is a terminal; Ctrl+C cancels the render, which
 // leaves a finished file of the frames written so far.
@@ -45,7 +47,8 @@ public:
         percent_ = percent;
         drawn_ = true;
         char bar[41];
-        for (int i = 0; i < 40; ++i) bar[i] = i < percent * 40 / 100 ? '#' : '.';
+        for (int i = 0; i < 40; ++i)
+            bar[i] = i < percent * 40 / 100 ? '#' : '.';
         bar[40] = 0;
         std::fprintf(stderr, "\rrendering [%s] %3d%%", bar, percent);
         std::fflush(stderr);
@@ -93,7 +96,8 @@ int runRender(const Args& args) {
     }
     const std::u16string ext = fileExtension(in);
     if (ext != u".tdf" && ext != u".tdl") {
-        printError(displayPath(in) + ": the type is taken from the extension, which must be exactly .tdf or .tdl");
+        printError(displayPath(in) +
+                   ": the type is taken from the extension, which must be exactly .tdf or .tdl");
         return kExitInput;
     }
     if (!readable(in)) {
@@ -105,8 +109,9 @@ int runRender(const Args& args) {
     if (ext == u".tdf") {
         ToneData tone = defaultToneData();
         if (!loadToneFile(tone, in)) {
-            printError(displayPath(in) +
-                       " is not a valid tone file (1057 bytes, at most 16 tones, frequencies within 0..22000 Hz)");
+            printError(
+                displayPath(in) +
+                " is not a valid tone file (1057 bytes, at most 16 tones, frequencies within 0..22000 Hz)");
             return kExitInput;
         }
         // The program's WAV test. Any non-zero loop byte loops when rendered, so any
@@ -147,7 +152,8 @@ int runRender(const Args& args) {
     const std::int32_t frames = wav->framesWritten;
     wav.release(); // the last release writes the real sizes
     if (result == RenderCancelled) {
-        printError("cancelled: " + displayPath(out) + " holds the first " + std::to_string(frames) + " frames");
+        printError("cancelled: " + displayPath(out) + " holds the first " + std::to_string(frames) +
+                   " frames");
         return kExitOutput;
     }
     if (result != RenderCompleted) {

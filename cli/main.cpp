@@ -65,7 +65,9 @@ void printUsage() {
 
 } // namespace
 
-std::span<const Command> portableCommands() { return kPortable; }
+std::span<const Command> portableCommands() {
+    return kPortable;
+}
 
 int run(const Args& all) {
     if (all.empty() || all[0] == "--help" || all[0] == "-h" || all[0] == "help") {

@@ -21,7 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int rate = 44100;
     if (size >= kToneFileSize + 3) {
         // bytes past the record pick the rate, as any caller might pass one
-        rate = static_cast<int>(data[kToneFileSize] | data[kToneFileSize + 1] << 8 | data[kToneFileSize + 2] << 16) - 1000;
+        rate = static_cast<int>(data[kToneFileSize] | data[kToneFileSize + 1] << 8 |
+                                data[kToneFileSize + 2] << 16) -
+               1000;
     }
     SourceRef s = RenderTone(tone, rate);
     std::vector<std::int32_t> buffer(static_cast<std::size_t>(kMaxReadFrames) * s->channels);

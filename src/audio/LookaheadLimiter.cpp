@@ -24,8 +24,8 @@ std::int32_t LookaheadLimiter::BlockGain(std::int32_t peak, std::int32_t ceiling
 LookaheadLimiter::LookaheadLimiter(const SourceRef& inner, std::int32_t ceiling)
     : SourceWrapper(inner), w_(BlockFramesFor(inner->sampleRate, inner->IsGrowing())), lag_(3 * w_),
       storage_(static_cast<std::size_t>(3) * w_ * inner->channels), a_(storage_.data()),
-      b_(a_ + static_cast<std::size_t>(w_) * inner->channels), c_(b_ + static_cast<std::size_t>(w_) * inner->channels),
-      index_(lag_) {
+      b_(a_ + static_cast<std::size_t>(w_) * inner->channels),
+      c_(b_ + static_cast<std::size_t>(w_) * inner->channels), index_(lag_) {
     peakLevel = std::clamp(ceiling, 0, kMaxCeiling);
 }
 
@@ -86,8 +86,10 @@ void LookaheadLimiter::Read(std::int32_t* out, int frames) {
     const int ch = channels;
     while (frames > 0) {
         if (index_ >= w_) {
-            if (index_ < lag_) rotate();
-            else prime();
+            if (index_ < lag_)
+                rotate();
+            else
+                prime();
         }
         const int k = std::min(frames, w_ - index_);
         const std::int32_t* in = a_ + static_cast<std::size_t>(index_) * ch;
@@ -111,7 +113,8 @@ void LookaheadLimiter::Read(std::int32_t* out, int frames) {
                 }
             } else {
                 for (int f = 0; f < k; ++f) {
-                    for (int c = 0; c < ch; ++c) out[f * ch + c] = MulGain(in[f * ch + c], g);
+                    for (int c = 0; c < ch; ++c)
+                        out[f * ch + c] = MulGain(in[f * ch + c], g);
                     g += step;
                 }
             }

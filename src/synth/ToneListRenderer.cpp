@@ -46,7 +46,9 @@ SourceRef renderToneList(const ToneList& list, int toneRate) {
             // A negative length (only a hand-made file has one) would shorten what the
             // sequence reports for the entries around it: it is no silence at all.
             const std::int32_t frames = MsToFrames(std::max<std::int32_t>(e.silenceMs, 0), kListSilenceRate);
-            children.push_back({makeSource<SilenceSource>(kListSilenceRate, kListSilenceChannels, kGeneratorPeak, frames), 0});
+            children.push_back(
+                {makeSource<SilenceSource>(kListSilenceRate, kListSilenceChannels, kGeneratorPeak, frames),
+                 0});
             continue;
         }
         const std::u16string ext = fileExtension(e.fileName);
@@ -67,7 +69,9 @@ SourceRef renderToneList(const ToneList& list, int toneRate) {
     return MakeSequence(children);
 }
 
-SourceRef renderToneList(const ToneList& list) { return renderToneList(list, settingsSampleRate()); }
+SourceRef renderToneList(const ToneList& list) {
+    return renderToneList(list, settingsSampleRate());
+}
 
 SourceRef renderToneListFile(const std::u16string& path, int toneRate, bool* refused) {
     if (refused) *refused = false;

@@ -34,12 +34,14 @@ std::int32_t wholePeriodLoopEnd(const ToneData& tone, int rate) {
     const double period = std::trunc(static_cast<double>(rate) / tone.leftStartHz[0]);
     // 0 Hz, a frequency above the rate or NaN gives no period; one far longer than the
     // tone rounds to no period at all. Loop over the tone's length then.
-    if (!(period >= 1.0) || period > static_cast<double>(std::numeric_limits<std::int32_t>::max())) return frames;
+    if (!(period >= 1.0) || period > static_cast<double>(std::numeric_limits<std::int32_t>::max()))
+        return frames;
     const double periods = std::round(static_cast<double>(frames) / period); // halves away from zero
     const double end = periods * period;
     if (end < 1.0) return frames;
-    return end >= static_cast<double>(std::numeric_limits<std::int32_t>::max()) ? std::numeric_limits<std::int32_t>::max()
-                                                                                : static_cast<std::int32_t>(end);
+    return end >= static_cast<double>(std::numeric_limits<std::int32_t>::max())
+               ? std::numeric_limits<std::int32_t>::max()
+               : static_cast<std::int32_t>(end);
 }
 
 namespace {
@@ -70,20 +72,25 @@ SourceRef renderTone(const ToneData& tone, int rate, int listToneRate) {
         return makeSource<LoopSource>(source, 0, wholePeriodLoopEnd(tone, source->sampleRate));
     }
     const std::int32_t endMs = static_cast<std::int32_t>(
-        lengthMs > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()) ? std::numeric_limits<std::int32_t>::max()
-                                                                                        : lengthMs);
+        lengthMs > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())
+            ? std::numeric_limits<std::int32_t>::max()
+            : lengthMs);
     return LoopEffect(0, endMs).Apply(source);
 }
 
 } // namespace
 
-SourceRef RenderTone(const ToneData& tone, int rate) { return renderTone(tone, rate, 0); }
+SourceRef RenderTone(const ToneData& tone, int rate) {
+    return renderTone(tone, rate, 0);
+}
 
 SourceRef RenderToneAtSettingsRate(const ToneData& tone) {
     const int rate = settingsSampleRate();
     return renderTone(tone, rate, rate);
 }
 
-SourceRef RenderToneAtPlaybackRate(const ToneData& tone, int rate) { return renderTone(tone, rate, rate); }
+SourceRef RenderToneAtPlaybackRate(const ToneData& tone, int rate) {
+    return renderTone(tone, rate, rate);
+}
 
 } // namespace sonimo

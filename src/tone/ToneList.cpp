@@ -16,7 +16,8 @@ constexpr char kCR = 0x0D, kLF = 0x0A;
 // to the first non-digit; 0 without digits, saturated to the 32-bit range.
 std::int32_t leadingInteger(std::u16string_view s) {
     std::size_t i = 0;
-    while (i < s.size() && (s[i] == u' ' || (s[i] >= u'\t' && s[i] <= u'\r'))) ++i;
+    while (i < s.size() && (s[i] == u' ' || (s[i] >= u'\t' && s[i] <= u'\r')))
+        ++i;
     bool negative = false;
     if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) negative = s[i++] == u'-';
     std::int64_t v = 0;
@@ -25,7 +26,7 @@ std::int32_t leadingInteger(std::u16string_view s) {
     }
     if (negative) v = -v;
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, std::numeric_limits<std::int32_t>::min(),
-                                                               std::numeric_limits<std::int32_t>::max()));
+                                                              std::numeric_limits<std::int32_t>::max()));
 }
 } // namespace
 
@@ -109,7 +110,8 @@ namespace {
 ToneList readAllLines(LineReader& reader) {
     ToneList list;
     std::u16string line;
-    while (reader.readLine(line)) list.entries.push_back(parseToneListLine(line));
+    while (reader.readLine(line))
+        list.entries.push_back(parseToneListLine(line));
     return list;
 }
 } // namespace
@@ -134,7 +136,8 @@ bool writeToneList(const std::u16string& path, const std::vector<std::u16string>
         out += utf16ToUtf8(row);
         out += "\r\n";
     }
-    return f.write(out.data(), static_cast<std::int64_t>(out.size())) == static_cast<std::int64_t>(out.size());
+    return f.write(out.data(), static_cast<std::int64_t>(out.size())) ==
+           static_cast<std::int64_t>(out.size());
 }
 
 std::u16string toneListRow(const ToneListEntry& e) {

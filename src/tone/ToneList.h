@@ -36,7 +36,7 @@ struct ToneList {
 // remainder at the end of the data does not.
 class LineReader {
 public:
-    explicit LineReader(File& file);               // borrowed; read through a buffer
+    explicit LineReader(File& file);                // borrowed; read through a buffer
     LineReader(const void* data, std::size_t size); // a memory image, borrowed
     // A file is left positioned just after the last line handed out.
     ~LineReader();

@@ -41,7 +41,8 @@ std::string textOf(const std::u16string& path) {
     const std::vector<unsigned char> b = readAll(path);
     std::string s(b.begin(), b.end());
 #ifdef _WIN32
-    for (std::size_t at; (at = s.find("\r\n")) != std::string::npos;) s.erase(at, 1);
+    for (std::size_t at; (at = s.find("\r\n")) != std::string::npos;)
+        s.erase(at, 1);
 #endif
     return s;
 }
@@ -75,10 +76,10 @@ RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args) {
     RunResult r;
     const std::u16string outPath = dir.path(u"stdout.txt"), errPath = dir.path(u"stderr.txt");
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    HANDLE out = CreateFileW(reinterpret_cast<const wchar_t*>(outPath.c_str()), GENERIC_WRITE, FILE_SHARE_READ, &sa,
-                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    HANDLE err = CreateFileW(reinterpret_cast<const wchar_t*>(errPath.c_str()), GENERIC_WRITE, FILE_SHARE_READ, &sa,
-                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE out = CreateFileW(reinterpret_cast<const wchar_t*>(outPath.c_str()), GENERIC_WRITE,
+                             FILE_SHARE_READ, &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE err = CreateFileW(reinterpret_cast<const wchar_t*>(errPath.c_str()), GENERIC_WRITE,
+                             FILE_SHARE_READ, &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     std::u16string line = quoted(cliPath());
     for (const std::u16string& a : args) {
         line += u' ';
@@ -94,8 +95,8 @@ RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args) {
     si.hStdError = err;
     PROCESS_INFORMATION pi{};
     const std::u16string exe = cliPath();
-    if (CreateProcessW(reinterpret_cast<const wchar_t*>(exe.c_str()), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                       nullptr, &si, &pi)) {
+    if (CreateProcessW(reinterpret_cast<const wchar_t*>(exe.c_str()), cmd.data(), nullptr, nullptr, TRUE, 0,
+                       nullptr, nullptr, &si, &pi)) {
         WaitForSingleObject(pi.hProcess, 120000);
         DWORD code = 0;
         GetExitCodeProcess(pi.hProcess, &code);
@@ -119,11 +120,14 @@ std::u16string cliPath() {
 
 RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args) {
     RunResult r;
-    const std::string outPath = utf16ToUtf8(dir.path(u"stdout.txt")), errPath = utf16ToUtf8(dir.path(u"stderr.txt"));
+    const std::string outPath = utf16ToUtf8(dir.path(u"stdout.txt")),
+                      errPath = utf16ToUtf8(dir.path(u"stderr.txt"));
     std::vector<std::string> argv8 = {utf16ToUtf8(cliPath())};
-    for (const std::u16string& a : args) argv8.push_back(utf16ToUtf8(a));
+    for (const std::u16string& a : args)
+        argv8.push_back(utf16ToUtf8(a));
     std::vector<char*> argv;
-    for (std::string& a : argv8) argv.push_back(a.data());
+    for (std::string& a : argv8)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
@@ -163,7 +167,8 @@ std::vector<unsigned char> programWav(const SourceRef& source, const std::u16str
 ToneData fixedTone(std::initializer_list<double> hz, std::uint32_t ms) {
     ToneData t = defaultToneData();
     int i = 0;
-    for (double f : hz) t.leftStartHz[i] = t.leftEndHz[i] = t.rightStartHz[i] = t.rightEndHz[i] = f, ++i;
+    for (double f : hz)
+        t.leftStartHz[i] = t.leftEndHz[i] = t.rightStartHz[i] = t.rightEndHz[i] = f, ++i;
     t.toneCount = static_cast<std::uint8_t>(i);
     t.lengthMs = ms;
     setKind(t, ToneKind::ConstantFixed);
@@ -195,12 +200,14 @@ TEST_F(CliRun, WithoutACommandItPrintsUsageAndExitsWithOne) {
 }
 
 TEST_F(CliRun, MakeWritesTheToneItIsTold) {
-    const RunResult r = run({u"make", p(u"t.tdf"), u"--freq", u"100,200.5", u"--end", u"1000,2000", u"--right", u"300,400",
-                             u"--db", u"-3,-6", u"--length", u"2500", u"--sweep", u"log"});
+    const RunResult r =
+        run({u"make", p(u"t.tdf"), u"--freq", u"100,200.5", u"--end", u"1000,2000", u"--right", u"300,400",
+             u"--db", u"-3,-6", u"--length", u"2500", u"--sweep", u"log"});
     ASSERT_EQ(r.code, 0) << r.err;
     ToneData t;
     ASSERT_TRUE(loadToneFile(t, p(u"t.tdf")));
-    EXPECT_EQ(t.flags, ToneFlagSweep | ToneFlagLogSweep | ToneFlagStereo | ToneFlagFixedLength | ToneFlagRelativeAmplitude);
+    EXPECT_EQ(t.flags, ToneFlagSweep | ToneFlagLogSweep | ToneFlagStereo | ToneFlagFixedLength |
+                           ToneFlagRelativeAmplitude);
     EXPECT_EQ(t.toneCount, 2);
     EXPECT_EQ(t.lengthMs, 2500u);
     EXPECT_EQ(t.leftStartHz[1], 200.5);
@@ -266,9 +273,11 @@ TEST_F(CliRun, RenderRefusesEndlessAndLoopedTonesWithTheProgramsMessages) {
     ASSERT_TRUE(saveToneFile(endless, p(u"endless.tdf")));
     RunResult r = run({u"render", p(u"endless.tdf"), u"-o", p(u"out.wav")});
     EXPECT_EQ(r.code, 2);
-    EXPECT_NE(r.err.find("一定の長さに指定されているトーンはWavファイルでのみ保存できます。 \n\n長さが指定されていません。"
-                         "トーンメニューから定数（一定時間）または掃引アイテムを選択してください。"),
-              std::string::npos)
+    EXPECT_NE(
+        r.err.find(
+            "一定の長さに指定されているトーンはWavファイルでのみ保存できます。 \n\n長さが指定されていません。"
+            "トーンメニューから定数（一定時間）または掃引アイテムを選択してください。"),
+        std::string::npos)
         << r.err;
     EXPECT_FALSE(fileExists(p(u"out.wav")));
 
@@ -277,7 +286,8 @@ TEST_F(CliRun, RenderRefusesEndlessAndLoopedTonesWithTheProgramsMessages) {
     ASSERT_TRUE(saveToneFile(looped, p(u"looped.tdf")));
     r = run({u"render", p(u"looped.tdf"), u"-o", p(u"out.wav")});
     EXPECT_EQ(r.code, 2);
-    EXPECT_NE(r.err.find("ループ再生が設定されているトーンはWavファイルでは保存できません。 \n\nループ再生をオフにしてください。"),
+    EXPECT_NE(r.err.find("ループ再生が設定されているトーンはWavファイルでは保存できません。 "
+                         "\n\nループ再生をオフにしてください。"),
               std::string::npos)
         << r.err;
     EXPECT_FALSE(fileExists(p(u"out.wav")));
@@ -326,7 +336,8 @@ TEST_F(CliRun, RenderWritesWhatSaveAsWavWrites) {
     setWaveform(noise, PinkNoise);
     ASSERT_TRUE(saveToneFile(noise, p(u"pink.tdf")));
 
-    for (const auto& [index, rate] : {std::pair{u"7", u"48000"}, std::pair{u"2", u"11025"}, std::pair{u"6", u"44100"}}) {
+    for (const auto& [index, rate] :
+         {std::pair{u"7", u"48000"}, std::pair{u"2", u"11025"}, std::pair{u"6", u"44100"}}) {
         settings.writeText(u"Settings", u"SampleRate", index);
         for (const char16_t* name : {u"chord", u"sweep"}) {
             const std::u16string in = p(std::u16string(name) + u".tdf");
@@ -354,7 +365,8 @@ TEST_F(CliRun, RenderOfAListPlaysItsEntriesAtTheListsFormat) {
     ScopedSettings settings;
     ASSERT_TRUE(saveToneFile(fixedTone({1000.0}, 200), p(u"a.tdf")));
     ASSERT_TRUE(writeToneList(p(u"l.tdl"), {p(u"a.tdf"), u"100ミリ秒の無音。", p(u"a.tdf")}));
-    const std::vector<unsigned char> want = programWav(renderToneListFile(p(u"l.tdl"), 44100), p(u"want.wav"));
+    const std::vector<unsigned char> want =
+        programWav(renderToneListFile(p(u"l.tdl"), 44100), p(u"want.wav"));
     const RunResult r = run({u"render", p(u"l.tdl"), u"-o", p(u"got.wav")});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(readAll(p(u"got.wav")), want);
@@ -366,8 +378,9 @@ TEST_F(CliRun, InfoDescribesToneFilesListsAndWaveFiles) {
     ASSERT_TRUE(saveToneFile(t, p(u"t.tdf")));
     RunResult r = run({u"info", p(u"t.tdf"), u"--json"});
     ASSERT_EQ(r.code, 0) << r.err;
-    for (const char* want : {"\"flags\":8,", "\"waveform\":0,", "\"toneCount\":2,", "\"lengthMs\":1500,",
-                             "\"leftStartHz\":[440,0.1,440,", "\"loop\":0,", "\"listPath\":\"\"", "\"valid\":true}"}) {
+    for (const char* want :
+         {"\"flags\":8,", "\"waveform\":0,", "\"toneCount\":2,", "\"lengthMs\":1500,",
+          "\"leftStartHz\":[440,0.1,440,", "\"loop\":0,", "\"listPath\":\"\"", "\"valid\":true}"}) {
         EXPECT_NE(r.out.find(want), std::string::npos) << want << " in " << r.out;
     }
     t.toneCount = 17;

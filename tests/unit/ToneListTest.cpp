@@ -13,7 +13,9 @@ using namespace sonimo;
 
 namespace {
 
-std::vector<unsigned char> bytesOf(const std::string& s) { return {s.begin(), s.end()}; }
+std::vector<unsigned char> bytesOf(const std::string& s) {
+    return {s.begin(), s.end()};
+}
 
 ToneList readText(const TempDir& dir, const std::string& text) {
     const std::u16string p = dir.path(u"list.tdl");
@@ -21,14 +23,19 @@ ToneList readText(const TempDir& dir, const std::string& text) {
     return readToneList(p);
 }
 
-ToneListEntry silence(std::int32_t ms) { return {ms, u""}; }
-ToneListEntry file(const std::u16string& name) { return {0, name}; }
+ToneListEntry silence(std::int32_t ms) {
+    return {ms, u""};
+}
+ToneListEntry file(const std::u16string& name) {
+    return {0, name};
+}
 
 std::vector<std::u16string> linesOf(const std::string& text) {
     LineReader reader(text.data(), text.size());
     std::vector<std::u16string> lines;
     std::u16string line;
-    while (reader.readLine(line)) lines.push_back(line);
+    while (reader.readLine(line))
+        lines.push_back(line);
     return lines;
 }
 
@@ -54,7 +61,8 @@ TEST(ToneListLines, TheSameLineEndCharacterTwiceIsAnEmptyLine) {
 }
 
 TEST(ToneListLines, AByteOrderMarkStaysPartOfTheFirstLine) {
-    const std::vector<std::u16string> lines = linesOf("\xEF\xBB\xBF" "a.tdf\r\n");
+    const std::vector<std::u16string> lines = linesOf("\xEF\xBB\xBF"
+                                                      "a.tdf\r\n");
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0], u"\uFEFFa.tdf");
     EXPECT_NE(fileExtension(lines[0]), u"") << "still a file entry, but not the file it names";
@@ -71,7 +79,8 @@ TEST(ToneListLines, ALongLineIsCutAndTheNextLineIsIntact) {
 
 TEST(ToneListLines, CuttingNeverLeavesHalfASurrogatePairOrPassesANul) {
     std::string wide;
-    for (int i = 0; i < 300; ++i) wide += "\xF0\x9F\x8E\xB5"; // U+1F3B5, two units each
+    for (int i = 0; i < 300; ++i)
+        wide += "\xF0\x9F\x8E\xB5"; // U+1F3B5, two units each
     const std::vector<std::u16string> lines = linesOf(wide + "\n" + std::string("ab\0cd", 5) + "\n");
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0].size(), kLineUnits - 1);
@@ -87,7 +96,8 @@ TEST(ToneListLines, AFileReadsLikeItsMemoryImageAcrossBufferBoundaries) {
         // Line ends land on every position around the 4096-byte read chunk.
         std::string text(4090 + round % 12, 'q');
         const int n = 10 + static_cast<int>(rng() % 9000);
-        for (int i = 0; i < n; ++i) text.push_back(pieces[rng() % 4]);
+        for (int i = 0; i < n; ++i)
+            text.push_back(pieces[rng() % 4]);
         ASSERT_TRUE(writeAll(dir.path(u"r.txt"), bytesOf(text)));
         File f;
         ASSERT_TRUE(f.open(dir.path(u"r.txt"), File::Mode::ReadShared));
@@ -95,7 +105,8 @@ TEST(ToneListLines, AFileReadsLikeItsMemoryImageAcrossBufferBoundaries) {
         {
             LineReader reader(f);
             std::u16string line;
-            while (reader.readLine(line)) fromFile.push_back(line);
+            while (reader.readLine(line))
+                fromFile.push_back(line);
         }
         EXPECT_EQ(fromFile, linesOf(text)) << "round " << round;
     }
@@ -124,7 +135,8 @@ TEST(ToneListEntries, ATonePathAndASilenceReadBackAndWriteTheSameBytes) {
     EXPECT_EQ(list.entries, (std::vector<ToneListEntry>{file(u"C:\\tones\\a.tdf"), silence(250)}));
 
     std::vector<std::u16string> rows;
-    for (const ToneListEntry& e : list.entries) rows.push_back(toneListRow(e));
+    for (const ToneListEntry& e : list.entries)
+        rows.push_back(toneListRow(e));
     ASSERT_TRUE(writeToneList(dir.path(u"out.tdl"), rows));
     EXPECT_EQ(readAll(dir.path(u"out.tdl")), bytesOf(text));
 }
@@ -134,7 +146,7 @@ TEST(ToneListEntries, OnlyTheLeadingIntegerOfASilenceCounts) {
     const ToneList list = readText(dir, "1.5" + kSilence + "\n" + kSilence + "\n  -30" + kSilence + "\n+7x" +
                                             kSilence + "\n99999999999" + kSilence + "\n");
     EXPECT_EQ(list.entries, (std::vector<ToneListEntry>{silence(1), silence(0), silence(-30), silence(7),
-                                                         silence(2147483647)}));
+                                                        silence(2147483647)}));
 }
 
 TEST(ToneListEntries, ASilenceNeedsItsFirstFullStopAtTheEnd) {
@@ -166,7 +178,8 @@ TEST(ToneListEntries, WritingNonAsciiRowsRoundTrips) {
     const std::vector<std::u16string> rows = {u"/音/トーン.tdf", u"1000ミリ秒の無音。", u"/a/🎵.wav", u""};
     ASSERT_TRUE(writeToneList(dir.path(u"w.tdl"), rows));
     std::vector<std::u16string> back;
-    for (const ToneListEntry& e : readToneList(dir.path(u"w.tdl")).entries) back.push_back(toneListRow(e));
+    for (const ToneListEntry& e : readToneList(dir.path(u"w.tdl")).entries)
+        back.push_back(toneListRow(e));
     EXPECT_EQ(back, (std::vector<std::u16string>{rows[0], rows[1], rows[2], u"0ミリ秒の無音。"}));
     EXPECT_TRUE(writeToneList(dir.path(u"empty.tdl"), {}));
     EXPECT_TRUE(readAll(dir.path(u"empty.tdl")).empty());

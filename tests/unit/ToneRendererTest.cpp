@@ -37,7 +37,9 @@ std::vector<std::int32_t> drain(SourceRef s, int frames, int block = 1000) {
     return out;
 }
 
-LoopSource* loopOf(const SourceRef& s) { return dynamic_cast<LoopSource*>(s.get()); }
+LoopSource* loopOf(const SourceRef& s) {
+    return dynamic_cast<LoopSource*>(s.get());
+}
 
 // Settings for one test: the store is installed for the test's lifetime.
 class ScopedSettings {
@@ -60,11 +62,11 @@ TEST(ToneRendererLoops, ASingleSteadyToneLoopsOverWholePeriods) {
         int rate;
         std::int32_t end;
     } cases[] = {
-        {440.0, 1000, 44100, 44100}, // P 100, F 44100, n 441
+        {440.0, 1000, 44100, 44100},  // P 100, F 44100, n 441
         {1000.0, 1000, 44100, 44088}, // P 44, n 1002
-        {100.0, 15, 44100, 441},     // F 661 holds 1.499 periods: one
-        {100.0, 16, 44100, 882},     // F 705 holds 1.599 periods: two
-        {48.0, 10, 48000, 480},      // P 1000, F 480: no whole period fits; the length instead
+        {100.0, 15, 44100, 441},      // F 661 holds 1.499 periods: one
+        {100.0, 16, 44100, 882},      // F 705 holds 1.599 periods: two
+        {48.0, 10, 48000, 480},       // P 1000, F 480: no whole period fits; the length instead
     };
     for (const auto& c : cases) {
         SourceRef s = RenderTone(steady(c.hz, c.ms, true), c.rate);
@@ -77,7 +79,8 @@ TEST(ToneRendererLoops, ASingleSteadyToneLoopsOverWholePeriods) {
 TEST(ToneRendererLoops, AWholePeriodLoopJoinsWithoutAStep) {
     SourceRef s = RenderTone(steady(441.0, 1000, true), 44100); // P 100: the loop is 44100 frames
     const std::vector<std::int32_t> v = drain(s, 44100 + 300, 4096);
-    for (int i = 0; i < 300; ++i) ASSERT_EQ(v[44100 + i], v[i]) << i;
+    for (int i = 0; i < 300; ++i)
+        ASSERT_EQ(v[44100 + i], v[i]) << i;
 }
 
 TEST(ToneRendererLoops, AToneWithoutAUsablePeriodLoopsOverItsLength) {
@@ -121,7 +124,8 @@ TEST(ToneRendererLoops, ChordsSweepsAndNoisesLoopOverTheTonesLength) {
     pink.waveform = PinkNoise;
     SourceRef p = RenderTone(pink, 44100);
     ASSERT_NE(loopOf(p), nullptr);
-    EXPECT_NE(dynamic_cast<PinkNoiseSource*>(&loopOf(p)->inner()), nullptr) << "looped pink noise uses its own generator";
+    EXPECT_NE(dynamic_cast<PinkNoiseSource*>(&loopOf(p)->inner()), nullptr)
+        << "looped pink noise uses its own generator";
     pink.loop = 0;
     EXPECT_NE(dynamic_cast<ShapedNoiseSource*>(RenderTone(pink, 44100).get()), nullptr);
 }
@@ -135,7 +139,8 @@ TEST(ToneRendererLoops, ALoopWithoutFixedLengthRepeatsEvery256Frames) {
     EXPECT_EQ(loopOf(s)->loopEnd(), 0);
     // An endless generator's position stays at 0, so the loop counts passes within one read.
     const std::vector<std::int32_t> v = drain(s, 1024, 1024);
-    for (int i = 0; i < 768; ++i) ASSERT_EQ(v[i], v[i + 256]) << i;
+    for (int i = 0; i < 768; ++i)
+        ASSERT_EQ(v[i], v[i + 256]) << i;
 }
 
 TEST(ToneRendererGenerators, ANoiseToneIsOneChannelWhateverItsFlagsSay) {
@@ -168,7 +173,8 @@ TEST(ToneRendererSettings, TheStoredSampleRateIsAnIndexIntoTheRateList) {
     const struct {
         const char16_t* text;
         int rate;
-    } cases[] = {{u"0", 6000}, {u"7", 48000}, {u"11", 192000}, {u"12", 44100}, {u"-1", 44100}, {u"44100", 44100}};
+    } cases[] = {{u"0", 6000},   {u"7", 48000},  {u"11", 192000},
+                 {u"12", 44100}, {u"-1", 44100}, {u"44100", 44100}};
     for (const auto& c : cases) {
         settings.store.writeText(u"Settings", u"SampleRate", c.text);
         EXPECT_EQ(settingsSampleRate(), c.rate);
@@ -267,7 +273,8 @@ TEST(ToneListRendering, ANestedListPlaysInPlaceEntryByEntry) {
     ASSERT_TRUE(saveToneFile(steady(300.0, 50), dir.path(u"b.tdf")));
     writeList(dir.path(u"inner.tdl"), {dir.path(u"b.tdf"), u"20ミリ秒の無音。"});
     writeList(dir.path(u"outer.tdl"), {dir.path(u"a.tdf"), dir.path(u"inner.tdl"), dir.path(u"a.tdf")});
-    writeList(dir.path(u"flat.tdl"), {dir.path(u"a.tdf"), dir.path(u"b.tdf"), u"20ミリ秒の無音。", dir.path(u"a.tdf")});
+    writeList(dir.path(u"flat.tdl"),
+              {dir.path(u"a.tdf"), dir.path(u"b.tdf"), u"20ミリ秒の無音。", dir.path(u"a.tdf")});
     SourceRef nested = renderToneListFile(dir.path(u"outer.tdl"), 44100);
     SourceRef flat = renderToneListFile(dir.path(u"flat.tdl"), 44100);
     ASSERT_EQ(nested->GetLength(), 4410 + 2205 + 882 + 4410);
