@@ -59,6 +59,16 @@ SourceRef OpenAudioStream(std::unique_ptr<ByteSource> bytes) {
         SourceRef r = gMpeg(bytes, f, layout.dataSize);
         if (r->state == StateOk) return r;
     }
+    // Linear data needs no codec: when no converter takes it (Wine's ACM has none for
+    // float or 32-bit PCM, the portable build has no ACM at all) it is read here rather
+    // than played as silence.
+    const bool wide = (f.tag == kWaveTagPcm && (f.bitsPerSample == 24 || f.bitsPerSample == 32)) ||
+                      (f.tag == kWaveTagFloat && (f.bitsPerSample == 32 || f.bitsPerSample == 64));
+    if (wide && bytes && bytes->seek(layout.dataStart)) {
+        const E e = f.tag == kWaveTagFloat ? (f.bitsPerSample == 32 ? E::Float32 : E::Float64)
+                                           : (f.bitsPerSample == 24 ? E::Pcm24 : E::Pcm32);
+        return makeSource<WaveFileSource>(std::move(bytes), e, rate, f.channels, layout.dataSize);
+    }
     return failed(StateNoConverter);
 }
 

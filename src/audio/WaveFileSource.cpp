@@ -1,6 +1,7 @@
 #include "audio/WaveFileSource.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 #include "audio/WaveFormat.h"
@@ -49,13 +50,39 @@ std::int16_t mulawToLinear(std::uint8_t code) {
     return g711().mulaw[code];
 }
 
+std::int32_t floatToSample(double x) {
+    const double v = x * 524288.0;
+    if (!(v == v)) return 0;
+    if (v >= kGeneratorPeak) return kGeneratorPeak;
+    if (v <= -kGeneratorPeak) return -kGeneratorPeak;
+    return static_cast<std::int32_t>(v < 0 ? v - 0.5 : v + 0.5);
+}
+
+namespace {
+int sampleBytesOf(WaveFileSource::Encoding e) {
+    using E = WaveFileSource::Encoding;
+    switch (e) {
+    case E::Pcm16: return 2;
+    case E::Pcm24: return 3;
+    case E::Pcm32:
+    case E::Float32: return 4;
+    case E::Float64: return 8;
+    default: return 1;
+    }
+}
+
+std::int32_t peakOf(WaveFileSource::Encoding e) {
+    using E = WaveFileSource::Encoding;
+    if (e == E::ALaw || e == E::MuLaw) return kG711Peak;
+    // float data may go beyond 1.0: let consumers limit it
+    return e == E::Float32 || e == E::Float64 ? kGeneratorPeak : kNominalFullScale;
+}
+} // namespace
+
 WaveFileSource::WaveFileSource(std::unique_ptr<ByteSource> bytes, Encoding encoding, int sampleRate, int ch,
                                std::uint32_t dataSize)
-    : SampleSource(sampleRate, ch,
-                   encoding == Encoding::ALaw || encoding == Encoding::MuLaw ? kG711Peak : kNominalFullScale),
-      bytes_(std::move(bytes)), encoding_(encoding) {
-    const int sampleBytes = encoding == Encoding::Pcm16 ? 2 : 1;
-    bytesPerFrame_ = sampleBytes * channels;
+    : SampleSource(sampleRate, ch, peakOf(encoding)), bytes_(std::move(bytes)), encoding_(encoding) {
+    bytesPerFrame_ = sampleBytesOf(encoding) * channels;
     dataStart_ = bytes_->tell();
     length_ =
         dataSize < kUnknownDataSize ? clampFrames(dataSize / static_cast<std::uint32_t>(bytesPerFrame_)) : -1;
@@ -132,6 +159,37 @@ int WaveFileSource::decode(std::int32_t* out, int frames) {
             out[i] = t[p[i]] * 16;
         break;
     }
+    case Encoding::Pcm24: // 8 bits below a 16-bit step; 4 of them are kept
+        for (std::size_t i = 0; i < samples; ++i) {
+            const std::uint32_t u = p[3 * i] | (p[3 * i + 1] << 8) | (static_cast<std::uint32_t>(p[3 * i + 2]) << 16);
+            out[i] = static_cast<std::int32_t>(u << 8) >> 12;
+        }
+        break;
+    case Encoding::Pcm32:
+        for (std::size_t i = 0; i < samples; ++i) {
+            const std::uint32_t u = p[4 * i] | (p[4 * i + 1] << 8) | (p[4 * i + 2] << 16) |
+                                    (static_cast<std::uint32_t>(p[4 * i + 3]) << 24);
+            out[i] = static_cast<std::int32_t>(u) >> 12;
+        }
+        break;
+    case Encoding::Float32:
+        for (std::size_t i = 0; i < samples; ++i) {
+            const std::uint32_t u = p[4 * i] | (p[4 * i + 1] << 8) | (p[4 * i + 2] << 16) |
+                                    (static_cast<std::uint32_t>(p[4 * i + 3]) << 24);
+            float f;
+            std::memcpy(&f, &u, 4);
+            out[i] = floatToSample(f);
+        }
+        break;
+    case Encoding::Float64:
+        for (std::size_t i = 0; i < samples; ++i) {
+            std::uint64_t u = 0;
+            for (int b = 7; b >= 0; --b) u = (u << 8) | p[8 * i + b];
+            double d;
+            std::memcpy(&d, &u, 8);
+            out[i] = floatToSample(d);
+        }
+        break;
     }
     return whole;
 }
