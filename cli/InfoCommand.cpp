@@ -7,8 +7,8 @@
 #include "audio/AudioFileReader.h"
 #include "platform/File.h"
 #include "platform/Text.h"
-#include "synth/ToneListRenderer.h"
-#include "synth/ToneRenderer.h"
+#include "audio/ToneListRenderer.h"
+#include "audio/ToneRenderer.h"
 #include "tone/ToneData.h"
 #include "tone/ToneList.h"
 

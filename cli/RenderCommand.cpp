@@ -8,8 +8,8 @@
 #include "audio/RenderTask.h"
 #include "audio/WaveFileWriter.h"
 #include "platform/File.h"
-#include "synth/ToneListRenderer.h"
-#include "synth/ToneRenderer.h"
+#include "audio/ToneListRenderer.h"
+#include "audio/ToneRenderer.h"
 #include "tone/ToneData.h"
 #include "tone/ToneList.h"
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "synth/ToneRenderer.h"
+#include "audio/ToneRenderer.h"
 #include "tone/ToneData.h"
 
 using namespace sonimo;

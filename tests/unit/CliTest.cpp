@@ -12,8 +12,8 @@
 #include "audio/WaveFileWriter.h"
 #include "platform/MemorySettingsStore.h"
 #include "platform/Text.h"
-#include "synth/ToneListRenderer.h"
-#include "synth/ToneRenderer.h"
+#include "audio/ToneListRenderer.h"
+#include "audio/ToneRenderer.h"
 #include "tone/ToneData.h"
 #include "tone/ToneList.h"
 

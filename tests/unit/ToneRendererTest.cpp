@@ -10,8 +10,8 @@
 #include "synth/NoiseSources.h"
 #include "synth/PeriodicSource.h"
 #include "synth/ShapedNoiseSource.h"
-#include "synth/ToneListRenderer.h"
-#include "synth/ToneRenderer.h"
+#include "audio/ToneListRenderer.h"
+#include "audio/ToneRenderer.h"
 #include "tone/ToneData.h"
 #include "tone/ToneList.h"
 

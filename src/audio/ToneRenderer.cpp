@@ -1,4 +1,4 @@
-#include "synth/ToneRenderer.h"
+#include "audio/ToneRenderer.h"
 
 #include <cmath>
 #include <limits>
@@ -9,7 +9,7 @@
 #include "synth/PeriodicSource.h"
 #include "synth/ShapedNoiseSource.h"
 #include "synth/SourceEffect.h"
-#include "synth/ToneListRenderer.h"
+#include "audio/ToneListRenderer.h"
 
 namespace sonimo {
 

@@ -1,4 +1,4 @@
-#include "synth/ToneListRenderer.h"
+#include "audio/ToneListRenderer.h"
 
 #include <algorithm>
 #include <vector>
@@ -7,7 +7,7 @@
 #include "platform/Notice.h"
 #include "synth/SequenceSource.h"
 #include "synth/SilenceSource.h"
-#include "synth/ToneRenderer.h"
+#include "audio/ToneRenderer.h"
 #include "tone/ToneData.h"
 
 namespace sonimo {
