@@ -5,6 +5,8 @@
 #pragma once
 #include <cstdint>
 
+#include "synth/CountedRef.h"
+
 namespace sonimo {
 
 inline constexpr std::uint8_t kSinkError = 1; // bit 0 of errorFlags: the sink is unusable
@@ -40,26 +42,8 @@ public:
 };
 
 // A counted handle that always holds a sink: an unset handle holds a fresh NullSink.
-class SinkRef {
-public:
-    SinkRef();
-    explicit SinkRef(SampleSink* sink); // takes a reference; a null pointer holds a NullSink
-    SinkRef(const SinkRef& other);
-    SinkRef& operator=(const SinkRef& other);
-    ~SinkRef();
-
-    void release(); // drop the reference (finishing the sink if it was the last) and hold a NullSink
-    void reset() { release(); }
-
-    SampleSink* get() const { return sink_; }
-    SampleSink* operator->() const { return sink_; }
-    SampleSink& operator*() const { return *sink_; }
-
-private:
-    static void retain(SampleSink* s) { ++s->refCount; }
-    static void drop(SampleSink* s);
-    SampleSink* sink_; // owned: one counted reference
-};
+// The last release destroys the sink, which finishes its file.
+using SinkRef = CountedRef<SampleSink, NullSink>;
 
 template <class T, class... Args> SinkRef makeSink(Args&&... args) {
     return SinkRef(new T(static_cast<Args&&>(args)...));

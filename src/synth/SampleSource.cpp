@@ -24,33 +24,6 @@ bool SampleSource::Query(int, int*) { return false; }
 bool SampleSource::IsGrowing() { return false; }
 void SampleSource::WaitForData(int ms) { sleepMs(ms); }
 
-SourceRef::SourceRef() : source_(new NullSource) { retain(source_); }
-
-SourceRef::SourceRef(SampleSource* s) : source_(s ? s : new NullSource) { retain(source_); }
-
-SourceRef::SourceRef(const SourceRef& other) : source_(other.source_) { retain(source_); }
-
-SourceRef& SourceRef::operator=(const SourceRef& other) {
-    SampleSource* old = source_;
-    retain(other.source_); // first, so that self-assignment keeps the source alive
-    drop(old);
-    source_ = other.source_;
-    return *this;
-}
-
-SourceRef::~SourceRef() { drop(source_); }
-
-void SourceRef::release() {
-    SampleSource* fresh = new NullSource;
-    retain(fresh);
-    drop(source_);
-    source_ = fresh;
-}
-
-void SourceRef::drop(SampleSource* s) {
-    if (--s->refCount == 0) delete s;
-}
-
 NullSource::NullSource() : SampleSource(11025, 1, kGeneratorPeak) { state = StateNull; }
 
 void NullSource::Read(std::int32_t* buffer, int frames) { zeroFrames(buffer, frames, 1); }

@@ -5,6 +5,8 @@
 #pragma once
 #include <cstdint>
 
+#include "synth/CountedRef.h"
+
 namespace sonimo {
 
 inline constexpr std::int32_t kNominalFullScale = 0x7FFF0; // 32767 << 4
@@ -43,32 +45,6 @@ public:
     std::uint16_t refCount = 0;
 };
 
-// A counted handle that always holds a source: an unset handle holds a fresh NullSource.
-class SourceRef {
-public:
-    SourceRef();
-    explicit SourceRef(SampleSource* source); // takes a reference; a null pointer holds a NullSource
-    SourceRef(const SourceRef& other);
-    SourceRef& operator=(const SourceRef& other);
-    ~SourceRef();
-
-    void release(); // drop the reference and hold a fresh NullSource (the reset operation)
-    void reset() { release(); }
-
-    SampleSource* get() const { return source_; }
-    SampleSource* operator->() const { return source_; }
-    SampleSource& operator*() const { return *source_; }
-
-private:
-    static void retain(SampleSource* s) { ++s->refCount; }
-    static void drop(SampleSource* s);
-    SampleSource* source_; // owned: one counted reference
-};
-
-template <class T, class... Args> SourceRef makeSource(Args&&... args) {
-    return SourceRef(new T(static_cast<Args&&>(args)...));
-}
-
 // The placeholder: 11025 Hz, one channel, yields zeros, StateNull.
 class NullSource final : public SampleSource {
 public:
@@ -77,6 +53,13 @@ public:
     int GetPosition() override { return 0; }
     int GetLength() override { return 0; }
 };
+
+// A counted handle that always holds a source: an unset handle holds a fresh NullSource.
+using SourceRef = CountedRef<SampleSource, NullSource>;
+
+template <class T, class... Args> SourceRef makeSource(Args&&... args) {
+    return SourceRef(new T(static_cast<Args&&>(args)...));
+}
 
 // Base of every source that holds one inner source (owned through its SourceRef).
 // Copies rate, channels and peak from the inner source; the position, length, seek,
