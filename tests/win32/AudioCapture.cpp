@@ -126,6 +126,46 @@ std::size_t firstLoud(const std::vector<std::int32_t>& samples, std::int32_t thr
     return std::string::npos;
 }
 
+Capture withoutSilentRuns(const Capture& c, std::size_t minRun, std::size_t& removed) {
+    Capture out = c;
+    out.samples.clear();
+    removed = 0;
+    const std::size_t ch = static_cast<std::size_t>(c.channels);
+    std::size_t f = 0;
+    const std::size_t n = c.frames();
+    auto silent = [&](std::size_t i) {
+        for (std::size_t k = 0; k < ch; ++k)
+            if (c.samples[i * ch + k] != 0) return false;
+        return true;
+    };
+    while (f < n) {
+        std::size_t e = f;
+        while (e < n && silent(e)) ++e;
+        if (e - f >= minRun) {
+            removed += e - f;
+        } else {
+            out.samples.insert(out.samples.end(), c.samples.begin() + f * ch, c.samples.begin() + e * ch);
+        }
+        if (e == f) {
+            out.samples.insert(out.samples.end(), c.samples.begin() + f * ch, c.samples.begin() + (f + 1) * ch);
+            ++e;
+        }
+        f = e;
+    }
+    return out;
+}
+
+std::string firstDifference(const std::vector<std::int32_t>& got, const std::vector<std::int32_t>& want) {
+    const std::size_t n = std::min(got.size(), want.size());
+    std::size_t i = 0;
+    while (i < n && got[i] == want[i]) ++i;
+    if (i == n && got.size() == want.size()) return "";
+    std::string s = "first difference at sample " + std::to_string(i) + " of " + std::to_string(got.size()) +
+                    " (expected " + std::to_string(want.size()) + ")";
+    if (i < n) s += ": got " + std::to_string(got[i]) + ", want " + std::to_string(want[i]);
+    return s;
+}
+
 std::size_t longestZeroRun(const Capture& c, std::size_t begin, std::size_t end) {
     std::size_t best = 0, run = 0;
     for (std::size_t f = begin; f < end && f < c.frames(); ++f) {

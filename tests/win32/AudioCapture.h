@@ -39,6 +39,14 @@ SourceRef spreadChannels(const SourceRef& mono, int channels);
 
 // Index of the first sample whose magnitude exceeds `threshold`, or npos.
 std::size_t firstLoud(const std::vector<std::int32_t>& samples, std::int32_t threshold = 0);
+// The capture without runs of at least `minRun` all-zero frames: a sink that does not
+// keep real time, like the file the tests hear, gets silence from Wine whenever the
+// player is a moment late, and that silence is not the player's output. Counts the
+// frames removed in `removed`.
+Capture withoutSilentRuns(const Capture& c, std::size_t minRun, std::size_t& removed);
+// "" when equal, else where and how `got` first differs from `want` and their lengths.
+std::string firstDifference(const std::vector<std::int32_t>& got, const std::vector<std::int32_t>& want);
+
 // Longest run of exact zeros in frames [begin, end) of channel 0.
 std::size_t longestZeroRun(const Capture& c, std::size_t begin, std::size_t end);
 // Frequency of channel 0 over frames [begin, end) from its zero crossings.

@@ -146,9 +146,9 @@ TEST_F(WaveOutDevice, BlocksWrittenToTheWaveMapperAreHeardSampleForSample) {
     EXPECT_EQ(c.rate, 44100);
     EXPECT_EQ(c.channels, 2);
     EXPECT_EQ(c.bits, 16);
-    ASSERT_EQ(c.frames(), static_cast<std::size_t>(length));
-    const std::vector<std::int32_t> expected = render16(tone, 44100, length);
-    EXPECT_EQ(c.samples, expected);
+    std::size_t inserted = 0;
+    EXPECT_EQ(firstDifference(withoutSilentRuns(c, 8, inserted).samples, render16(tone, 44100, length)), "")
+        << inserted << " frames of device silence left out";
 }
 
 TEST_F(WaveOutDevice, SixChannelsOpenWithTheExtensibleFormat) {
@@ -162,12 +162,13 @@ TEST_F(WaveOutDevice, SixChannelsOpenWithTheExtensibleFormat) {
     out.ResetBuffers();
     playThrough(out, *six, stop_);
     out.Close();
-    const Capture c = readCapture();
+    std::size_t inserted = 0;
+    const Capture c = withoutSilentRuns(readCapture(), 8, inserted);
     ASSERT_TRUE(c.ok);
     // Wine lays the side speakers of mask 0x60F onto ALSA's eight-channel map (FL FR RL RR
     // FC LFE SL SR): with a mask that named the back speakers they would land on 2 and 3.
     ASSERT_EQ(c.channels, 8);
-    ASSERT_EQ(c.frames(), 4800u);
+    ASSERT_EQ(c.frames(), 4800u) << inserted << " frames of device silence left out";
     const std::vector<std::int32_t> m = render16(tone, 48000, 4800); // unscaled channel 0
     SourceRef again = spreadChannels(makeSource<PeriodicSource>(tone, 48000), 6);
     std::vector<std::int32_t> ref(4800 * 6);
