@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "platform/Text.h"
@@ -52,8 +54,15 @@ Capture readCapture() {
             if (c.bits == 16) {
                 for (std::size_t i = 0; i + 1 < avail; i += 2) c.samples.push_back(static_cast<std::int16_t>(le16(body + i)));
             } else if (c.bits == 32) {
-                for (std::size_t i = 0; i + 3 < avail; i += 4)
-                    c.samples.push_back(static_cast<std::int32_t>(le32(body + i)) >> 16);
+                // Wine mixes DirectSound in 32-bit float, and ALSA's file plugin labels
+                // that as 32-bit PCM: the samples are floats whatever the tag says.
+                for (std::size_t i = 0; i + 3 < avail; i += 4) {
+                    const std::uint32_t bits = le32(body + i);
+                    float f;
+                    std::memcpy(&f, &bits, 4);
+                    const double v = static_cast<double>(f) * 32768.0;
+                    c.samples.push_back(v != v ? 0 : static_cast<std::int32_t>(std::clamp(std::lround(v), -2147483647L, 2147483647L)));
+                }
             } else {
                 return c;
             }
@@ -68,6 +77,13 @@ Capture readCapture() {
 void removeCapture() {
     const std::u16string path = capturePath();
     if (!path.empty()) DeleteFileW(reinterpret_cast<const wchar_t*>(path.c_str()));
+}
+
+void keepCapture(const char16_t* name) {
+    const std::u16string path = capturePath();
+    if (path.empty()) return;
+    const std::u16string copy = path.substr(0, path.size() - 11) + name; // in place of "capture.wav"
+    CopyFileW(reinterpret_cast<const wchar_t*>(path.c_str()), reinterpret_cast<const wchar_t*>(copy.c_str()), FALSE);
 }
 
 bool waveOutDeviceListed() { return waveOutGetNumDevs() > 0; }

@@ -18,13 +18,15 @@ struct Capture {
     int rate = 0;
     int channels = 0;
     int bits = 0;
-    std::vector<std::int32_t> samples; // interleaved, on the 16-bit scale (32-bit data shifted down by 16)
+    std::vector<std::int32_t> samples; // interleaved, on the 16-bit scale (32-bit float data × 32768)
     std::size_t frames() const { return channels ? samples.size() / channels : 0; }
 };
 
 std::u16string capturePath(); // empty when no capture folder is set
 Capture readCapture();
 void removeCapture();
+// Copies the capture next to it as `name`, for looking at after a failure.
+void keepCapture(const char16_t* name);
 bool waveOutDeviceListed();
 
 // A sine at `hz`, `db` relative amplitude (-6 keeps it below full scale so no limiter

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <string>
 
 #include "audio/out/LSoundPlayer.h"
 
@@ -15,6 +16,7 @@ public:
     int starts = 0, stops = 0, positions = 0, levelReports = 0;
     int lastPosition = -1, maxPosition = -1;
     bool positionsWentBack = false;
+    int largestStepBack = 0;
     LevelRecord lastLevels;
     int cookieSeen = 0;
 
@@ -26,11 +28,20 @@ public:
         ++stops;
         cookieSeen = cookie;
     }
+    int seen[64] = {}; // the positions around the first step back
+    int seenCount = 0;
     void position(int ms, int) override {
         ++positions;
+        if (seenCount < 64 && (!positionsWentBack || seenCount < 32)) seen[seenCount++] = ms;
         if (ms < lastPosition) positionsWentBack = true;
+        if (lastPosition - ms > largestStepBack) largestStepBack = lastPosition - ms;
         lastPosition = ms;
         if (ms > maxPosition) maxPosition = ms;
+    }
+    std::string seenText() const {
+        std::string t;
+        for (int i = 0; i < seenCount; ++i) t += std::to_string(seen[i]) + " ";
+        return t;
     }
     void levels(const LevelRecord& l, int) override {
         ++levelReports;

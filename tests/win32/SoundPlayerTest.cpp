@@ -53,7 +53,7 @@ TEST_F(WaveOutPlayer, AFixedLengthTonePlaysToItsEndAndIsHeardSampleForSample) {
     EXPECT_EQ(listener_.cookieSeen, 77);
     ASSERT_TRUE(waitForStop(20000)) << "the player never reported the end";
     EXPECT_EQ(listener_.lastPosition, 700);
-    EXPECT_FALSE(listener_.positionsWentBack);
+    EXPECT_FALSE(listener_.positionsWentBack) << listener_.seenText();
     EXPECT_GT(listener_.levelReports, 0);
     EXPECT_EQ(listener_.lastLevels.count, 2);
     EXPECT_TRUE(player_.IsStopped());

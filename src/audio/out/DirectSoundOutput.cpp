@@ -119,6 +119,7 @@ bool DirectSoundOutput::Open(const SourceRef& source, HANDLE playerStop) {
     lastResult_ = notify->SetNotificationPositions(kDsSegments, positions);
     notify->Release();
     writeCursor_ = 0;
+    padFrames_ = 0;
     return true;
 }
 
@@ -156,9 +157,17 @@ void DirectSoundOutput::fillRegion(void* region, DWORD bytes, bool levels) {
     const int frames = static_cast<int>(bytes / 2 / static_cast<DWORD>(channels_));
     const std::size_t samples = static_cast<std::size_t>(frames) * channels_;
     std::fill(conversion_.begin(), conversion_.begin() + static_cast<std::ptrdiff_t>(samples), 0);
+    // A generator keeps its waveform going past its length; the segment in which the
+    // source ends is silent after the end, and the played position leaves the padding out.
+    int wanted = frames;
+    if (!source_->IsGrowing()) {
+        const int remaining = std::max(0, source_->GetLength() - source_->GetPosition());
+        wanted = std::min(frames, remaining);
+        padFrames_ += frames - wanted;
+    }
     // A segment can exceed what one Read may ask for (8192 frames) above 122 kHz.
-    for (int done = 0; done < frames;) {
-        const int n = std::min(kMaxReadFrames, frames - done);
+    for (int done = 0; done < wanted;) {
+        const int n = std::min(kMaxReadFrames, wanted - done);
         source_->Read(conversion_.data() + static_cast<std::size_t>(done) * channels_, n);
         done += n;
     }
@@ -229,7 +238,8 @@ void DirectSoundOutput::updatePositionAndLevels() {
     if (tail_.remaining <= static_cast<std::int32_t>(sizes_.segmentBytes)) {
         playedPosition_.store(source_->GetLength(), std::memory_order_release);
     } else {
-        int v = -static_cast<int>(queued / 2 / static_cast<DWORD>(channels_));
+        const int queuedFrames = static_cast<int>(queued / 2 / static_cast<DWORD>(channels_));
+        int v = -std::max(0, queuedFrames - padFrames_);
         source_->Query(6, &v); // the source chain may correct for its own delay
         playedPosition_.store(source_->GetPosition() + v, std::memory_order_release);
     }
@@ -250,6 +260,7 @@ int DirectSoundOutput::ResumeLatency() {
 
 void DirectSoundOutput::RefillAfterResume() {
     if (!buffer_) return;
+    padFrames_ = 0; // the source went back; nothing written from here on is padding yet
     writeCursor_ = resumeCursor_;
     DWORD play = 0, hardwareWrite = 0;
     if (SUCCEEDED(buffer_->GetCurrentPosition(&play, &hardwareWrite))) {
@@ -269,6 +280,7 @@ void DirectSoundOutput::Stop() {
         if (FAILED(buffer_->GetStatus(&status)) || !(status & DSBSTATUS_PLAYING)) releaseBuffer();
     }
     writeCursor_ = 0;
+    padFrames_ = 0;
     source_.release();
     tail_.lastWriteSeen = INT_MAX;
 }

@@ -103,6 +103,7 @@ private:
     DsTail tail_;
     std::atomic<std::int32_t> playedPosition_{0};
     bool skipNextUpdate_ = false;
+    int padFrames_ = 0; // silent frames written after the end of the source
     DWORD safetyMargin_ = 8192;
     DWORD marginStep_ = 4096;
     std::int8_t volume_ = 0;

@@ -135,6 +135,7 @@ bool LSoundPlayer::Start(const SourceRef& source) {
             return false;
         }
     }
+    startReported_ = true;
     listener_->started(cookie_);
     return true;
 }
@@ -259,7 +260,25 @@ void LSoundPlayer::Stop() {
     history_.clear();
     finished_ = false;
     progress_ = false;
-    if (active) listener_->stopped(cookie_);
+    // A DirectSound buffer that never began to play (a source of length 0) is not active,
+    // but the owner was told of the start and must hear of the end.
+    const bool report = active || startReported_;
+    startReported_ = false;
+    if (report) listener_->stopped(cookie_);
+}
+
+int LSoundPlayer::SourcePosition() {
+    lock();
+    const int p = source_->GetPosition();
+    unlock();
+    return p;
+}
+
+int LSoundPlayer::SourceLength() {
+    lock();
+    const int n = source_->GetLength();
+    unlock();
+    return n;
 }
 
 bool LSoundPlayer::IsStopped() {

@@ -71,6 +71,9 @@ public:
     void EndLiveChange();
 
     bool IsStopped();
+    // The source's own position and length, read under the player lock (owner's thread).
+    int SourcePosition();
+    int SourceLength();
     bool IsSuspended() const { return suspended_; }
     void SetVolume(std::int8_t step);
     std::int8_t GetVolume();
@@ -115,6 +118,7 @@ private:
     CRITICAL_SECTION lock_;
     bool suspended_ = false;
     bool liveLockHeld_ = false; // Suspend took the lock (DirectSound)
+    bool startReported_ = false; // started() went out and stopped() has not yet
     std::int32_t suspendedPosition_ = 0;
     PlayerListener defaultListener_;
     PlayerListener* listener_ = &defaultListener_; // borrowed
