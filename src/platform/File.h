@@ -13,6 +13,8 @@ public:
         CreateExclusive, // create or replace; nobody else may open it meanwhile
         CreateShared,    // create or replace; others may read it while we write (a growing file)
         WriteExisting,   // existing file only, for writing, others may read it
+        ReadWriteShared, // open or create, keeping what is there; read and write; others may read
+                         // and write it meanwhile (the WAV writer cuts it down itself)
     };
 
     File() = default;

@@ -78,8 +78,16 @@ int SequenceSource::GetLength() {
     std::int64_t total = static_cast<std::int64_t>(position_) + remainingOfCurrent();
     for (std::size_t i = cursor_; i < entries_.size(); ++i) {
         const SourceRef& c = entries_[i].child;
-        total += c->state == StateOk ? static_cast<std::int64_t>(c->GetLength()) - c->GetPosition()
-                                     : MsToFrames(entries_[i].silenceMs, sampleRate);
+        if (c->state != StateOk) {
+            total += MsToFrames(entries_[i].silenceMs, sampleRate);
+            continue;
+        }
+        // Children still to come are converted to the sequence's rate only when they
+        // become current; count them at that rate already, as the resampler will map
+        // them, or a render that trusts the length would stop short.
+        std::int64_t rest = std::max<std::int64_t>(0, static_cast<std::int64_t>(c->GetLength()) - c->GetPosition());
+        if (c->sampleRate != sampleRate && c->sampleRate > 0) rest = rest * sampleRate / c->sampleRate;
+        total += rest;
     }
     return static_cast<int>(std::clamp<std::int64_t>(total, INT32_MIN, INT32_MAX));
 }

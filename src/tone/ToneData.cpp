@@ -49,12 +49,20 @@ bool differsFromDefault(const ToneData& t) {
 }
 
 bool loadToneFile(ToneData& t, const std::u16string& path) {
+    unsigned char image[kToneFileSize];
     std::int64_t got = -1;
     {
         File f;
-        if (f.open(path, File::Mode::ReadShared)) got = f.read(&t, kToneFileSize);
+        if (f.open(path, File::Mode::ReadShared)) got = f.read(image, kToneFileSize);
     }
-    if (got == static_cast<std::int64_t>(kToneFileSize) && isValid(t)) return true;
+    return loadToneImage(t, image, got > 0 ? static_cast<std::size_t>(got) : 0);
+}
+
+bool loadToneImage(ToneData& t, const void* bytes, std::size_t size) {
+    if (bytes && size >= kToneFileSize) {
+        std::memcpy(&t, bytes, kToneFileSize);
+        if (isValid(t)) return true;
+    }
     resetToDefaults(t);
     return false;
 }

@@ -74,6 +74,8 @@ void resetToDefaults(ToneData& tone);
 bool isValid(const ToneData& tone);
 bool differsFromDefault(const ToneData& tone);
 bool loadToneFile(ToneData& tone, const std::u16string& path);
+// The same on a file image at hand (the first 1057 of `size` bytes count).
+bool loadToneImage(ToneData& tone, const void* bytes, std::size_t size);
 bool saveToneFile(const ToneData& tone, const std::u16string& path);
 std::u16string waveformName(const ToneData& tone);
 std::u16string waveformName(int waveform);

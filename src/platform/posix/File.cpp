@@ -18,6 +18,7 @@ bool File::open(const std::u16string& path, Mode mode) {
     case Mode::CreateExclusive:
     case Mode::CreateShared: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
     case Mode::WriteExisting: flags |= O_WRONLY; break;
+    case Mode::ReadWriteShared: flags |= O_RDWR | O_CREAT; break;
     }
     int fd;
     do {

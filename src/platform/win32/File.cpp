@@ -17,6 +17,7 @@ bool File::open(const std::u16string& path, Mode mode) {
     case Mode::CreateExclusive: access = GENERIC_WRITE; share = 0; disposition = CREATE_ALWAYS; break;
     case Mode::CreateShared: access = GENERIC_WRITE; share = FILE_SHARE_READ; disposition = CREATE_ALWAYS; break;
     case Mode::WriteExisting: access = GENERIC_WRITE; share = FILE_SHARE_READ; break;
+    case Mode::ReadWriteShared: access = GENERIC_READ | GENERIC_WRITE; disposition = OPEN_ALWAYS; break;
     }
     HANDLE h = CreateFileW(wide(path), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;

@@ -1,0 +1,188 @@
+// info: what the engine sees in a tone file, a tone list or a WAV file.
+#include <charconv>
+#include <cstring>
+
+#include "Commands.h"
+#include "Json.h"
+#include "audio/AudioFileReader.h"
+#include "platform/File.h"
+#include "platform/Text.h"
+#include "synth/ToneListRenderer.h"
+#include "synth/ToneRenderer.h"
+#include "tone/ToneData.h"
+#include "tone/ToneList.h"
+
+namespace sonimo::cli {
+
+namespace {
+
+std::string num(double v) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
+
+std::string flagNames(std::uint16_t f) {
+    static const struct {
+        std::uint16_t bit;
+        const char* name;
+    } names[] = {{ToneFlagSweep, "sweep"},
+                 {ToneFlagLogSweep, "log sweep"},
+                 {ToneFlagStereo, "stereo"},
+                 {ToneFlagFixedLength, "fixed length"},
+                 {ToneFlagRelativeAmplitude, "relative amplitudes"}};
+    std::string s;
+    for (const auto& n : names) {
+        if (f & n.bit) s += (s.empty() ? "" : ", ") + std::string(n.name);
+    }
+    if (f & 0xFFE0) s += (s.empty() ? "" : ", ") + std::string("unknown bits");
+    return s.empty() ? "none" : s;
+}
+
+void jsonArray(JsonWriter& j, const char* key, const double* v) {
+    j.key(key).beginArray();
+    for (int i = 0; i < kMaxTones; ++i) j.number(v[i]);
+    j.endArray();
+}
+
+int infoTone(const std::u16string& path, bool json) {
+    ToneData t;
+    std::memset(&t, 0, sizeof t);
+    std::int64_t got = -1;
+    {
+        File f;
+        if (f.open(path, File::Mode::ReadShared)) got = f.read(&t, kToneFileSize);
+    }
+    if (got < 0) {
+        printError("cannot read " + displayPath(path));
+        return kExitInput;
+    }
+    if (got != static_cast<std::int64_t>(kToneFileSize)) {
+        printError(displayPath(path) + " is not a tone file: " + std::to_string(got) + " bytes, a tone file has 1057");
+        return kExitInput;
+    }
+    // Only the first 1057 bytes count, as when the program loads the file.
+    const bool valid = isValid(t);
+    const std::string listPath = utf16ToUtf8(listPathOf(t));
+    if (json) {
+        JsonWriter j;
+        j.beginObject();
+        j.key("flags").integer(t.flags).key("waveform").integer(t.waveform).key("toneCount").integer(t.toneCount);
+        j.key("lengthMs").integer(t.lengthMs);
+        jsonArray(j, "leftStartHz", t.leftStartHz);
+        jsonArray(j, "leftEndHz", t.leftEndHz);
+        jsonArray(j, "rightStartHz", t.rightStartHz);
+        jsonArray(j, "rightEndHz", t.rightEndHz);
+        j.key("relativeAmplitudeDb").beginArray();
+        for (int i = 0; i < kMaxTones; ++i) j.integer(t.relativeAmplitudeDb[i]);
+        j.endArray();
+        j.key("loop").integer(t.loop).key("listPath").string(listPath).key("valid").boolean(valid);
+        j.endObject();
+        printOut(j.text() + "\n");
+    } else {
+        char flags[8];
+        std::snprintf(flags, sizeof flags, "0x%04X", t.flags);
+        std::string s = "tone file " + displayPath(path) + (valid ? ": valid\n" : ": NOT valid (the program refuses it)\n");
+        s += "flags        " + std::string(flags) + " (" + flagNames(t.flags) + ")\n";
+        s += "waveform     " + std::to_string(t.waveform) + " " + utf16ToUtf8(waveformName(t)) + "\n";
+        s += "kind         " + utf16ToUtf8(toneKindName(toneKind(t))) + "\n";
+        s += "toneCount    " + std::to_string(t.toneCount) + "\n";
+        s += "lengthMs     " + std::to_string(t.lengthMs) + ((t.flags & ToneFlagFixedLength) ? "\n" : " (not used: endless)\n");
+        s += "loop         " + std::to_string(t.loop) + "\n";
+        if (t.waveform == FromList) s += "listPath     \"" + listPath + "\"\n";
+        if (t.waveform < WhiteNoise) {
+            for (int i = 0; i < t.toneCount && i < kMaxTones; ++i) {
+                s += "tone " + std::to_string(i + 1) + (i < 9 ? "       " : "      ");
+                s += "left " + num(t.leftStartHz[i]) + " Hz";
+                if (isSwept(t)) s += " -> " + num(t.leftEndHz[i]) + " Hz";
+                if (t.flags & ToneFlagStereo) {
+                    s += ", right " + num(t.rightStartHz[i]) + " Hz";
+                    if (isSwept(t)) s += " -> " + num(t.rightEndHz[i]) + " Hz";
+                }
+                if (t.flags & ToneFlagRelativeAmplitude) s += ", " + std::to_string(t.relativeAmplitudeDb[i]) + " dB";
+                s += "\n";
+            }
+        }
+        printOut(s);
+    }
+    return valid ? kExitDone : kExitInput;
+}
+
+int infoList(const std::u16string& path, bool json) {
+    {
+        File f;
+        if (!f.open(path, File::Mode::ReadShared)) {
+            printError("cannot read " + displayPath(path));
+            return kExitInput;
+        }
+    }
+    const ToneList list = readToneList(path);
+    // The length the program gives the list when it is attached: rendered once, at the
+    // rate the settings give (44100 Hz here).
+    SourceRef seq = renderToneListFile(path, settingsSampleRate());
+    const std::int64_t lengthMs = FramesToMs(seq->GetLength(), seq->sampleRate);
+    if (json) {
+        JsonWriter j;
+        j.beginObject().key("entries").beginArray();
+        for (const ToneListEntry& e : list.entries) {
+            j.beginObject().key("silenceMs").integer(e.silenceMs).key("fileName").string(utf16ToUtf8(e.fileName)).endObject();
+        }
+        j.endArray().key("lengthMs").integer(lengthMs).endObject();
+        printOut(j.text() + "\n");
+    } else {
+        std::string s = "tone list " + displayPath(path) + ": " + std::to_string(list.entries.size()) + " entries, " +
+                        std::to_string(lengthMs) + " ms, " + std::to_string(seq->sampleRate) + " Hz, " +
+                        std::to_string(seq->channels) + (seq->channels == 1 ? " channel\n" : " channels\n");
+        int i = 0;
+        for (const ToneListEntry& e : list.entries) {
+            s += std::to_string(++i) + "\t";
+            s += e.isSilence() ? "silence " + std::to_string(e.silenceMs) + " ms\n" : utf16ToUtf8(e.fileName) + "\n";
+        }
+        printOut(s);
+    }
+    return kExitDone;
+}
+
+int infoWave(const std::u16string& path, bool json) {
+    SourceRef src = OpenAudioFile(path);
+    const int length = src->GetLength();
+    if (json) {
+        JsonWriter j;
+        j.beginObject().key("state").integer(src->state).key("sampleRate").integer(src->sampleRate);
+        j.key("channels").integer(src->channels).key("length").integer(length).endObject();
+        printOut(j.text() + "\n");
+    } else {
+        std::string s = "audio file " + displayPath(path) + ": state " + std::to_string(src->state) +
+                        (src->state == StateOk ? " (usable)\n" : " (not usable: plays as no sound)\n");
+        s += "sampleRate   " + std::to_string(src->sampleRate) + "\n";
+        s += "channels     " + std::to_string(src->channels) + "\n";
+        s += "length       " + std::to_string(length) + " frames (" +
+             std::to_string(FramesToMs(length, src->sampleRate)) + " ms)\n";
+        printOut(s);
+    }
+    return src->state == StateOk ? kExitDone : kExitInput;
+}
+
+} // namespace
+
+int runInfo(const Args& args) {
+    const ArgScanner a(args, {}, {"--json"});
+    if (!a.ok()) {
+        printError("info: " + a.error());
+        return kExitUsage;
+    }
+    if (a.positional().size() != 1) {
+        printError("info: name one file");
+        return kExitUsage;
+    }
+    const std::u16string path = pathArg(a.positional()[0]);
+    const std::u16string ext = fileExtension(path);
+    const bool json = a.flag("--json");
+    if (ext == u".tdf") return infoTone(path, json);
+    if (ext == u".tdl") return infoList(path, json);
+    if (ext == u".wav") return infoWave(path, json);
+    printError(displayPath(path) + ": the type is taken from the extension, which must be exactly .tdf, .tdl or .wav");
+    return kExitInput;
+}
+
+} // namespace sonimo::cli

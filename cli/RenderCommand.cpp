@@ -1,0 +1,160 @@
+// render: what the program's "save as WAV" writes for a tone or a list, byte for byte:
+// the same graph, the same render task with its look-ahead limiter, the same writer.
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+
+#include "Commands.h"
+#include "audio/RenderTask.h"
+#include "audio/WaveFileWriter.h"
+#include "platform/File.h"
+#include "synth/ToneListRenderer.h"
+#include "synth/ToneRenderer.h"
+#include "tone/ToneData.h"
+#include "tone/ToneList.h"
+
+namespace sonimo::cli {
+
+namespace {
+
+constexpr std::int64_t kMinRate = 1000, kMaxRate = 192000, kDefaultRate = 44100;
+
+// The refusals of the program's WAV test, as it words them.
+constexpr char16_t kEndlessText[] =
+    u"一定の長さに指定されているトーンはWavファイルでのみ保存できます。 \n\n長さが指定されていません。"
+    u"トーンメニューから定数（一定時間）または掃引アイテムを選択してください。";
+constexpr char16_t kLoopedText[] =
+    u"ループ再生が設定されているトーンはWavファイルでは保存できません。 \n\nループ再生をオフにしてください。";
+
+std::atomic<bool> gInterrupted{false};
+extern "C" void onInterrupt(int) { gInterrupted = true; }
+
+// A bar on standard error when it is a terminal; Ctrl+C cancels the render, which
+// leaves a finished file of the frames written so far.
+class TerminalProgress final : public RenderProgress {
+public:
+    explicit TerminalProgress(bool show) : show_(show) {}
+    ~TerminalProgress() override {
+        if (drawn_) std::fputs("\n", stderr);
+    }
+    void setLines(const std::u16string&, const std::u16string&) override {}
+    void setFraction(double done) override {
+        if (!show_) return;
+        const int percent = done <= 0 ? 0 : done >= 1 ? 100 : static_cast<int>(done * 100);
+        if (drawn_ && percent == percent_) return;
+        percent_ = percent;
+        drawn_ = true;
+        char bar[41];
+        for (int i = 0; i < 40; ++i) bar[i] = i < percent * 40 / 100 ? '#' : '.';
+        bar[40] = 0;
+        std::fprintf(stderr, "\rrendering [%s] %3d%%", bar, percent);
+        std::fflush(stderr);
+    }
+    bool cancelled() override { return gInterrupted; }
+    void finish() { setFraction(1.0); }
+
+private:
+    bool show_;
+    bool drawn_ = false;
+    int percent_ = -1;
+};
+
+bool readable(const std::u16string& path) {
+    File f;
+    return f.open(path, File::Mode::ReadShared);
+}
+
+} // namespace
+
+int runRender(const Args& args) {
+    const ArgScanner a(args, {"-o", "--rate"}, {});
+    if (!a.ok()) {
+        printError("render: " + a.error());
+        return kExitUsage;
+    }
+    if (a.positional().size() != 1 || !a.value("-o")) {
+        printError("render: usage: render IN.tdf|IN.tdl -o OUT.wav [--rate HZ]");
+        return kExitUsage;
+    }
+    std::int64_t rate = kDefaultRate;
+    if (const auto text = a.value("--rate")) {
+        const auto r = parseInteger(*text);
+        if (!r || *r < kMinRate || *r > kMaxRate) {
+            printError("--rate: \"" + *text + "\" is not a whole number of hertz within 1000..192000");
+            return kExitUsage;
+        }
+        rate = *r;
+    }
+    const std::u16string in = pathArg(a.positional()[0]);
+    const std::u16string out = pathArg(*a.value("-o"));
+    if (out == in) {
+        printError("render: the output would replace the input " + displayPath(in));
+        return kExitUsage;
+    }
+    const std::u16string ext = fileExtension(in);
+    if (ext != u".tdf" && ext != u".tdl") {
+        printError(displayPath(in) + ": the type is taken from the extension, which must be exactly .tdf or .tdl");
+        return kExitInput;
+    }
+    if (!readable(in)) {
+        printError("cannot read " + displayPath(in));
+        return kExitInput;
+    }
+
+    SourceRef source;
+    if (ext == u".tdf") {
+        ToneData tone = defaultToneData();
+        if (!loadToneFile(tone, in)) {
+            printError(displayPath(in) +
+                       " is not a valid tone file (1057 bytes, at most 16 tones, frequencies within 0..22000 Hz)");
+            return kExitInput;
+        }
+        // The program's WAV test. Any non-zero loop byte loops when rendered, so any
+        // non-zero one is refused: such a render would never reach an end of its own.
+        if (!(tone.flags & ToneFlagFixedLength)) {
+            printMessage(kEndlessText);
+            return kExitInput;
+        }
+        if (tone.loop != 0) {
+            printMessage(kLoopedText);
+            return kExitInput;
+        }
+        source = RenderToneAtPlaybackRate(tone, static_cast<int>(rate));
+    } else {
+        // A list is saved as the list tone it becomes when attached: of fixed length, not
+        // looped, rendered as its sequence.
+        source = renderToneListFile(in, static_cast<int>(rate));
+    }
+    if (source->state != StateOk) {
+        printError(displayPath(in) + ": nothing that can be rendered");
+        return kExitInput;
+    }
+
+    SinkRef wav = CreateWaveFileWriter(out, source->sampleRate, source->channels);
+    if (wav->failed()) {
+        printError("cannot write " + displayPath(out));
+        return kExitOutput;
+    }
+    int result;
+    {
+        TerminalProgress progress(stderrIsTerminal());
+        gInterrupted = false;
+        void (*previous)(int) = std::signal(SIGINT, onInterrupt);
+        result = RenderTask(u"ファイルを保存しています", source, wav, progress);
+        std::signal(SIGINT, previous == SIG_ERR ? SIG_DFL : previous);
+        if (result == RenderCompleted) progress.finish();
+    }
+    const std::int32_t frames = wav->framesWritten;
+    wav.release(); // the last release writes the real sizes
+    if (result == RenderCancelled) {
+        printError("cancelled: " + displayPath(out) + " holds the first " + std::to_string(frames) + " frames");
+        return kExitOutput;
+    }
+    if (result != RenderCompleted) {
+        printError("writing " + displayPath(out) + " failed after " + std::to_string(frames) + " frames");
+        return kExitOutput;
+    }
+    return kExitDone;
+}
+
+} // namespace sonimo::cli

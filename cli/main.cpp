@@ -1,0 +1,106 @@
+// sonimo-cli: the engine on the command line. The entry converts the arguments to UTF-8
+// (on Windows from the UTF-16 command line) and dispatches on the command name.
+#include <cstdio>
+#include <string>
+
+#include "Commands.h"
+#include "platform/Text.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "audio/win32/AcmFileSource.h"
+#endif
+
+namespace sonimo::cli {
+
+namespace {
+
+constexpr Command kPortable[] = {
+    {"make", runMake,
+     "make OUT.tdf [--wave sine|square|triangle|sawtooth|impulse|white|pink|brown|blue|purple|grey]\n"
+     "     [--freq F[,F...]] [--end F[,F...]] [--right F[,F...]] [--right-end F[,F...]]\n"
+     "     [--stereo] [--db D[,D...]] [--length MS] [--sweep linear|log] [--loop]"},
+    {"render", runRender, "render IN.tdf|IN.tdl -o OUT.wav [--rate HZ]"},
+    {"info", runInfo, "info FILE.tdf|FILE.tdl|FILE.wav [--json]"},
+};
+
+const char* const kDetails =
+    "\n"
+    "make     writes a tone file, starting from the default tone (one 440 Hz sine, endless).\n"
+    "         --freq sets the start (or constant) frequencies, one per tone (1 to 16 tones,\n"
+    "         0..22000 Hz); --end the sweep end frequencies; --right and --right-end those of\n"
+    "         the right channel (they imply --stereo; --right-end defaults to --right);\n"
+    "         --stereo alone copies left to right; --db sets whole-dB relative amplitudes\n"
+    "         (-127..0) per tone; --length makes the tone last MS milliseconds (1..10000000);\n"
+    "         --sweep (needs --length) sweeps linearly or logarithmically; --loop (needs\n"
+    "         --length) turns loop playback on.\n"
+    "render   writes what the program's \"save as WAV\" writes for the tone or list, byte for\n"
+    "         byte, at --rate HZ (1000..192000, default 44100). Endless or looped tones are\n"
+    "         refused. A progress bar goes to standard error when it is a terminal.\n"
+    "info     describes a tone file (its fields and whether it is valid), a tone list (its\n"
+    "         entries and rendered length) or a WAV file as the reader sees it; --json prints\n"
+    "         one JSON object.\n"
+    "\n"
+    "Exit codes: 0 done, 1 usage, 2 input refused or unreadable, 3 output could not be written.\n";
+
+void printUsage() {
+    std::string text = "usage:\n";
+    for (std::span<const Command> group : {portableCommands(), platformCommands()}) {
+        for (const Command& c : group) {
+            // the first line carries the program name; continuation lines line up under it
+            const std::string u = c.usage;
+            std::string prefix = "  sonimo-cli ";
+            std::size_t at = 0;
+            for (std::size_t nl; (nl = u.find('\n', at)) != std::string::npos; at = nl + 1) {
+                text += prefix + u.substr(at, nl - at) + "\n";
+                prefix = "             ";
+            }
+            text += prefix + u.substr(at) + "\n";
+        }
+    }
+    text += kDetails;
+    std::fputs(text.c_str(), stderr);
+}
+
+} // namespace
+
+std::span<const Command> portableCommands() { return kPortable; }
+
+int run(const Args& all) {
+    if (all.empty() || all[0] == "--help" || all[0] == "-h" || all[0] == "help") {
+        printUsage();
+        return all.empty() ? kExitUsage : kExitDone;
+    }
+    const Args rest(all.begin() + 1, all.end());
+    for (std::span<const Command> group : {portableCommands(), platformCommands()}) {
+        for (const Command& c : group) {
+            if (all[0] == c.name) return c.run(rest);
+        }
+    }
+    printError("unknown command \"" + all[0] + "\"");
+    printUsage();
+    return kExitUsage;
+}
+
+} // namespace sonimo::cli
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+    // Messages are UTF-8 (Japanese ones included); let the console show them as such.
+    SetConsoleOutputCP(CP_UTF8);
+    // WAV entries of lists in compressed formats decode as they do in the program.
+    sonimo::installAcmReader();
+    sonimo::cli::Args args;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring w(argv[i]);
+        args.push_back(sonimo::utf16ToUtf8(std::u16string(w.begin(), w.end())));
+    }
+    return sonimo::cli::run(args);
+}
+#else
+int main(int argc, char** argv) {
+    sonimo::cli::Args args(argv + 1, argv + argc);
+    return sonimo::cli::run(args);
+}
+#endif

@@ -1,0 +1,81 @@
+#include "app/RegistrySettingsStore.h"
+
+#include <windows.h>
+
+#include "platform/Text.h"
+
+namespace sonimo {
+
+namespace {
+
+const wchar_t* wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+
+// Owns one open key.
+class RegKey {
+public:
+    RegKey() = default;
+    ~RegKey() {
+        if (key_) RegCloseKey(key_);
+    }
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+
+    bool open(HKEY root, const std::u16string& path, REGSAM access) {
+        return RegOpenKeyExW(root, wide(path), 0, access, &key_) == ERROR_SUCCESS || (key_ = nullptr, false);
+    }
+    bool create(HKEY root, const std::u16string& path) {
+        return RegCreateKeyExW(root, wide(path), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key_, nullptr) ==
+                   ERROR_SUCCESS ||
+               (key_ = nullptr, false);
+    }
+    HKEY get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+HKEY rootKey(RegistryRoot r) { return r == RegistryRoot::Machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
+
+} // namespace
+
+std::u16string RegistrySettingsStore::keyPath(const std::u16string& section) {
+    return u"Software\\Quarlo Software\\Sonimo\\" + section;
+}
+
+std::u16string RegistrySettingsStore::readText(const std::u16string& section, const std::u16string& name,
+                                               const std::u16string& defaultText) {
+    RegKey key;
+    if (!key.open(rootKey(root_), keyPath(section), KEY_QUERY_VALUE)) return defaultText;
+    char16_t buffer[kSettingsTextUnits] = {};
+    DWORD bytes = sizeof buffer;
+    // A value longer than the buffer fails with ERROR_MORE_DATA and gives the default.
+    if (RegQueryValueExW(key.get(), wide(name), nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &bytes) !=
+        ERROR_SUCCESS)
+        return defaultText;
+    const std::size_t units = bytes / 2 < kSettingsTextUnits - 1 ? bytes / 2 : kSettingsTextUnits - 1;
+    return boundedText(buffer, units);
+}
+
+bool RegistrySettingsStore::writeText(const std::u16string& section, const std::u16string& name,
+                                      const std::u16string& text) {
+    RegKey key;
+    if (!key.create(rootKey(root_), keyPath(section))) return false;
+    const std::u16string value = boundedText(text.c_str(), text.size());
+    const DWORD bytes = static_cast<DWORD>((value.size() + 1) * 2);
+    return RegSetValueExW(key.get(), wide(name), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes) ==
+           ERROR_SUCCESS;
+}
+
+void RegistrySettingsStore::deleteValue(const std::u16string& section, const std::u16string& name) {
+    RegKey key;
+    if (!key.open(rootKey(root_), keyPath(section), KEY_SET_VALUE)) return;
+    if (RegDeleteValueW(key.get(), wide(name)) == ERROR_FILE_NOT_FOUND) RegDeleteValueW(key.get(), wide(u"_" + name));
+}
+
+bool RegistrySettingsStore::hasValue(const std::u16string& section, const std::u16string& name) {
+    RegKey key;
+    if (!key.open(rootKey(root_), keyPath(section), KEY_QUERY_VALUE)) return false;
+    return RegQueryValueExW(key.get(), wide(name), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+} // namespace sonimo

@@ -1,0 +1,56 @@
+#include "platform/SettingsStore.h"
+
+#include <limits>
+#include <string>
+
+#include "platform/MemorySettingsStore.h"
+#include "platform/Text.h"
+
+namespace sonimo {
+
+namespace {
+
+// The leading decimal number as the C library's atoi reads it (blanks, a sign, digits),
+// saturated instead of overflowing.
+int leadingInt(const std::u16string& text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r'))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+    long long v = 0;
+    constexpr long long kLimit = static_cast<long long>(std::numeric_limits<int>::max()) + 1;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        v = v * 10 + (text[i] - u'0');
+        if (v > kLimit) v = kLimit;
+    }
+    if (negative) return static_cast<int>(-v);
+    return static_cast<int>(v > std::numeric_limits<int>::max() ? std::numeric_limits<int>::max() : v);
+}
+
+MemorySettingsStore gMemoryStore;
+SettingsStore* gStore = &gMemoryStore;
+
+} // namespace
+
+int SettingsStore::readInt(const std::u16string& section, const std::u16string& name, int defaultValue) {
+    const std::u16string text = readText(section, name, u"");
+    return text.empty() ? defaultValue : leadingInt(text);
+}
+
+bool SettingsStore::readBool(const std::u16string& section, const std::u16string& name, bool defaultValue) {
+    const std::u16string text = readText(section, name, u"");
+    return text.empty() ? defaultValue : text[0] != u'0';
+}
+
+bool SettingsStore::writeInt(const std::u16string& section, const std::u16string& name, int value) {
+    return writeText(section, name, utf8ToUtf16(std::to_string(value)));
+}
+
+bool SettingsStore::writeBool(const std::u16string& section, const std::u16string& name, bool value) {
+    return writeText(section, name, value ? u"1" : u"0");
+}
+
+SettingsStore& currentSettings() { return *gStore; }
+void setCurrentSettings(SettingsStore* store) { gStore = store ? store : &gMemoryStore; }
+
+} // namespace sonimo

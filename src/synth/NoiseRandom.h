@@ -1,0 +1,18 @@
+// The 15-bit linear congruential generator every noise table is filled from. Its state
+// is per thread, so sources built on different threads never disturb each other.
+#pragma once
+#include <cstdint>
+
+namespace sonimo {
+
+// state := state * 214013 + 2531011 (mod 2^32); the value is bits 16..30 (0..32767).
+int NextRandom();
+std::uint32_t RandomState();
+void SetRandomState(std::uint32_t state);
+
+// Seeds this thread's generator from the clock: the millisecond tick count, one draw r,
+// then the seconds since 1970 XOR r. Every noise constructor runs it before filling its
+// table, so two renders of the same tone give different noise.
+void SeedRandom();
+
+} // namespace sonimo

@@ -1,0 +1,394 @@
+// Runs the built sonimo-cli (next to this test program) as a user would, and checks
+// exit codes, what it writes and what it refuses to write.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "audio/RenderProgress.h"
+#include "audio/RenderTask.h"
+#include "audio/WaveFileWriter.h"
+#include "platform/MemorySettingsStore.h"
+#include "platform/Text.h"
+#include "synth/ToneListRenderer.h"
+#include "synth/ToneRenderer.h"
+#include "tone/ToneData.h"
+#include "tone/ToneList.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+extern char** environ;
+#endif
+
+using namespace sonimo;
+
+namespace {
+
+struct RunResult {
+    int code = -1;
+    std::string out, err;
+};
+
+// What the tool printed; Windows' text mode writes each line feed as CR LF.
+std::string textOf(const std::u16string& path) {
+    const std::vector<unsigned char> b = readAll(path);
+    std::string s(b.begin(), b.end());
+#ifdef _WIN32
+    for (std::size_t at; (at = s.find("\r\n")) != std::string::npos;) s.erase(at, 1);
+#endif
+    return s;
+}
+
+#ifdef _WIN32
+std::u16string cliPath() {
+    wchar_t buf[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH);
+    std::u16string self(reinterpret_cast<const char16_t*>(buf), n);
+    return self.substr(0, self.find_last_of(u"\\/") + 1) + u"sonimo-cli.exe";
+}
+
+std::u16string quoted(const std::u16string& a) {
+    // the quoting CommandLineToArgvW undoes
+    std::u16string q = u"\"";
+    std::size_t slashes = 0;
+    for (char16_t c : a) {
+        if (c == u'\\') {
+            ++slashes;
+            continue;
+        }
+        q.append(c == u'"' ? slashes * 2 + 1 : slashes, u'\\');
+        slashes = 0;
+        q.push_back(c);
+    }
+    q.append(slashes * 2, u'\\');
+    return q + u"\"";
+}
+
+RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args) {
+    RunResult r;
+    const std::u16string outPath = dir.path(u"stdout.txt"), errPath = dir.path(u"stderr.txt");
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE out = CreateFileW(reinterpret_cast<const wchar_t*>(outPath.c_str()), GENERIC_WRITE, FILE_SHARE_READ, &sa,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE err = CreateFileW(reinterpret_cast<const wchar_t*>(errPath.c_str()), GENERIC_WRITE, FILE_SHARE_READ, &sa,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    std::u16string line = quoted(cliPath());
+    for (const std::u16string& a : args) {
+        line += u' ';
+        line += quoted(a);
+    }
+    std::vector<wchar_t> cmd(line.begin(), line.end());
+    cmd.push_back(0);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = out;
+    si.hStdError = err;
+    PROCESS_INFORMATION pi{};
+    const std::u16string exe = cliPath();
+    if (CreateProcessW(reinterpret_cast<const wchar_t*>(exe.c_str()), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                       nullptr, &si, &pi)) {
+        WaitForSingleObject(pi.hProcess, 120000);
+        DWORD code = 0;
+        GetExitCodeProcess(pi.hProcess, &code);
+        r.code = static_cast<int>(code);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    CloseHandle(out);
+    CloseHandle(err);
+    r.out = textOf(outPath);
+    r.err = textOf(errPath);
+    return r;
+}
+#else
+std::u16string cliPath() {
+    char buf[4096];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    std::string self(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
+    return utf8ToUtf16(self.substr(0, self.rfind('/') + 1) + "sonimo-cli");
+}
+
+RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args) {
+    RunResult r;
+    const std::string outPath = utf16ToUtf8(dir.path(u"stdout.txt")), errPath = utf16ToUtf8(dir.path(u"stderr.txt"));
+    std::vector<std::string> argv8 = {utf16ToUtf8(cliPath())};
+    for (const std::u16string& a : args) argv8.push_back(utf16ToUtf8(a));
+    std::vector<char*> argv;
+    for (std::string& a : argv8) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&fa, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    posix_spawn_file_actions_destroy(&fa);
+    r.out = textOf(dir.path(u"stdout.txt"));
+    r.err = textOf(dir.path(u"stderr.txt"));
+    return r;
+}
+#endif
+
+class SilentProgress final : public RenderProgress {
+public:
+    void setLines(const std::u16string&, const std::u16string&) override {}
+    void setFraction(double) override {}
+    bool cancelled() override { return false; }
+};
+
+// What the program's save-as-WAV writes for a source: the writer at the source's format,
+// the render task (which puts the look-ahead limiter in front), then the last release.
+std::vector<unsigned char> programWav(const SourceRef& source, const std::u16string& path) {
+    {
+        SinkRef writer = CreateWaveFileWriter(path, source->sampleRate, source->channels);
+        SilentProgress progress;
+        EXPECT_EQ(RenderTask(u"ファイルを保存しています", source, writer, progress), RenderCompleted);
+    }
+    return readAll(path);
+}
+
+ToneData fixedTone(std::initializer_list<double> hz, std::uint32_t ms) {
+    ToneData t = defaultToneData();
+    int i = 0;
+    for (double f : hz) t.leftStartHz[i] = t.leftEndHz[i] = t.rightStartHz[i] = t.rightEndHz[i] = f, ++i;
+    t.toneCount = static_cast<std::uint8_t>(i);
+    t.lengthMs = ms;
+    setKind(t, ToneKind::ConstantFixed);
+    return t;
+}
+
+// Settings installed for one test, removed even when the test stops early.
+struct ScopedSettings {
+    ScopedSettings() { setCurrentSettings(&store); }
+    ~ScopedSettings() { setCurrentSettings(nullptr); }
+    MemorySettingsStore store;
+};
+
+class CliRun : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::u16string p(const std::u16string& name) const { return dir.path(name); }
+    RunResult run(const std::vector<std::u16string>& args) { return runCli(dir, args); }
+};
+
+} // namespace
+
+TEST_F(CliRun, WithoutACommandItPrintsUsageAndExitsWithOne) {
+    const RunResult r = run({});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("usage:"), std::string::npos);
+    EXPECT_EQ(run({u"frobnicate"}).code, 1);
+    EXPECT_EQ(run({u"--help"}).code, 0);
+}
+
+TEST_F(CliRun, MakeWritesTheToneItIsTold) {
+    const RunResult r = run({u"make", p(u"t.tdf"), u"--freq", u"100,200.5", u"--end", u"1000,2000", u"--right", u"300,400",
+                             u"--db", u"-3,-6", u"--length", u"2500", u"--sweep", u"log"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    ToneData t;
+    ASSERT_TRUE(loadToneFile(t, p(u"t.tdf")));
+    EXPECT_EQ(t.flags, ToneFlagSweep | ToneFlagLogSweep | ToneFlagStereo | ToneFlagFixedLength | ToneFlagRelativeAmplitude);
+    EXPECT_EQ(t.toneCount, 2);
+    EXPECT_EQ(t.lengthMs, 2500u);
+    EXPECT_EQ(t.leftStartHz[1], 200.5);
+    EXPECT_EQ(t.leftEndHz[0], 1000.0);
+    EXPECT_EQ(t.rightStartHz[1], 400.0);
+    EXPECT_EQ(t.rightEndHz[1], 400.0) << "--right-end defaults to --right";
+    EXPECT_EQ(t.relativeAmplitudeDb[1], -6);
+    EXPECT_EQ(t.leftStartHz[2], 440.0) << "unused slots keep the defaults";
+
+    ASSERT_EQ(run({u"make", p(u"s.tdf"), u"--freq=250", u"--stereo"}).code, 0);
+    ASSERT_TRUE(loadToneFile(t, p(u"s.tdf")));
+    EXPECT_EQ(t.flags, ToneFlagStereo);
+    EXPECT_EQ(t.rightStartHz[0], 250.0);
+
+    ASSERT_EQ(run({u"make", p(u"n.tdf"), u"--wave", u"brown", u"--length", u"100", u"--loop"}).code, 0);
+    ASSERT_TRUE(loadToneFile(t, p(u"n.tdf")));
+    EXPECT_EQ(t.waveform, BrownNoise);
+    EXPECT_EQ(t.flags, ToneFlagFixedLength);
+    EXPECT_EQ(t.loop, 1);
+}
+
+TEST_F(CliRun, MakeRefusesBadValuesNamingTheOptionAndWritesNothing) {
+    const struct {
+        std::vector<std::u16string> args;
+        const char* option;
+    } cases[] = {
+        {{u"--freq", u"22000.5"}, "--freq"},
+        {{u"--freq", u"-1"}, "--freq"},
+        {{u"--freq", u"1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17"}, "--freq"},
+        {{u"--freq", u"440,abc"}, "--freq"},
+        {{u"--freq", u"nan"}, "--freq"},
+        {{u"--freq", u"440,550", u"--end", u"1000"}, "--end"},
+        {{u"--right", u"30000"}, "--right"},
+        {{u"--db", u"1"}, "--db"},
+        {{u"--db", u"-128"}, "--db"},
+        {{u"--db", u"-3.5"}, "--db"},
+        {{u"--length", u"0"}, "--length"},
+        {{u"--length", u"10000001"}, "--length"},
+        {{u"--length", u"12ms"}, "--length"},
+        {{u"--sweep", u"log"}, "--sweep"},
+        {{u"--sweep", u"cubic", u"--length", u"100"}, "--sweep"},
+        {{u"--loop"}, "--loop"},
+        {{u"--wave", u"noise"}, "--wave"},
+        {{u"--wave", u"pink", u"--stereo"}, "--stereo"},
+        {{u"--wave", u"white", u"--freq", u"100"}, "--freq"},
+        {{u"--colour", u"red"}, "--colour"},
+        {{u"--length", u"100", u"--length", u"200"}, "--length"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::u16string> args = {u"make", p(u"x.tdf")};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const RunResult r = run(args);
+        EXPECT_EQ(r.code, 1) << utf16ToUtf8(c.args[0]) << " " << r.err;
+        EXPECT_NE(r.err.find(c.option), std::string::npos) << r.err;
+        EXPECT_FALSE(fileExists(p(u"x.tdf"))) << c.option;
+    }
+    EXPECT_EQ(run({u"make", p(u"x.wav")}).code, 1) << "make writes tone files only";
+    EXPECT_EQ(run({u"make", p(u"no/such/folder/x.tdf")}).code, 3);
+}
+
+TEST_F(CliRun, RenderRefusesEndlessAndLoopedTonesWithTheProgramsMessages) {
+    ToneData endless = defaultToneData();
+    ASSERT_TRUE(saveToneFile(endless, p(u"endless.tdf")));
+    RunResult r = run({u"render", p(u"endless.tdf"), u"-o", p(u"out.wav")});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("一定の長さに指定されているトーンはWavファイルでのみ保存できます。 \n\n長さが指定されていません。"
+                         "トーンメニューから定数（一定時間）または掃引アイテムを選択してください。"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fileExists(p(u"out.wav")));
+
+    ToneData looped = fixedTone({440.0}, 1000);
+    looped.loop = 1;
+    ASSERT_TRUE(saveToneFile(looped, p(u"looped.tdf")));
+    r = run({u"render", p(u"looped.tdf"), u"-o", p(u"out.wav")});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("ループ再生が設定されているトーンはWavファイルでは保存できません。 \n\nループ再生をオフにしてください。"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fileExists(p(u"out.wav")));
+}
+
+TEST_F(CliRun, RenderRefusesBadArgumentsAndUnreadableInputWithoutWriting) {
+    ASSERT_TRUE(saveToneFile(fixedTone({440.0}, 100), p(u"t.tdf")));
+    ASSERT_TRUE(writeAll(p(u"short.tdf"), std::vector<unsigned char>(1056)));
+    const struct {
+        std::vector<std::u16string> args;
+        int code;
+    } cases[] = {
+        {{u"render", p(u"t.tdf")}, 1},
+        {{u"render", u"-o", p(u"out.wav")}, 1},
+        {{u"render", p(u"t.tdf"), u"-o", p(u"out.wav"), u"--rate", u"999"}, 1},
+        {{u"render", p(u"t.tdf"), u"-o", p(u"out.wav"), u"--rate", u"192001"}, 1},
+        {{u"render", p(u"t.tdf"), u"-o", p(u"out.wav"), u"--rate", u"44.1k"}, 1},
+        {{u"render", p(u"missing.tdf"), u"-o", p(u"out.wav")}, 2},
+        {{u"render", p(u"short.tdf"), u"-o", p(u"out.wav")}, 2},
+        {{u"render", p(u"missing.tdl"), u"-o", p(u"out.wav")}, 2},
+        {{u"render", p(u"t.TDF"), u"-o", p(u"out.wav")}, 2},
+        {{u"render", p(u"t.tdf"), u"-o", p(u"t.tdf")}, 1},
+    };
+    for (const auto& c : cases) {
+        const RunResult r = run(c.args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_FALSE(r.err.empty());
+        EXPECT_FALSE(fileExists(p(u"out.wav")));
+    }
+    EXPECT_EQ(readAll(p(u"t.tdf")).size(), kToneFileSize) << "the input is untouched";
+    EXPECT_EQ(run({u"render", p(u"t.tdf"), u"-o", p(u"no/such/dir/out.wav")}).code, 3);
+}
+
+TEST_F(CliRun, RenderWritesWhatSaveAsWavWrites) {
+    ScopedSettings scoped;
+    SettingsStore& settings = scoped.store;
+    ToneData chord = fixedTone({440.0, 660.0, 880.0}, 700);
+    setStereo(chord);
+    chord.rightStartHz[2] = 1234.5;
+    ASSERT_TRUE(saveToneFile(chord, p(u"chord.tdf")));
+    ToneData sweep = fixedTone({20.0}, 900);
+    sweep.leftEndHz[0] = 20000.0;
+    setKind(sweep, ToneKind::LogSweep);
+    ASSERT_TRUE(saveToneFile(sweep, p(u"sweep.tdf")));
+    ToneData noise = fixedTone({440.0}, 300);
+    setWaveform(noise, PinkNoise);
+    ASSERT_TRUE(saveToneFile(noise, p(u"pink.tdf")));
+
+    for (const auto& [index, rate] : {std::pair{u"7", u"48000"}, std::pair{u"2", u"11025"}, std::pair{u"6", u"44100"}}) {
+        settings.writeText(u"Settings", u"SampleRate", index);
+        for (const char16_t* name : {u"chord", u"sweep"}) {
+            const std::u16string in = p(std::u16string(name) + u".tdf");
+            ToneData t;
+            ASSERT_TRUE(loadToneFile(t, in));
+            const std::vector<unsigned char> want = programWav(RenderToneAtSettingsRate(t), p(u"want.wav"));
+            const RunResult r = run({u"render", in, u"-o", p(u"got.wav"), u"--rate", rate});
+            ASSERT_EQ(r.code, 0) << r.err;
+            EXPECT_EQ(readAll(p(u"got.wav")), want) << utf16ToUtf8(name) << " at " << utf16ToUtf8(rate);
+        }
+    }
+    // a rate outside the options' list renders at that rate directly
+    const std::vector<unsigned char> want = programWav(RenderTone(chord, 12345), p(u"want.wav"));
+    ASSERT_EQ(run({u"render", p(u"chord.tdf"), u"-o", p(u"got.wav"), u"--rate", u"12345"}).code, 0);
+    EXPECT_EQ(readAll(p(u"got.wav")), want);
+    ASSERT_GT(want.size(), 46u);
+    EXPECT_EQ(want[24] | want[25] << 8, 12345 & 0xFFFF);
+
+    // noise differs from run to run, but its format and length do not
+    ASSERT_EQ(run({u"render", p(u"pink.tdf"), u"-o", p(u"pink.wav")}).code, 0);
+    EXPECT_EQ(readAll(p(u"pink.wav")).size(), 46u + 13230u * 2);
+}
+
+TEST_F(CliRun, RenderOfAListPlaysItsEntriesAtTheListsFormat) {
+    ScopedSettings settings;
+    ASSERT_TRUE(saveToneFile(fixedTone({1000.0}, 200), p(u"a.tdf")));
+    ASSERT_TRUE(writeToneList(p(u"l.tdl"), {p(u"a.tdf"), u"100ミリ秒の無音。", p(u"a.tdf")}));
+    const std::vector<unsigned char> want = programWav(renderToneListFile(p(u"l.tdl"), 44100), p(u"want.wav"));
+    const RunResult r = run({u"render", p(u"l.tdl"), u"-o", p(u"got.wav")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readAll(p(u"got.wav")), want);
+    EXPECT_EQ(want.size(), 46u + (8820u * 2 + 4410u) * 4) << "stereo, because the silence is";
+}
+
+TEST_F(CliRun, InfoDescribesToneFilesListsAndWaveFiles) {
+    ToneData t = fixedTone({440.0, 0.1}, 1500);
+    ASSERT_TRUE(saveToneFile(t, p(u"t.tdf")));
+    RunResult r = run({u"info", p(u"t.tdf"), u"--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    for (const char* want : {"\"flags\":8,", "\"waveform\":0,", "\"toneCount\":2,", "\"lengthMs\":1500,",
+                             "\"leftStartHz\":[440,0.1,440,", "\"loop\":0,", "\"listPath\":\"\"", "\"valid\":true}"}) {
+        EXPECT_NE(r.out.find(want), std::string::npos) << want << " in " << r.out;
+    }
+    t.toneCount = 17;
+    ASSERT_TRUE(saveToneFile(t, p(u"bad.tdf")));
+    r = run({u"info", p(u"bad.tdf"), u"--json"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.out.find("\"valid\":false"), std::string::npos);
+    ASSERT_TRUE(writeAll(p(u"short.tdf"), std::vector<unsigned char>(100)));
+    EXPECT_EQ(run({u"info", p(u"short.tdf")}).code, 2);
+
+    ASSERT_TRUE(saveToneFile(fixedTone({440.0}, 250), p(u"a.tdf")));
+    ASSERT_TRUE(writeToneList(p(u"l.tdl"), {p(u"a.tdf"), u"750ミリ秒の無音。"}));
+    r = run({u"info", p(u"l.tdl"), u"--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("{\"silenceMs\":750,\"fileName\":\"\"}"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"lengthMs\":1000}"), std::string::npos) << r.out;
+
+    ASSERT_EQ(run({u"render", p(u"l.tdl"), u"-o", p(u"l.wav")}).code, 0);
+    r = run({u"info", p(u"l.wav"), u"--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"state\":0,\"sampleRate\":44100,\"channels\":2,\"length\":44100}\n");
+    EXPECT_EQ(run({u"info", p(u"nothing.wav")}).code, 2);
+    EXPECT_EQ(run({u"info", p(u"l.txt")}).code, 2);
+}

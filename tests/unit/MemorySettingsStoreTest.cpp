@@ -1,0 +1,43 @@
+#include <gtest/gtest.h>
+
+#include "SettingsStoreContract.h"
+#include "platform/MemorySettingsStore.h"
+
+using namespace sonimo;
+
+namespace {
+
+struct MemoryBackend {
+    SettingsStore& store() { return memory; }
+    std::u16string section(const std::u16string& base) { return base; }
+    MemorySettingsStore memory;
+};
+
+} // namespace
+
+namespace sonimo {
+INSTANTIATE_TYPED_TEST_SUITE_P(Memory, SettingsContract, MemoryBackend);
+}
+
+TEST(CurrentSettings, IsAnInMemoryStoreUntilAnotherIsInstalled) {
+    SettingsStore& initial = currentSettings();
+    initial.writeText(u"CurrentSettingsTest", u"v", u"kept");
+    MemorySettingsStore other;
+    setCurrentSettings(&other);
+    EXPECT_EQ(&currentSettings(), &other);
+    EXPECT_EQ(currentSettings().readText(u"CurrentSettingsTest", u"v", u"none"), u"none");
+    setCurrentSettings(nullptr);
+    EXPECT_EQ(&currentSettings(), &initial);
+    EXPECT_EQ(currentSettings().readText(u"CurrentSettingsTest", u"v", u"none"), u"kept");
+    initial.deleteValue(u"CurrentSettingsTest", u"v");
+}
+
+TEST(CurrentSettings, ReadIntSaturatesNumbersOutsideTheIntRange) {
+    MemorySettingsStore s;
+    s.writeText(u"S", u"Big", u"99999999999");
+    s.writeText(u"S", u"Small", u"-99999999999");
+    s.writeText(u"S", u"Spaced", u"  +12");
+    EXPECT_EQ(s.readInt(u"S", u"Big", 0), 2147483647);
+    EXPECT_EQ(s.readInt(u"S", u"Small", 0), -2147483647 - 1);
+    EXPECT_EQ(s.readInt(u"S", u"Spaced", 0), 12);
+}
