@@ -232,7 +232,10 @@ OutputDevice DeviceCatalogue::DefaultDevice() {
 }
 
 OutputDevice DeviceCatalogue::LoadSelection(SettingsStore& settings) {
-    const std::u16string stored = settings.readText(u"Player", u"Device", u"");
+    return Resolve(settings.readText(u"Player", u"Device", u""));
+}
+
+OutputDevice DeviceCatalogue::Resolve(const std::u16string& stored) {
     std::u16string shortName = StripPrefix(stored);
     if (shortName == kDefaultAlias) shortName = kDefaultDeviceName;
     const int kind = KindOf(stored);

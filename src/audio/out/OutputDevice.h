@@ -76,6 +76,9 @@ public:
     OutputDevice DefaultDevice();
     // Reads "Device" under "Player" and resolves it.
     OutputDevice LoadSelection(SettingsStore& settings);
+    // A stored name as LoadSelection resolves it: prefix, the old default alias, the
+    // platform's default kind, the default device for an empty name on a modern platform.
+    OutputDevice Resolve(const std::u16string& storedName);
 
 private:
     DeviceSystem& system_; // borrowed
