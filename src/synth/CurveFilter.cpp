@@ -13,12 +13,14 @@ CurveFilterKernel BuildCurveFilterKernel(const MagnitudeResponse& h) {
     static_assert(kResponseBins == n / 2 + 1);
     double cosTable[n];
     const double pi = 3.14159265358979323846;
-    for (int i = 0; i < n; ++i) cosTable[i] = std::cos(2.0 * pi * i / n);
+    for (int i = 0; i < n; ++i)
+        cosTable[i] = std::cos(2.0 * pi * i / n);
     const double edge = h[n / 2 - 1]; // A[2048] repeats H[2047]; H[2048] is not used
     double a[n / 2 + 1];
     for (int k = 0; k <= n / 2; ++k) {
         double sum = 0.0;
-        for (int b = 1; b < n / 2; ++b) sum += h[b] * cosTable[(b * k) & (n - 1)];
+        for (int b = 1; b < n / 2; ++b)
+            sum += h[b] * cosTable[(b * k) & (n - 1)];
         a[k] = h[0] + 2.0 * sum + ((k & 1) ? -edge : edge);
     }
     CurveFilterKernel kernel;
@@ -33,11 +35,12 @@ CurveFilterKernel BuildCurveFilterKernel(const MagnitudeResponse& h) {
 CurveFilter::CurveFilter(const SourceRef& inner, const CurveFilterKernel& kernel)
     : SourceWrapper(inner), channelCount_(channels),
       buffer_(static_cast<std::size_t>(kBufferFrames) * channels, 0),
-      output_(static_cast<std::size_t>(kBlockFrames) * channels, 0), fft_(kFftSize),
-      kernelRe_(fft_.bins()), kernelIm_(fft_.bins()), time_(kFftSize, 0.0), specRe_(fft_.bins()),
-      specIm_(fft_.bins()) {
-    for (int t = 0; t < kCurveFilterTaps; ++t) time_[t] = kernel[t] / kFftSize;
-    fft_.Forward(time_.data(), kernelRe_.data(), kernelIm_.data());
+      output_(static_cast<std::size_t>(kBlockFrames) * channels, 0), fft_(kFftSize), kernelRe_(fft_.bins()),
+      kernelIm_(fft_.bins()) {
+    std::vector<double> taps(kFftSize, 0.0);
+    for (int t = 0; t < kCurveFilterTaps; ++t)
+        taps[t] = kernel[t] / kFftSize;
+    fft_.Forward(taps.data(), kernelRe_.data(), kernelIm_.data());
     if (state != StateOk) return;
     // Silence before the first inner frame, then the first block and its look-ahead.
     readInner(kCurveFilterCentre, 2048);
@@ -53,22 +56,29 @@ void CurveFilter::computeBlock() {
     // Overlap-save: the 16384-point circular convolution of the buffer (zero-padded) with
     // the kernel equals the linear one from index kHistoryFrames on, which is exactly the
     // block: output p = sum kernel[t] * buffer[p + 4094 - t].
-    const int ch = channelCount_;
-    const int bins = fft_.bins();
-    for (int c = 0; c < ch; ++c) {
+    static_assert(kBufferFrames % 2 == 1 && kHistoryFrames % 2 == 0);
+    const std::size_t ch = static_cast<std::size_t>(channelCount_);
+    constexpr int pairs = kBufferFrames / 2; // whole even/odd pairs; the last frame stands alone
+    double* even = fft_.even();
+    double* odd = fft_.odd();
+    for (std::size_t c = 0; c < ch; ++c) {
         const std::int32_t* in = buffer_.data() + c;
-        for (int i = 0; i < kBufferFrames; ++i) time_[i] = in[static_cast<std::size_t>(i) * ch];
-        for (int i = kBufferFrames; i < kFftSize; ++i) time_[i] = 0.0;
-        fft_.Forward(time_.data(), specRe_.data(), specIm_.data());
-        for (int k = 0; k < bins; ++k) {
-            const double xr = specRe_[k], xi = specIm_[k];
-            specRe_[k] = xr * kernelRe_[k] - xi * kernelIm_[k];
-            specIm_[k] = xr * kernelIm_[k] + xi * kernelRe_[k];
+        for (int i = 0; i < pairs; ++i) {
+            even[i] = in[(2 * i) * ch];
+            odd[i] = in[(2 * i + 1) * ch];
         }
-        fft_.Inverse(specRe_.data(), specIm_.data(), time_.data());
+        even[pairs] = in[(kBufferFrames - 1) * ch];
+        odd[pairs] = 0.0;
+        for (int i = pairs + 1; i < kFftSize / 2; ++i)
+            even[i] = odd[i] = 0.0;
+        fft_.Convolve(kernelRe_.data(), kernelIm_.data());
         std::int32_t* out = output_.data() + c;
-        const double* y = time_.data() + kHistoryFrames;
-        for (int p = 0; p < kBlockFrames; ++p) out[static_cast<std::size_t>(p) * ch] = TruncToInt32(y[p]);
+        const double* ye = even + kHistoryFrames / 2;
+        const double* yo = odd + kHistoryFrames / 2;
+        for (int s = 0; s < kBlockFrames / 2; ++s) {
+            out[(2 * s) * ch] = TruncToInt32(ye[s]);
+            out[(2 * s + 1) * ch] = TruncToInt32(yo[s]);
+        }
     }
 }
 

@@ -4,7 +4,6 @@
 // with x[k] = 0 before the first inner frame.
 #pragma once
 #include <array>
-#include <memory>
 #include <vector>
 
 #include "synth/FrequencyCurve.h"
@@ -26,11 +25,14 @@ CurveFilterKernel BuildCurveFilterKernel(const MagnitudeResponse& response);
 
 // Reads its inner source in blocks of 8192 frames whatever the caller asks for, and
 // computes each block's output in one pass when the block arrives (overlap-save through
-// a 16384-point FFT, double precision), so Read only copies. Owns its inner source.
+// a 16384-point FFT, double precision), so Read only copies. The buffer holds each
+// block's 4094 frames of history and look-ahead, so no convolver state needs priming.
+// Owns its inner source. Samples convert with saturation (NaN gives 0).
 // GetPosition is the inner position less the 10240 frames read ahead, plus what has been
 // delivered of the current block (for an endless inner source it stays below 0).
 // GetLength and the other operations forward. No allocation after construction.
-// Memory: about (12287 + 8192) x channels x 4 bytes plus 400 KiB of transform tables.
+// Memory: (12287 + 8192) x channels x 4 bytes of samples, plus about 0.5 MiB of transform
+// tables, kernel spectrum and work arrays.
 class CurveFilter final : public SourceWrapper {
 public:
     static constexpr int kBlockFrames = 8192;
@@ -54,9 +56,6 @@ private:
     RealFft fft_;
     std::vector<double> kernelRe_; // the kernel's spectrum, pre-scaled by 1/kFftSize
     std::vector<double> kernelIm_;
-    std::vector<double> time_;
-    std::vector<double> specRe_;
-    std::vector<double> specIm_;
 };
 
 // Wraps a source in a CurveFilter built from a magnitude response. A source that is not

@@ -15,8 +15,12 @@ int NextRandom() {
     return static_cast<int>((tState >> 16) & 0x7FFF);
 }
 
-std::uint32_t RandomState() { return tState; }
-void SetRandomState(std::uint32_t state) { tState = state; }
+std::uint32_t RandomState() {
+    return tState;
+}
+void SetRandomState(std::uint32_t state) {
+    tState = state;
+}
 
 void SeedRandom() {
     tState = tickCountMs();

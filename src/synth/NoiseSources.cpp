@@ -9,7 +9,8 @@ namespace {
 
 // Position counters wrap rather than overflow when a consumer reads far past the end.
 std::int32_t advance(std::int32_t position, int frames) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(position) + static_cast<std::uint32_t>(frames));
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(position) +
+                                     static_cast<std::uint32_t>(frames));
 }
 
 } // namespace
@@ -18,7 +19,10 @@ WhiteNoiseSource::WhiteNoiseSource(std::uint32_t lengthMs, int rate)
     : SampleSource(rate, 1, kGeneratorPeak), table_(kTableSize), length_(MsToFrames(lengthMs, sampleRate)) {
     SeedRandom();
     for (std::int32_t& e : table_) {
-        const auto v = static_cast<std::int32_t>(NextRandom() * kTableScale);
+        // trunc(rand * 262144/32767) in integers: the same values a double-precision product
+        // gives (only 32767 lands on an integer, 262144), but also on x87 builds, where an
+        // extended-precision product would truncate that one to 262143.
+        const auto v = static_cast<std::int32_t>(static_cast<std::int64_t>(NextRandom()) * 262144 / 32767);
         e = (v & 1) ? -v : v;
     }
 }
@@ -42,17 +46,22 @@ void WhiteNoiseSource::Read(std::int32_t* buffer, int frames) {
         const int run = frames < kTableSize - readIndex_ ? frames : kTableSize - readIndex_;
         const std::int32_t* src = table + readIndex_;
         const std::int32_t mask = mask_;
-        for (int i = 0; i < run; ++i) buffer[i] = src[i] ^ mask;
+        for (int i = 0; i < run; ++i)
+            buffer[i] = src[i] ^ mask;
         buffer += run;
         frames -= run;
         readIndex_ += run;
     }
 }
 
-int WhiteNoiseSource::GetLength() { return length_ != 0 ? length_ : sampleRate * kEndlessSeconds; }
+int WhiteNoiseSource::GetLength() {
+    return length_ != 0 ? length_ : sampleRate * kEndlessSeconds;
+}
 
-void WhiteNoiseSource::Seek(int) {
-    position_ = 0;
+void WhiteNoiseSource::Seek(int frame) {
+    // The noise restarts whatever the frame, but the position follows the request: the curve
+    // filter seeks 2047 frames early and a loop reads its pass length from the position.
+    position_ = length_ != 0 ? frame : 0;
     readIndex_ = 0;
     restartIndex_ = 0;
     mask_ = 0;
@@ -68,17 +77,18 @@ PinkNoiseSource::PinkNoiseSource(std::uint32_t lengthMs, int rate)
     }
 }
 
-void PinkNoiseSource::restart() {
-    position_ = 0;
+void PinkNoiseSource::Seek(int frame) {
+    position_ = length_ > 0 ? frame : 0; // as for white noise: the noise restarts, the position follows
     readIndex_ = 0;
     runEnd_ = kTableSize;
     restartIndex_ = 0;
-    for (double& b : b_) b = 0.0;
+    for (double& b : b_)
+        b = 0.0;
 }
 
-void PinkNoiseSource::Seek(int) { restart(); }
-
-int PinkNoiseSource::GetLength() { return length_ != 0 ? length_ : sampleRate * kEndlessSeconds; }
+int PinkNoiseSource::GetLength() {
+    return length_ != 0 ? length_ : sampleRate * kEndlessSeconds;
+}
 
 void PinkNoiseSource::Read(std::int32_t* buffer, int frames) {
     if (state != StateOk) {
@@ -95,7 +105,8 @@ void PinkNoiseSource::Read(std::int32_t* buffer, int frames) {
             // restartIndex_ is even, so restartIndex_ + 1 stays inside the table; the run
             // lies in [0, 0x3FFF] .. [0x4000, 0x7FFF].
             readIndex_ = static_cast<std::int32_t>(TruncToInt64(table[restartIndex_] * 10.0) & 0x3FFF);
-            runEnd_ = static_cast<std::int32_t>(TruncToInt64(table[restartIndex_ + 1] * 10.0) & 0x3FFF) + 0x4000;
+            runEnd_ =
+                static_cast<std::int32_t>(TruncToInt64(table[restartIndex_ + 1] * 10.0) & 0x3FFF) + 0x4000;
             restartIndex_ += 2;
         }
         const double w = table[readIndex_++];

@@ -2,7 +2,8 @@
 // fill their random table at construction (after SeedRandom), so Read is cheap and
 // deterministic. Read always writes every frame asked for: the noise simply continues
 // past the length. A length of 0 ms means endless: GetLength reports 60 s and the
-// position stays at 0. Seek ignores its argument and replays the noise from the start.
+// position stays at 0. Seek replays the noise from its start whatever the frame, and sets
+// the position (of a fixed-length source) to the frame asked for.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -18,7 +19,6 @@ class WhiteNoiseSource final : public SampleSource {
 public:
     static constexpr int kTableSize = 1 << 20;
     // Entries are trunc(rand * 262144/32767) in 0..262144, negated when odd.
-    static constexpr double kTableScale = 8.000244148075808;
 
     WhiteNoiseSource(std::uint32_t lengthMs, int rate);
     void Read(std::int32_t* buffer, int frames) override;
@@ -54,8 +54,6 @@ public:
     const std::vector<double>& table() const { return table_; }
 
 private:
-    void restart();
-
     std::vector<double> table_;
     std::int32_t position_ = 0;
     std::int32_t length_;

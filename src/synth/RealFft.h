@@ -19,13 +19,21 @@ public:
     // out: size() values, scaled by size().
     void Inverse(const double* re, const double* im, double* out);
 
+    // Circular convolution in place, the fast path: put x[2i] in even()[i] and x[2i + 1] in
+    // odd()[i] for i < size()/2, call Convolve with a filter spectrum from Forward, and the
+    // result, scaled by size(), is in even() and odd() the same way.
+    double* even() { return workRe_.data(); }
+    double* odd() { return workIm_.data(); }
+    void Convolve(const double* filterRe, const double* filterIm);
+
 private:
-    void complexFft(double* re, double* im) const; // in place, input in bit-reversed order
+    void complexFft(double* re, double* im) const;    // in place, bit-reversed order in, natural out
+    void complexFftDif(double* re, double* im) const; // in place, natural order in, bit-reversed out
 
     int n_;
     int m_;
-    std::vector<int> reverse_;   // bit reversal of m_ points
-    std::vector<double> twRe_;   // stage twiddles: [h + j] = exp(-i pi j / h), h = 1, 2, 4, ...
+    std::vector<int> reverse_; // bit reversal of m_ points
+    std::vector<double> twRe_; // stage twiddles: [h + j] = exp(-i pi j / h), h = 1, 2, 4, ...
     std::vector<double> twIm_;
     std::vector<double> splitRe_; // exp(-2 pi i k / n), k = 0..m_
     std::vector<double> splitIm_;
