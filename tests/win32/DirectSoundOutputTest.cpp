@@ -160,8 +160,10 @@ protected:
         ASSERT_TRUE(player_->directSound().libraryHasCreateEntry());
     }
     void TearDown() override { player_.reset(); }
-    // The capture is complete once the device object is gone with the player.
+    // The capture is complete once the device object is gone with the player. Releasing
+    // it drops what Wine still holds on its way to the device, so give that time to leave.
     Capture finish() {
+        pumpFor(400);
         player_.reset();
         return readCapture();
     }
