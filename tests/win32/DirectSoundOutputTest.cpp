@@ -343,5 +343,17 @@ TEST_F(DirectSoundPlayer, ReplacingTheToneWhilePlayingLeavesNoGapAndCrossfadesOv
     EXPECT_NEAR(crossingFrequency(c, base + d + segment, end), 1500.0, 2.0);
 }
 
+TEST_F(DirectSoundPlayer, TheFeederAllocatesNothingPerSegment) {
+    ASSERT_TRUE(player_->Start(makeSource<PeriodicSource>(sineTone(1000.0, 0), 48000))) << why();
+    pumpFor(300); // past the start-up, where the threads are made
+    const long before = allocationCount.load();
+    const int positionsBefore = listener_.positions;
+    pumpFor(600);
+    const long during = allocationCount.load() - before;
+    EXPECT_GT(listener_.positions, positionsBefore + 5) << "too few segments went by to tell";
+    EXPECT_EQ(during, 0) << "allocations while segments were filled and completed";
+    player_->Stop();
+}
+
 } // namespace
 } // namespace sonimo
