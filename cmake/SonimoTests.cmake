@@ -43,6 +43,10 @@ function(sonimo_register_tests target)
     get_filename_component(name ${src} NAME_WE)
     add_test(NAME ${target}.${name} COMMAND ${target} --gtest_filter=${filter} --gtest_brief=1)
     set_tests_properties(${target}.${name} PROPERTIES TIMEOUT 300)
+    # Device tests share the one file the captured audio goes to: one at a time.
+    if(text MATCHES "#include \"AudioCapture.h\"")
+      set_tests_properties(${target}.${name} PROPERTIES RESOURCE_LOCK audio_capture)
+    endif()
   endforeach()
 endfunction()
 

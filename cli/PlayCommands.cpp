@@ -1,0 +1,153 @@
+#ifdef _WIN32
+#include "PlayCommands.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <csignal>
+
+#include "CliSupport.h"
+#include "audio/AudioFileReader.h"
+#include "audio/out/LSoundPlayer.h"
+#include "audio/out/OutputDevice.h"
+#include "platform/Text.h"
+#include "synth/ToneListRenderer.h"
+#include "synth/ToneRenderer.h"
+#include "tone/ToneData.h"
+#include "tone/ToneList.h"
+
+namespace sonimo::cli {
+
+namespace {
+
+constexpr char16_t kCannotPlay[] =
+    u"再生を開始できません。\r\n\r\nサウンドカードが他のプログラムで使われているか、正しい再生設定の正しい音声再生デバイスが選択されていないことが原因と思われます。";
+
+std::atomic<bool> gInterrupted{false};
+extern "C" void onPlayInterrupt(int) { gInterrupted = true; }
+
+Args argsOf(int argc, char** argv) {
+    Args a;
+    for (int i = 0; i < argc; ++i) a.emplace_back(argv[i]);
+    return a;
+}
+
+class EndListener final : public PlayerListener {
+public:
+    bool ended = false;
+    void stopped(int) override { ended = true; }
+};
+
+std::u16string extensionOf(const std::u16string& path) {
+    const std::size_t slash = path.find_last_of(u"\\/");
+    const std::size_t dot = path.find_last_of(u'.');
+    if (dot == std::u16string::npos || (slash != std::u16string::npos && dot < slash)) return {};
+    return path.substr(dot);
+}
+
+} // namespace
+
+int runDevicesCommand(int argc, char** argv) {
+    const Args args = argsOf(argc, argv);
+    if (!args.empty()) {
+        printError("devices: takes no arguments");
+        return kExitUsage;
+    }
+    DeviceCatalogue catalogue;
+    printOut(utf16ToUtf8(kDefaultWaveOutDisplay) + "\n");
+    catalogue.RefreshCounts();
+    for (int id = 0; id < catalogue.waveOutCount(); ++id) {
+        const std::u16string name = systemDevices().waveOutName(id);
+        if (!name.empty()) printOut("[MME] " + utf16ToUtf8(name) + "\n");
+    }
+    for (const std::u16string& name : catalogue.DirectSoundNames()) {
+        const OutputDevice d = catalogue.FindDevice(name, OutputDirectSound);
+        printOut("[DirectSound] " + utf16ToUtf8(name) + (hasOwnGuid(d) ? "\t(changes tones live)\n" : "\n"));
+    }
+    return kExitDone;
+}
+
+int runPlayCommand(int argc, char** argv) {
+    const ArgScanner a(argsOf(argc, argv), {"--device", "--rate", "--seconds"}, {});
+    if (!a.ok()) {
+        printError("play: " + a.error());
+        return kExitUsage;
+    }
+    if (a.positional().size() != 1) {
+        printError("play: usage: play FILE [--device NAME] [--rate HZ] [--seconds N]");
+        return kExitUsage;
+    }
+    std::int64_t rate = 44100;
+    if (const auto text = a.value("--rate")) {
+        const auto r = parseInteger(*text);
+        if (!r || *r < 1000 || *r > 192000) {
+            printError("--rate: \"" + *text + "\" is not a whole number of hertz within 1000..192000");
+            return kExitUsage;
+        }
+        rate = *r;
+    }
+    double seconds = -1;
+    if (const auto text = a.value("--seconds")) {
+        const auto s = parseDouble(*text);
+        if (!s || *s < 0 || *s > 86400) {
+            printError("--seconds: \"" + *text + "\" is not a number of seconds within 0..86400");
+            return kExitUsage;
+        }
+        seconds = *s;
+    }
+
+    DeviceCatalogue catalogue;
+    const std::u16string wanted = a.value("--device") ? utf8ToUtf16(*a.value("--device")) : std::u16string();
+    const OutputDevice device = catalogue.Resolve(wanted);
+    if (!wanted.empty() && device.displayName.empty()) {
+        printError("play: no playback device is named \"" + *a.value("--device") + "\" (see sonimo-cli devices)");
+        return kExitUsage;
+    }
+
+    const std::u16string path = pathArg(a.positional()[0]);
+    const std::u16string ext = extensionOf(path);
+    SourceRef source;
+    if (ext == u".tdf") {
+        ToneData tone = defaultToneData();
+        if (!loadToneFile(tone, path)) {
+            printError(displayPath(path) + " is not a valid tone file");
+            return kExitInput;
+        }
+        source = RenderToneAtPlaybackRate(tone, static_cast<int>(rate));
+    } else if (ext == u".tdl") {
+        source = renderToneListFile(path, static_cast<int>(rate));
+    } else if (ext == u".wav") {
+        source = OpenAudioFile(path);
+    } else {
+        printError(displayPath(path) + ": the type is taken from the extension, which must be exactly .tdf, .tdl or .wav");
+        return kExitInput;
+    }
+    if (source->state != StateOk) {
+        printError(displayPath(path) + ": nothing that can be played");
+        return kExitInput;
+    }
+
+    EndListener listener;
+    LSoundPlayer player;
+    player.SetListener(&listener, 0);
+    player.SelectDevice(device);
+    if (!player.Start(source)) {
+        printMessage(kCannotPlay);
+        return kExitOutput;
+    }
+    gInterrupted = false;
+    void (*previous)(int) = std::signal(SIGINT, onPlayInterrupt);
+    const ULONGLONG until = seconds < 0 ? 0 : GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000.0);
+    MSG m;
+    // The player reports through its window: this thread pumps until it has ended.
+    while (!listener.ended && !gInterrupted && (until == 0 || GetTickCount64() < until)) {
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    player.Stop();
+    std::signal(SIGINT, previous == SIG_ERR ? SIG_DFL : previous);
+    return kExitDone;
+}
+
+} // namespace sonimo::cli
+#endif

@@ -1,0 +1,399 @@
+#include "audio/out/LSoundPlayer.h"
+
+#include <algorithm>
+
+#include "audio/Limiters.h"
+#include "synth/SourceEffect.h"
+
+namespace sonimo {
+
+void PlayerListener::started(int) {}
+void PlayerListener::stopped(int) {}
+void PlayerListener::notification3(int) {}
+void PlayerListener::notification4(int) {}
+void PlayerListener::position(int, int) {}
+void PlayerListener::levels(const LevelRecord&, int) {}
+
+namespace {
+
+const wchar_t kWindowClass[] = L"LTQN";
+
+LRESULT CALLBACK notificationProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kPlayerNotifyMessage) {
+        if (auto* player = reinterpret_cast<LSoundPlayer*>(GetWindowLongPtrW(window, GWLP_USERDATA)))
+            player->ProcessNotification();
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND createNotificationWindow(LSoundPlayer* player) {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    if (!GetClassInfoExW(instance, kWindowClass, &wc)) {
+        wc = WNDCLASSEXW{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = notificationProc;
+        wc.hInstance = instance;
+        wc.lpszClassName = kWindowClass;
+        RegisterClassExW(&wc);
+    }
+    HWND w = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+    if (w) SetWindowLongPtrW(w, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(player));
+    return w;
+}
+
+int toMs(std::int64_t frames, int rate) {
+    return static_cast<int>(std::clamp<std::int64_t>(FramesToMs(frames, rate), INT32_MIN, INT32_MAX));
+}
+
+} // namespace
+
+LSoundPlayerDoneHandlerThread::LSoundPlayerDoneHandlerThread(LSoundPlayer& player)
+    : LThread(L"LSoundPlayerDoneHandlerThread<T>"), player_(player) {}
+
+LSoundPlayerDoneHandlerThread::~LSoundPlayerDoneHandlerThread() {
+    RequestStop();
+    Join();
+}
+
+void LSoundPlayerDoneHandlerThread::Run() { player_.runCompletions(*this); }
+
+LSoundPlayer::LSoundPlayer()
+    : LThread(L"LSoundPlayer<T>"), bufferFreed_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      dataWritten_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      threadEnded_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), directSound_(dataWritten_, threadEnded_),
+      handler_(*this) {
+    InitializeCriticalSection(&lock_);
+    window_ = createNotificationWindow(this);
+}
+
+LSoundPlayer::~LSoundPlayer() {
+    Stop();
+    if (window_) {
+        SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+        DestroyWindow(window_);
+    }
+    handler_.RequestStop();
+    handler_.Join();
+    DeleteCriticalSection(&lock_);
+    CloseHandle(bufferFreed_);
+    CloseHandle(dataWritten_);
+    CloseHandle(threadEnded_);
+}
+
+void LSoundPlayer::SelectDevice(const OutputDevice& device) {
+    // Changing the back-end under a running feeder would pull the device from under it.
+    if (running() || suspended_) Stop();
+    outputKind_ = device.kind;
+    if (outputKind_ == OutputWaveOut) waveOut_.SetDevice(device);
+    else if (outputKind_ == OutputDirectSound) directSound_.SelectDevice(device);
+}
+
+void LSoundPlayer::SetListener(PlayerListener* listener, int cookie) {
+    listener_ = listener ? listener : &defaultListener_;
+    cookie_ = cookie;
+}
+
+bool LSoundPlayer::Start(const SourceRef& source) {
+    Stop();
+    if (source->state != StateOk) return false;
+    SourceRef limited = source;
+    if (limited->peakLevel > kNominalFullScale) limited = LimitPerBlock(limited, kNominalFullScale);
+    source_ = makeSource<PlaybackHistoryTap>(limited, history_);
+    bool opened = false;
+    if (outputKind_ == OutputWaveOut) {
+        opened = waveOut_.Open(source_);
+    } else if (outputKind_ == OutputDirectSound) {
+        if (directSound_.libraryHasCreateEntry()) directSound_.ClearError();
+        opened = directSound_.Open(source_, stopEvent());
+    }
+    if (!opened) {
+        source_.release();
+        return false;
+    }
+    if (outputKind_ == OutputWaveOut) waveOut_.ResetBuffers();
+    finished_ = false;
+    progress_ = false;
+    failed_ = false; // a notification still queued from the last run finds nothing to do
+    feederRaised_ = false;
+    handlerRaised_ = false;
+    ResetEvent(bufferFreed_);
+    ResetEvent(dataWritten_);
+    ResetEvent(threadEnded_);
+    if (!StartThread(THREAD_PRIORITY_NORMAL)) {
+        if (outputKind_ == OutputWaveOut) waveOut_.Close();
+        else directSound_.Stop();
+        source_.release();
+        return false;
+    }
+    if (outputKind_ == OutputDirectSound) {
+        directSound_.ResetBuffers();
+        if (directSound_.errorCode() != DsOk) {
+            Stop();
+            return false;
+        }
+    }
+    startReported_ = true;
+    listener_->started(cookie_);
+    return true;
+}
+
+void LSoundPlayer::raise(bool feeder, bool handler) {
+    if (handlerRaised_ != handler) {
+        handler_.SetPriority(handler ? THREAD_PRIORITY_TIME_CRITICAL : THREAD_PRIORITY_NORMAL);
+        handlerRaised_ = handler;
+    }
+    if (feederRaised_ != feeder) {
+        SetPriority(feeder ? THREAD_PRIORITY_TIME_CRITICAL : THREAD_PRIORITY_NORMAL);
+        feederRaised_ = feeder;
+    }
+}
+
+void LSoundPlayer::Run() {
+    handler_.StartThread(THREAD_PRIORITY_NORMAL);
+    completionsInARow_ = 0;
+    HANDLE wake[2] = {bufferFreed_, stopEvent()};
+    const int kind = outputKind_;
+    while (!StopRequested()) {
+        if ((kind != OutputWaveOut && kind != OutputDirectSound) ||
+            (kind == OutputDirectSound && directSound_.errorCode() != DsOk)) {
+            progress_ = false;
+            finished_ = false;
+            failed_ = true;
+            post();
+            break;
+        }
+        lock();
+        const int remaining = source_->GetLength() - source_->GetPosition();
+        if (remaining > 0) {
+            const int block = std::min(remaining, kMaxReadFrames);
+            const bool room = kind == OutputWaveOut ? waveOut_.HasRoom() : directSound_.HasRoom();
+            if (!room) {
+                completionsInARow_ = 0;
+                raise(false, true); // the device is behind: the handler must keep up
+                unlock();
+                WaitForMultipleObjects(2, wake, FALSE, 1000);
+                ResetEvent(bufferFreed_);
+                continue;
+            }
+            if (kind == OutputWaveOut) waveOut_.WriteBlock(block);
+            else directSound_.FillSegment();
+            SetEvent(dataWritten_);
+            unlock();
+            Sleep(5);
+            continue;
+        }
+        if (source_->IsGrowing()) {
+            raise(true, false); // the source is behind: the feeder must take data as it comes
+            source_->WaitForData(150);
+            unlock();
+            Sleep(5);
+            continue;
+        }
+        const bool tail = kind == OutputWaveOut ? waveOut_.TailPlaying() : directSound_.TailPlaying();
+        if (tail) {
+            progress_ = true;
+            post();
+            // Waiting without the lock lets a live change in while the tail drains.
+            unlock();
+            WaitForMultipleObjects(2, wake, FALSE, 1000);
+            ResetEvent(bufferFreed_);
+            Sleep(5);
+            continue;
+        }
+        progress_ = false;
+        finished_ = true;
+        post();
+        unlock();
+        break;
+    }
+    SetEvent(threadEnded_);
+    ResetEvent(dataWritten_);
+    handler_.RequestStop();
+    handler_.Join();
+    if (kind == OutputWaveOut) waveOut_.ResetDevice();
+}
+
+void LSoundPlayer::runCompletions(LSoundPlayerDoneHandlerThread& handler) {
+    const int kind = outputKind_;
+    const std::uint32_t half = kind == OutputWaveOut ? kWaveOutSlots / 2 : kDsSegments / 2;
+    HANDLE waits[3] = {handler.stopEvent(), stopEvent(), directSound_.notificationEvent()};
+    for (;;) {
+        if (kind == OutputWaveOut) {
+            if (!waveOut_.WaitForCompletedBlock(handler.stopEvent(), stopEvent())) return;
+        } else if (kind == OutputDirectSound) {
+            DWORD w;
+            while ((w = WaitForMultipleObjects(3, waits, FALSE, 1000)) == WAIT_TIMEOUT) {
+            }
+            if (w != WAIT_OBJECT_0 + 2) return;
+            ResetEvent(directSound_.notificationEvent());
+        } else {
+            return;
+        }
+        SetEvent(bufferFreed_);
+        progress_ = true;
+        post();
+        if (completionsInARow_++ > half) raise(false, true);
+    }
+}
+
+bool LSoundPlayer::outputActive() {
+    if (outputKind_ == OutputWaveOut) return waveOut_.IsOpen();
+    if (outputKind_ == OutputDirectSound) return directSound_.IsPlaying();
+    return false;
+}
+
+void LSoundPlayer::Stop() {
+    const bool active = outputActive();
+    if (suspended_) {
+        if (liveLockHeld_) unlock();
+        liveLockHeld_ = false;
+        suspended_ = false;
+    }
+    RequestStop();
+    Join();
+    if (outputKind_ == OutputWaveOut) waveOut_.Close();
+    else if (outputKind_ == OutputDirectSound) directSound_.Stop();
+    source_.release();
+    history_.clear();
+    finished_ = false;
+    progress_ = false;
+    // A DirectSound buffer that never began to play (a source of length 0) is not active,
+    // but the owner was told of the start and must hear of the end.
+    const bool report = active || startReported_;
+    startReported_ = false;
+    if (report) listener_->stopped(cookie_);
+}
+
+int LSoundPlayer::SourcePosition() {
+    lock();
+    const int p = source_->GetPosition();
+    unlock();
+    return p;
+}
+
+int LSoundPlayer::SourceLength() {
+    lock();
+    const int n = source_->GetLength();
+    unlock();
+    return n;
+}
+
+bool LSoundPlayer::IsStopped() {
+    if (outputKind_ == OutputWaveOut) return !waveOut_.IsOpen();
+    if (outputKind_ == OutputDirectSound) return !directSound_.HasBuffer() || !directSound_.IsPlaying();
+    return true;
+}
+
+void LSoundPlayer::Suspend() {
+    if (suspended_) return;
+    if (outputKind_ == OutputDirectSound) {
+        lock();
+        liveLockHeld_ = true;
+        suspendedPosition_ = source_->GetPosition();
+    } else if (outputKind_ == OutputWaveOut) {
+        RequestStop();
+        Join();
+        waveOut_.ResetDevice();
+        suspendedPosition_ = waveOut_.PlayedPosition();
+    }
+    suspended_ = true;
+}
+
+bool LSoundPlayer::ReplaceSource(const SourceRef& source) {
+    if (!suspended_ && !IsStopped()) return false;
+    if (source->state != StateOk) return false;
+    SourceRef next = source;
+    if (suspended_ && (next->sampleRate != source_->sampleRate || next->channels != source_->channels)) {
+        // The device keeps the format it was opened with; the new graph is brought to it.
+        ConvertFormat(next, source_->sampleRate, source_->channels);
+        if (next->sampleRate != source_->sampleRate || next->channels != source_->channels) return false;
+    }
+    next = LimitWithLookahead(next, kNominalFullScale);
+    next->Seek(suspendedPosition_);
+    source_ = makeSource<PlaybackHistoryTap>(next, history_);
+    if (outputKind_ == OutputDirectSound) directSound_.ReplaceSource(source_);
+    else if (outputKind_ == OutputWaveOut && suspended_) waveOut_.ReplaceSource(source_);
+    return true;
+}
+
+int LSoundPlayer::Resume() {
+    if (!suspended_ || !outputActive()) return 0;
+    if (outputKind_ == OutputDirectSound) {
+        const int latency = directSound_.ResumeLatency();
+        source_->Seek(source_->GetPosition() - latency);
+        history_.crossfadePending = true;
+        directSound_.RefillAfterResume();
+        return latency;
+    }
+    if (outputKind_ == OutputWaveOut) {
+        // The feeder was stopped by Suspend: start it again from what was last heard.
+        source_->Seek(waveOut_.PlayedPosition());
+        history_.crossfadePending = true;
+        waveOut_.ResetBuffers();
+        finished_ = false;
+        progress_ = false;
+        failed_ = false;
+        ResetEvent(bufferFreed_);
+        ResetEvent(threadEnded_);
+        StartThread(THREAD_PRIORITY_NORMAL);
+    }
+    return 0;
+}
+
+void LSoundPlayer::EndLiveChange() {
+    if (liveLockHeld_) unlock();
+    liveLockHeld_ = false;
+    suspended_ = false;
+}
+
+void LSoundPlayer::SetVolume(std::int8_t step) {
+    if (outputKind_ == OutputWaveOut) waveOut_.SetVolume(step);
+    else if (outputKind_ == OutputDirectSound) directSound_.SetVolume(step);
+}
+
+std::int8_t LSoundPlayer::GetVolume() {
+    if (outputKind_ == OutputWaveOut) return waveOut_.GetVolume();
+    if (outputKind_ == OutputDirectSound) return directSound_.GetVolume();
+    return 0;
+}
+
+void LSoundPlayer::ProcessNotification() {
+    const int kind = outputKind_;
+    const bool known = kind == OutputWaveOut || kind == OutputDirectSound;
+    if (finished_) {
+        int ms = 0;
+        if (known) {
+            lock();
+            ms = toMs(source_->GetLength(), source_->sampleRate);
+            unlock();
+        }
+        listener_->position(ms, cookie_);
+        if (finished_) Stop();
+        return;
+    }
+    if (progress_) {
+        const int played = kind == OutputWaveOut       ? waveOut_.PlayedPosition()
+                           : kind == OutputDirectSound ? directSound_.PlayedPosition()
+                                                       : 0;
+        listener_->position(toMs(played, source_->sampleRate), cookie_);
+        if (progress_) {
+            LevelRecord levels;
+            levels.count = 1;
+            if (kind == OutputWaveOut) levels = waveOut_.CurrentLevels();
+            else if (kind == OutputDirectSound) levels = directSound_.CurrentLevels();
+            listener_->levels(levels, cookie_);
+            progress_ = false;
+        }
+        return;
+    }
+    if (failed_) {
+        Stop();
+        if (kind == OutputDirectSound) directSound_.ClearError();
+        failed_ = false;
+    }
+}
+
+} // namespace sonimo

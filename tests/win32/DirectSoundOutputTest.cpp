@@ -1,0 +1,359 @@
+// The DirectSound back-end: the looping buffer's arithmetic without a device (wrap-around
+// included), then the player on Wine's DirectSound devices, heard through the capture.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "AudioCapture.h"
+#include "PlayerTestSupport.h"
+#include "audio/out/DirectSoundRing.h"
+#include "synth/PeriodicSource.h"
+#include "synth/SilenceSource.h"
+
+namespace sonimo {
+namespace {
+
+using namespace sonimo::test;
+
+TEST(DirectSoundRingSizes, SegmentsAreTwoThirtiethsOfASecondAndTheBufferHoldsThirtyTwo) {
+    DsSizes s = DirectSoundSizes(44100, 2);
+    EXPECT_EQ(s.unitSamples, 2940);
+    EXPECT_EQ(s.segmentBytes, 11760u);
+    EXPECT_EQ(s.segmentFrames, 2940);
+    EXPECT_EQ(s.bufferBytes, 376320u);
+    EXPECT_EQ(s.conversionSamples, 94080);
+    s = DirectSoundSizes(8000, 1);
+    EXPECT_EQ(s.unitSamples, 266);
+    EXPECT_EQ(s.segmentBytes, 1064u);
+    EXPECT_EQ(s.segmentFrames, 532);
+    s = DirectSoundSizes(48000, 6);
+    EXPECT_EQ(s.segmentBytes % 12, 0u);
+    EXPECT_EQ(s.bufferBytes, 32u * 4 * 1600 * 6);
+}
+
+TEST(DirectSoundRingCursors, DistancesAreTakenModuloTheBuffer) {
+    EXPECT_EQ(RingDistance(100, 350, 1000), 250u);
+    EXPECT_EQ(RingDistance(900, 50, 1000), 150u);
+    EXPECT_EQ(RingDistance(500, 500, 1000), 0u);
+    EXPECT_EQ(RingAdvance(900, 250, 1000), 150u);
+    EXPECT_EQ(RingAdvance(0xFFFFFF00u, 0x200, 0xFFFFFFF0u), 0x110u); // no 32-bit overflow
+}
+
+TEST(DirectSoundRingCursors, RoomIsRefusedFromThirtyQueuedSegmentsAlsoAcrossTheEnd) {
+    const DsSizes s = DirectSoundSizes(44100, 2);
+    const DWORD seg = s.segmentBytes;
+    EXPECT_TRUE(DsHasRoom(29 * seg, 0, s));
+    EXPECT_FALSE(DsHasRoom(30 * seg, 0, s));
+    EXPECT_FALSE(DsHasRoom(31 * seg, 0, s));
+    EXPECT_TRUE(DsHasRoom(0, 0, s));
+    const DWORD play = s.bufferBytes - 5 * seg;
+    EXPECT_TRUE(DsHasRoom(24 * seg, play, s));  // 29 queued, across the end
+    EXPECT_FALSE(DsHasRoom(25 * seg, play, s)); // 30 queued
+    EXPECT_FALSE(DsHasRoom(0, 0, DsSizes{}));
+}
+
+TEST(DirectSoundRingCursors, TheHeardSegmentLagsTheLevelIndexByWhatIsQueued) {
+    const DsSizes s = DirectSoundSizes(44100, 2);
+    const DWORD seg = s.segmentBytes;
+    EXPECT_EQ(DsHeardSegment(5, 10 * seg + seg / 2, 8 * seg, s), 2);
+    EXPECT_EQ(DsHeardSegment(0, 3 * seg, 0, s), 28);
+    EXPECT_EQ(DsHeardSegment(1, 2 * seg, s.bufferBytes - seg, s), 29); // three queued across the end
+}
+
+TEST(DirectSoundRingResume, FillingRestartsAMarginPastTheHardwareCursor) {
+    const DsSizes s = DirectSoundSizes(44100, 2);
+    const DWORD seg = s.segmentBytes;
+    DsResumePoint p = DsResume(10 * seg, 2 * seg, 8192, 2, s);
+    EXPECT_EQ(p.latencyFrames, (8 * 11760 - 8192) / 4);
+    EXPECT_EQ(p.resumeCursor, 2 * seg + 8192);
+    // across the end of the buffer
+    p = DsResume(seg, s.bufferBytes - seg, 8192, 2, s);
+    EXPECT_EQ(p.latencyFrames, (2 * 11760 - 8192) / 4);
+    EXPECT_EQ(p.resumeCursor, RingAdvance(s.bufferBytes - seg, 8192, s.bufferBytes));
+    // less queued than the margin: nothing is taken back
+    p = DsResume(3 * seg + 100, 3 * seg, 8192, 2, s);
+    EXPECT_EQ(p.latencyFrames, 0);
+    EXPECT_EQ(p.resumeCursor, 3 * seg + 100);
+}
+
+TEST(DirectSoundRingResume, SixChannelResumesStayOnFrameBoundaries) {
+    const DsSizes s = DirectSoundSizes(48000, 6);
+    const DWORD seg = s.segmentBytes;
+    const DsResumePoint p = DsResume(9 * seg, 1 * seg + 36, 8192, 6, s);
+    EXPECT_EQ(p.resumeCursor % 12, 0u);
+    EXPECT_EQ(RingDistance(p.resumeCursor, 9 * seg, s.bufferBytes), static_cast<DWORD>(p.latencyFrames) * 12);
+    const DsRefillPoint r = DsRefill(p.resumeCursor, p.resumeCursor + 120, 8192, 4096, 6, s);
+    EXPECT_EQ(r.writeCursor % 12, 0u);
+}
+
+TEST(DirectSoundRingResume, AMarginOvertakenByTheHardwareGrowsUpToHalfTheBuffer) {
+    const DsSizes s = DirectSoundSizes(44100, 2);
+    const DWORD half = s.bufferBytes / 2;
+    DsRefillPoint r = DsRefill(1000, 1500, 8192, 4096, 2, s);
+    EXPECT_EQ(r.margin, 12288u);
+    EXPECT_EQ(r.writeCursor, 1500u + 12288u);
+    r = DsRefill(1000, 900, 8192, 4096, 2, s); // the hardware is still behind: unchanged
+    EXPECT_EQ(r.margin, 8192u);
+    EXPECT_EQ(r.writeCursor, 1000u);
+    r = DsRefill(1000, 1000, 8192, 4096, 2, s);
+    EXPECT_EQ(r.writeCursor, 1000u);
+    r = DsRefill(1000, 1500, half - 4000, 4096, 2, s); // would pass half the buffer
+    EXPECT_EQ(r.margin, half - 4000);
+    EXPECT_EQ(r.writeCursor, 1000u);
+    r = DsRefill(s.bufferBytes - 100, 200, 8192, 4096, 2, s); // overtaken across the end
+    EXPECT_EQ(r.margin, 12288u);
+    EXPECT_EQ(r.writeCursor, 200u + 12288u);
+}
+
+TEST(DirectSoundRingTail, TheTailCountsDownWhatWasWrittenAndEndsAtZero) {
+    DsTail t;
+    EXPECT_TRUE(t.step(1000, 500, 4000));
+    EXPECT_EQ(t.remaining, 500);
+    EXPECT_TRUE(t.step(1000, 800, 4000));
+    EXPECT_EQ(t.remaining, 200);
+    EXPECT_FALSE(t.step(1000, 1000, 4000));
+    EXPECT_EQ(t.remaining, 0);
+    EXPECT_EQ(t.lastWriteSeen, INT_MAX);
+    DsTail w; // across the end
+    EXPECT_TRUE(w.step(100, 3700, 4000));
+    EXPECT_EQ(w.remaining, 400);
+    EXPECT_TRUE(w.step(100, 3900, 4000));
+    EXPECT_EQ(w.remaining, 200);
+    EXPECT_FALSE(w.step(100, 150, 4000)); // passed the write cursor
+    DsTail z;
+    EXPECT_FALSE(z.step(0, 0, 4000)); // nothing was written
+}
+
+TEST(DirectSoundVolume, WholeDecibelsBecomeHundredthsAndBack) {
+    EXPECT_EQ(DsBufferVolume(0), 0);
+    EXPECT_EQ(DsBufferVolume(-20), -2000);
+    EXPECT_EQ(DsBufferVolume(-127), -12700);
+    EXPECT_EQ(DsVolumeFromBuffer(-10000), -100);
+    EXPECT_EQ(DsVolumeFromBuffer(-2000), -20);
+    EXPECT_EQ(DsVolumeFromBuffer(-150), -1);
+    EXPECT_EQ(DsVolumeFromBuffer(-20000), -127);
+    EXPECT_EQ(DsVolumeFromBuffer(20000), 127);
+}
+
+// The first DirectSound entry with its own GUID ("Out: default" under Wine).
+bool ownGuidDevice(OutputDevice& device) {
+    DeviceCatalogue c;
+    for (const std::u16string& name : c.DirectSoundNames()) {
+        OutputDevice d = c.FindDevice(name, OutputDirectSound);
+        if (hasOwnGuid(d)) {
+            device = d;
+            return true;
+        }
+    }
+    return false;
+}
+
+class DirectSoundPlayer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (capturePath().empty()) GTEST_SKIP() << "SONIMO_CAPTURE_DIR is not set (run under scripts/with-display)";
+        if (!ownGuidDevice(device_)) GTEST_SKIP() << "no DirectSound device with its own GUID is listed";
+        removeCapture();
+        player_ = std::make_unique<LSoundPlayer>();
+        player_->SetListener(&listener_, 5);
+        player_->SelectDevice(device_);
+        ASSERT_TRUE(player_->directSound().libraryHasCreateEntry());
+    }
+    void TearDown() override { player_.reset(); }
+    // The capture is complete once the device object is gone with the player. Releasing
+    // it drops what Wine still holds on its way to the device, so give that time to leave.
+    Capture finish() {
+        pumpFor(400);
+        player_.reset();
+        return readCapture();
+    }
+    bool waitForStop(DWORD ms) {
+        return pumpUntil([&] { return listener_.stops > 0; }, ms);
+    }
+    std::string why() {
+        return "error code " + std::to_string(player_->directSound().errorCode()) + ", " +
+               DescribeHResult(player_->directSound().lastResult());
+    }
+    OutputDevice device_;
+    RecordingListener listener_;
+    std::unique_ptr<LSoundPlayer> player_;
+};
+
+TEST_F(DirectSoundPlayer, AFixedLengthToneIsHeardWholeWithoutDroppedOrRepeatedSegments) {
+    const ToneData tone = sineTone(1000.0, 1500, -6, true);
+    ASSERT_TRUE(player_->Start(makeSource<PeriodicSource>(tone, 48000))) << why();
+    EXPECT_EQ(listener_.starts, 1);
+    ASSERT_TRUE(waitForStop(20000));
+    EXPECT_EQ(listener_.lastPosition, 1500);
+    // Wine's play cursor over a sink that runs faster than real time wobbles by a few
+    // tens of milliseconds; a lost or repeated segment would move it by 67 ms or more.
+    EXPECT_LT(listener_.largestStepBack, 60) << listener_.seenText();
+    EXPECT_GT(listener_.levelReports, 0);
+    const Capture c = finish();
+    ASSERT_TRUE(c.ok);
+    ASSERT_EQ(c.rate, 48000) << "the device mixes at another rate: the comparison would need resampling";
+    ASSERT_EQ(c.channels, 2);
+    std::size_t silent = 0;
+    const Capture played = withoutSilentRuns(c, 8, silent);
+    // The device plays silence before the buffer starts and after it stops; between, the
+    // tone must be there sample for sample.
+    EXPECT_EQ(firstDifference(played.samples, render16(tone, 48000, 72000)), "");
+}
+
+TEST_F(DirectSoundPlayer, ASourceOfLengthZeroFinishesAtOnce) {
+    const DWORD t0 = GetTickCount();
+    ASSERT_TRUE(player_->Start(makeSource<SilenceSource>(48000, 2, kGeneratorPeak, 0))) << why();
+    ASSERT_TRUE(waitForStop(3000)) << "the start was never followed by an end";
+    EXPECT_LT(GetTickCount() - t0, 1000u);
+    EXPECT_TRUE(player_->IsStopped());
+}
+
+TEST_F(DirectSoundPlayer, StopWhileTheTailDrainsReturnsPromptlyAndReleasesTheBuffer) {
+    SourceRef source = makeSource<PeriodicSource>(sineTone(440.0, 1800), 48000);
+    ASSERT_TRUE(player_->Start(source)) << why();
+    ASSERT_TRUE(pumpUntil([&] { return player_->SourcePosition() >= player_->SourceLength(); }, 5000));
+    ASSERT_EQ(listener_.stops, 0) << "the tail ended before the test could stop it";
+    const DWORD t0 = GetTickCount();
+    player_->Stop();
+    EXPECT_LT(GetTickCount() - t0, 1200u);
+    EXPECT_FALSE(player_->directSound().HasBuffer());
+    EXPECT_TRUE(player_->IsStopped());
+    EXPECT_EQ(listener_.stops, 1);
+    EXPECT_EQ(source->refCount, 1);
+}
+
+TEST_F(DirectSoundPlayer, SixChannelsOpenTheBufferWithTheExtensibleFormat) {
+    SourceRef six = spreadChannels(makeSource<PeriodicSource>(sineTone(500.0, 2000), 48000), 6);
+    ASSERT_TRUE(player_->Start(six)) << why();
+    ASSERT_NE(player_->directSound().buffer(), nullptr);
+    WAVEFORMATEXTENSIBLE f{};
+    DWORD written = 0;
+    ASSERT_EQ(player_->directSound().buffer()->GetFormat(&f.Format, sizeof f, &written), S_OK);
+    EXPECT_EQ(f.Format.wFormatTag, WAVE_FORMAT_EXTENSIBLE);
+    EXPECT_EQ(f.Format.nChannels, 6);
+    EXPECT_EQ(f.dwChannelMask, 0x60Fu);
+    player_->Stop();
+}
+
+TEST_F(DirectSoundPlayer, TheVolumeGoesToTheBufferInHundredthsOfADecibel) {
+    player_->SetVolume(-20);
+    EXPECT_EQ(player_->GetVolume(), -20); // no buffer yet: the stored value
+    ASSERT_TRUE(player_->Start(makeSource<PeriodicSource>(sineTone(440.0, 3000), 48000))) << why();
+    LONG v = 1;
+    ASSERT_EQ(player_->directSound().buffer()->GetVolume(&v), S_OK);
+    EXPECT_EQ(v, -2000);
+    player_->SetVolume(-3);
+    ASSERT_EQ(player_->directSound().buffer()->GetVolume(&v), S_OK);
+    EXPECT_EQ(v, -300);
+    player_->directSound().buffer()->SetVolume(-10000);
+    EXPECT_EQ(player_->GetVolume(), -100);
+    player_->Stop();
+}
+
+TEST_F(DirectSoundPlayer, ReplacingTheToneWhilePlayingLeavesNoGapAndCrossfadesOverOneBlock) {
+    const int rate = 48000;
+    const ToneData first = sineTone(1000.0, 30000, -6, true), second = sineTone(1500.0, 30000, -6, true);
+    ASSERT_TRUE(player_->Start(makeSource<PeriodicSource>(first, rate))) << why();
+    pumpFor(300);
+    ASSERT_EQ(listener_.stops, 0);
+    player_->Suspend();
+    ASSERT_TRUE(player_->ReplaceSource(makeSource<PeriodicSource>(second, rate)));
+    const int latency = player_->Resume();
+    player_->EndLiveChange();
+    EXPECT_GT(latency, 0) << "nothing queued was taken back";
+    pumpFor(300);
+    EXPECT_FALSE(player_->failed());
+    player_->Stop();
+    const Capture c = finish();
+    ASSERT_TRUE(c.ok);
+    ASSERT_EQ(c.rate, rate);
+    const std::size_t ch = 2;
+    // Align the capture with the rendering. Under load the buffer can start before the
+    // feeder is far enough ahead and play a stretch of its initial silence; what follows
+    // is still the rendering, from a later frame. So align after the last such stretch.
+    const std::size_t loud = firstLoud(c.samples);
+    ASSERT_NE(loud, std::string::npos);
+    std::size_t base = loud / ch, end = c.frames();
+    while (end > base && c.samples[(end - 1) * ch] == 0) --end;
+    for (std::size_t f = base, run = 0; f < end; ++f) {
+        run = c.samples[f * ch] == 0 && c.samples[f * ch + 1] == 0 ? run + 1 : 0;
+        if (run == 8) {
+            while (f + 1 < end && c.samples[(f + 1) * ch] == 0) ++f;
+            base = f + 1;
+            run = 0;
+        }
+    }
+    const std::size_t n = end - base;
+    const std::vector<std::int32_t> old16 = render16(first, rate, static_cast<int>(2 * end));
+    std::size_t start = std::string::npos; // the render frame heard at `base`
+    for (std::size_t o = 0; o + 200 < old16.size() / ch && start == std::string::npos; ++o) {
+        std::size_t j = 0;
+        while (j < 200 && c.samples[(base + j) * ch] == old16[(o + j) * ch]) ++j;
+        if (j == 200) start = o;
+    }
+    ASSERT_NE(start, std::string::npos) << "the first tone is not in the capture";
+    std::size_t d = 0; // frames after `base` that are still the first tone
+    while (d < n && c.samples[(base + d) * ch] == old16[(start + d) * ch] &&
+           c.samples[(base + d) * ch + 1] == old16[(start + d) * ch + 1])
+        ++d;
+    if (d < n && d <= static_cast<std::size_t>(rate) / 10) keepCapture(u"failed-live-change.wav");
+    ASSERT_LT(d, n) << "the change was never heard";
+    ASSERT_GT(d, static_cast<std::size_t>(rate) / 10) << "the first tone was not heard first";
+    // From where the change is heard to where playback stopped: no run of silence.
+    EXPECT_LT(longestZeroRun(c, base + d, end), 3u) << "a gap where the tone changed";
+    ASSERT_GT(end, base + d + 3 * static_cast<std::size_t>(rate) / 10);
+    // The crossfade: one Read of at most one segment, from the first tone's unplayed
+    // samples into the second tone read from its start. Its first frames may still equal
+    // the first tone, so it begins a little before d; it ends where the second tone
+    // (period 32 frames at 1500 Hz) runs on its own.
+    const int segment = DirectSoundSizes(rate, 2).segmentFrames;
+    std::size_t e = d;
+    auto periodicFrom = [&](std::size_t f) {
+        for (std::size_t j = 0; j < 400; ++j)
+            if (c.samples[(base + f + j) * ch] != c.samples[(base + f + j + 32) * ch]) return false;
+        return true;
+    };
+    while (e < d + 2 * static_cast<std::size_t>(segment) && !periodicFrom(e)) ++e;
+    ASSERT_LE(e - d, static_cast<std::size_t>(segment) + 1) << "the change took longer than one segment";
+    PeriodicSource oldRaw(first, rate), newRaw(second, rate);
+    std::vector<std::int32_t> a((start + e + 600) * ch), b((2 * segment + 600) * ch);
+    for (std::size_t done = 0; done < start + e + 600;) {
+        const int k = static_cast<int>(std::min<std::size_t>(8192, start + e + 600 - done));
+        oldRaw.Read(a.data() + done * ch, k);
+        done += static_cast<std::size_t>(k);
+    }
+    newRaw.Read(b.data(), 2 * segment + 600);
+    int matched = 0;
+    for (std::size_t c0 = d >= 16 ? d - 16 : 0; c0 <= d && !matched; ++c0) {
+        const int len = static_cast<int>(e - c0);
+        if (len < 1 || len > segment) continue;
+        const std::int64_t step = (std::int64_t{1} << 24) / len;
+        bool ok = true;
+        for (int k = 0; k < len + 500 && ok; ++k) {
+            for (std::size_t j = 0; j < ch && ok; ++j) {
+                const std::int64_t o = a[(start + c0 + k) * ch + j], n2 = b[k * ch + j], g = k * step;
+                const std::int32_t want = k < len ? To16(static_cast<std::int32_t>(((o * ((1 << 24) - g)) >> 24) + ((n2 * g) >> 24)))
+                                                  : To16(static_cast<std::int32_t>(n2));
+                ok = c.samples[(base + c0 + k) * ch + j] == want;
+            }
+        }
+        if (ok) matched = len;
+    }
+    EXPECT_GT(matched, 0) << "the change is not the crossfade of one block (" << e - d << " frames from change to new tone)";
+    EXPECT_NEAR(crossingFrequency(c, base + d + segment, end), 1500.0, 2.0);
+}
+
+TEST_F(DirectSoundPlayer, TheFeederAllocatesNothingPerSegment) {
+    ASSERT_TRUE(player_->Start(makeSource<PeriodicSource>(sineTone(1000.0, 0), 48000))) << why();
+    pumpFor(300); // past the start-up, where the threads are made
+    const long before = allocationCount.load();
+    const int positionsBefore = listener_.positions;
+    pumpFor(600);
+    const long during = allocationCount.load() - before;
+    EXPECT_GT(listener_.positions, positionsBefore + 5) << "too few segments went by to tell";
+    EXPECT_EQ(during, 0) << "allocations while segments were filled and completed";
+    player_->Stop();
+}
+
+} // namespace
+} // namespace sonimo
