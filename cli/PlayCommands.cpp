@@ -11,8 +11,8 @@
 #include "audio/out/LSoundPlayer.h"
 #include "audio/out/OutputDevice.h"
 #include "platform/Text.h"
-#include "synth/ToneListRenderer.h"
-#include "synth/ToneRenderer.h"
+#include "audio/ToneListRenderer.h"
+#include "audio/ToneRenderer.h"
 #include "tone/ToneData.h"
 #include "tone/ToneList.h"
 

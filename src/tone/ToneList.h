@@ -1,6 +1,6 @@
 // Tone lists: silences, tone files, WAV files and other lists played one after another,
 // stored as UTF-8 text with one entry per line (".tdl"). This layer only reads and
-// writes the text; synth/ToneListRenderer turns a list into sound.
+// writes the text; audio/ToneListRenderer turns a list into sound.
 #pragma once
 #include <cstddef>
 #include <cstdint>
