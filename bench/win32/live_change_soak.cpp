@@ -5,6 +5,7 @@
 // failed or stopped by itself. Exit 0 when it never did; 77 when there is no such device.
 //   live_change_soak [SECONDS] [INTERVAL_MS]
 #include <windows.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -32,6 +33,24 @@ SourceRef tone(double hz) {
     for (int i = 0; i < kMaxTones; ++i) t.leftStartHz[i] = t.leftEndHz[i] = t.rightStartHz[i] = t.rightEndHz[i] = hz;
     t.flags = ToneFlagStereo;
     return makeSource<PeriodicSource>(t, 44100);
+}
+
+struct Usage {
+    DWORD handles = 0;
+    SIZE_T privateBytes = 0;
+    SIZE_T workingSet = 0;
+};
+
+Usage usage() {
+    Usage u;
+    GetProcessHandleCount(GetCurrentProcess(), &u.handles);
+    PROCESS_MEMORY_COUNTERS_EX m{};
+    m.cb = sizeof m;
+    if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&m), sizeof m)) {
+        u.privateBytes = m.PrivateUsage;
+        u.workingSet = m.WorkingSetSize;
+    }
+    return u;
 }
 
 void pump(DWORD ms) {
@@ -77,7 +96,11 @@ int main(int argc, char** argv) {
     double lockMaxMs = 0;
     LARGE_INTEGER freq, a, b;
     QueryPerformanceFrequency(&freq);
-    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+    const ULONGLONG startTick = GetTickCount64();
+    const ULONGLONG end = startTick + static_cast<ULONGLONG>(seconds) * 1000;
+    // the first samples come after the first changes, once every buffer has been made
+    Usage early{}, late{};
+    bool sampledEarly = false;
     const double steps[] = {1000.0, 1122.0, 1260.0, 1414.0, 1587.0, 1782.0};
     while (GetTickCount64() < end && watch.stops == 0 && !player.failed()) {
         pump(static_cast<DWORD>(interval));
@@ -89,17 +112,32 @@ int main(int argc, char** argv) {
         QueryPerformanceCounter(&b);
         lockMaxMs = std::max(lockMaxMs, 1000.0 * static_cast<double>(b.QuadPart - a.QuadPart) / freq.QuadPart);
         ++changes;
+        if (changes == 50) {
+            early = usage();
+            sampledEarly = true;
+        }
         latencySum += latency;
         latencyMin = std::min(latencyMin, latency);
         latencyMax = std::max(latencyMax, latency);
     }
     const bool failed = player.failed() || watch.stops != 0;
+    late = usage();
     player.Stop();
+    const Usage after = usage();
     std::printf("live changes %ld over %d s (every %d ms); refused %ld\n", changes, seconds, interval, refused);
     std::printf("latency taken back per change: min %d, mean %lld, max %d frames at 44100 Hz\n", latencyMin,
                 changes ? latencySum / changes : 0, latencyMax);
     std::printf("player lock held per change: at most %.2f ms; safety margin now %lu bytes\n", lockMaxMs,
                 static_cast<unsigned long>(player.directSound().safetyMargin()));
     std::printf("position reports %d; %s\n", watch.positions, failed ? "PLAYBACK FAILED OR STOPPED" : "no failure");
+    if (sampledEarly) {
+        std::printf("handles: %lu after 50 changes, %lu at the end, %lu after Stop\n",
+                    static_cast<unsigned long>(early.handles), static_cast<unsigned long>(late.handles),
+                    static_cast<unsigned long>(after.handles));
+        std::printf("private bytes: %lu KiB after 50 changes, %lu KiB at the end, %lu KiB after Stop\n",
+                    static_cast<unsigned long>(early.privateBytes / 1024), static_cast<unsigned long>(late.privateBytes / 1024),
+                    static_cast<unsigned long>(after.privateBytes / 1024));
+    }
+    std::printf("wall time %.1f s\n", static_cast<double>(GetTickCount64() - startTick) / 1000.0);
     return failed ? 1 : 0;
 }
