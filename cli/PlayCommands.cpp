@@ -53,16 +53,21 @@ int runDevicesCommand(int argc, char** argv) {
         printError("devices: takes no arguments");
         return kExitUsage;
     }
+    // The options dialog's list, in its order; "*" marks what the stored selection resolves to.
     DeviceCatalogue catalogue;
-    printOut(utf16ToUtf8(kDefaultWaveOutDisplay) + "\n");
-    catalogue.RefreshCounts();
-    for (int id = 0; id < catalogue.waveOutCount(); ++id) {
-        const std::u16string name = systemDevices().waveOutName(id);
-        if (!name.empty()) printOut("[MME] " + utf16ToUtf8(name) + "\n");
-    }
-    for (const std::u16string& name : catalogue.DirectSoundNames()) {
-        const OutputDevice d = catalogue.FindDevice(name, OutputDirectSound);
-        printOut("[DirectSound] " + utf16ToUtf8(name) + (hasOwnGuid(d) ? "\t(changes tones live)\n" : "\n"));
+    std::vector<std::u16string> names = catalogue.WaveOutList();
+    const std::vector<std::u16string> ds = catalogue.DirectSoundList();
+    names.insert(names.end(), ds.begin(), ds.end());
+    const OutputDevice selected = catalogue.LoadSelection(currentSettings());
+    const int firstDirectSound = static_cast<int>(names.size() - ds.size());
+    for (int i = 0; i < static_cast<int>(names.size()); ++i) {
+        std::string line = i == selected.catalogueIndex ? "* " : "  ";
+        line += utf16ToUtf8(names[i]);
+        if (i >= firstDirectSound) {
+            const OutputDevice d = catalogue.FindDevice(DeviceCatalogue::StripPrefix(names[i]), OutputDirectSound);
+            if (hasOwnGuid(d)) line += "\t(changes tones live)";
+        }
+        printOut(line + "\n");
     }
     return kExitDone;
 }
