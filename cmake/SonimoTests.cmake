@@ -66,12 +66,15 @@ if(WIN32)
   file(GLOB SONIMO_WIN32_TEST_SOURCES CONFIGURE_DEPENDS tests/win32/*.cpp)
   if(SONIMO_WIN32_TEST_SOURCES AND TARGET sonimo_win32)
     # The shared helpers (temporary folders, whole-file reads) come from the unit tests.
-    add_executable(win32_tests ${SONIMO_WIN32_TEST_SOURCES} tests/unit/TestSupport.cpp)
+    add_executable(win32_tests ${SONIMO_WIN32_TEST_SOURCES} tests/unit/TestSupport.cpp tests/unit/CliRunner.cpp)
     target_compile_options(win32_tests PRIVATE ${SONIMO_WARNINGS})
     target_include_directories(win32_tests PRIVATE tests/unit tests/win32)
     target_link_libraries(win32_tests PRIVATE sonimo_win32 GTest::gtest_main)
     target_compile_definitions(win32_tests PRIVATE SONIMO_TEST_DATA_DIR="${CMAKE_BINARY_DIR}/testdata")
     sonimo_register_tests(win32_tests ${SONIMO_WIN32_TEST_SOURCES})
+    if(TARGET sonimo-cli)
+      add_dependencies(win32_tests sonimo-cli) # the play tests start the tool
+    endif()
     # The converting-reader tests read files that sox and lame make on the host first.
     if(TEST win32_tests.AcmFileSourceTest)
       add_test(NAME win32_tests.acm_testdata

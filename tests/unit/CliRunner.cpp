@@ -1,0 +1,128 @@
+#include "CliRunner.h"
+
+#include "platform/Text.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+extern char** environ;
+#endif
+
+namespace sonimo {
+
+std::string textOf(const std::u16string& path) {
+    const std::vector<unsigned char> b = readAll(path);
+    std::string s(b.begin(), b.end());
+#ifdef _WIN32
+    for (std::size_t at; (at = s.find("\r\n")) != std::string::npos;)
+        s.erase(at, 1);
+#endif
+    return s;
+}
+
+#ifdef _WIN32
+std::u16string cliPath() {
+    wchar_t buf[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH);
+    std::u16string self(reinterpret_cast<const char16_t*>(buf), n);
+    return self.substr(0, self.find_last_of(u"\\/") + 1) + u"sonimo-cli.exe";
+}
+
+namespace {
+std::u16string quoted(const std::u16string& a) {
+    // the quoting CommandLineToArgvW undoes
+    std::u16string q = u"\"";
+    std::size_t slashes = 0;
+    for (char16_t c : a) {
+        if (c == u'\\') {
+            ++slashes;
+            continue;
+        }
+        q.append(c == u'"' ? slashes * 2 + 1 : slashes, u'\\');
+        slashes = 0;
+        q.push_back(c);
+    }
+    q.append(slashes * 2, u'\\');
+    return q + u"\"";
+}
+} // namespace
+
+RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args) {
+    RunResult r;
+    const std::u16string outPath = dir.path(u"stdout.txt"), errPath = dir.path(u"stderr.txt");
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE out = CreateFileW(reinterpret_cast<const wchar_t*>(outPath.c_str()), GENERIC_WRITE,
+                             FILE_SHARE_READ, &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE err = CreateFileW(reinterpret_cast<const wchar_t*>(errPath.c_str()), GENERIC_WRITE,
+                             FILE_SHARE_READ, &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    std::u16string line = quoted(cliPath());
+    for (const std::u16string& a : args) {
+        line += u' ';
+        line += quoted(a);
+    }
+    std::vector<wchar_t> cmd(line.begin(), line.end());
+    cmd.push_back(0);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = out;
+    si.hStdError = err;
+    PROCESS_INFORMATION pi{};
+    const std::u16string exe = cliPath();
+    if (CreateProcessW(reinterpret_cast<const wchar_t*>(exe.c_str()), cmd.data(), nullptr, nullptr, TRUE, 0,
+                       nullptr, nullptr, &si, &pi)) {
+        WaitForSingleObject(pi.hProcess, 120000);
+        DWORD code = 0;
+        GetExitCodeProcess(pi.hProcess, &code);
+        r.code = static_cast<int>(code);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    CloseHandle(out);
+    CloseHandle(err);
+    r.out = textOf(outPath);
+    r.err = textOf(errPath);
+    return r;
+}
+#else
+std::u16string cliPath() {
+    char buf[4096];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    std::string self(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
+    return utf8ToUtf16(self.substr(0, self.rfind('/') + 1) + "sonimo-cli");
+}
+
+RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args) {
+    RunResult r;
+    const std::string outPath = utf16ToUtf8(dir.path(u"stdout.txt")),
+                      errPath = utf16ToUtf8(dir.path(u"stderr.txt"));
+    std::vector<std::string> argv8 = {utf16ToUtf8(cliPath())};
+    for (const std::u16string& a : args)
+        argv8.push_back(utf16ToUtf8(a));
+    std::vector<char*> argv;
+    for (std::string& a : argv8)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&fa, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    posix_spawn_file_actions_destroy(&fa);
+    r.out = textOf(dir.path(u"stdout.txt"));
+    r.err = textOf(dir.path(u"stderr.txt"));
+    return r;
+}
+#endif
+
+} // namespace sonimo

@@ -1,0 +1,21 @@
+// Runs the built sonimo-cli (next to the test program) as a user would: arguments as
+// given, standard output and error captured through files in `dir`.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace sonimo {
+
+struct RunResult {
+    int code = -1; // the exit code; -1 when the tool could not be started
+    std::string out, err;
+};
+
+std::u16string cliPath();
+RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args);
+// What the tool printed; Windows' text mode writes each line feed as CR LF.
+std::string textOf(const std::u16string& path);
+
+} // namespace sonimo
