@@ -22,16 +22,9 @@ namespace {
 
 // The program's own "save as WAV" path: the render task (with its look-ahead limiter in
 // front of a source whose peak exceeds full scale) into the 16-bit WAV file writer.
-class Silent final : public RenderProgress {
-public:
-    void setLines(const std::u16string&, const std::u16string&) override {}
-    void setFraction(double) override {}
-    bool cancelled() override { return false; }
-};
-
 void render(const SourceRef& source, const std::string& path) {
     SinkRef wav = CreateWaveFileWriter(utf8ToUtf16(path), source->sampleRate, source->channels);
-    Silent progress;
+    SilentProgress progress;
     if (RenderTask(u"ファイルを保存しています", source, wav, progress) != RenderCompleted) {
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
         std::exit(3);

@@ -13,4 +13,12 @@ public:
     virtual bool cancelled() = 0;
 };
 
+// Shows nothing and never cancels: for renders nobody watches (tests, benchmarks).
+class SilentProgress final : public RenderProgress {
+public:
+    void setLines(const std::u16string&, const std::u16string&) override {}
+    void setFraction(double) override {}
+    bool cancelled() override { return false; }
+};
+
 } // namespace sonimo

@@ -23,14 +23,6 @@ using namespace sonimo;
 
 namespace {
 
-
-class SilentProgress final : public RenderProgress {
-public:
-    void setLines(const std::u16string&, const std::u16string&) override {}
-    void setFraction(double) override {}
-    bool cancelled() override { return false; }
-};
-
 // What the program's save-as-WAV writes for a source: the writer at the source's format,
 // the render task (which puts the look-ahead limiter in front), then the last release.
 std::vector<unsigned char> programWav(const SourceRef& source, const std::u16string& path) {

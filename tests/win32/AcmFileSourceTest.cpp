@@ -49,6 +49,18 @@ Decoded decode(SourceRef s, int block = 4096) {
     return d;
 }
 
+// MPEGLAYER3WAVEFORMAT's extra bytes: ID_MPEG, no padding flags, 418-byte blocks of one
+// frame, 1393 frames of codec delay.
+Bytes mpegLayer3Extra() {
+    Bytes extra;
+    put16(extra, 1);
+    put32(extra, 2);
+    put16(extra, 418);
+    put16(extra, 1);
+    put16(extra, 1393);
+    return extra;
+}
+
 Decoded decodeFile(const std::string& name) {
     return decode(OpenAudioFile(dataFile(name)));
 }
@@ -138,13 +150,7 @@ TEST_F(AcmConversion, IeeeFloatMatchesSoxsDecode) {
 TEST_F(AcmConversion, MpegLayer3InAWaveMatchesLamesDecode) {
     const Bytes mp3 = readAll(dataFile("mp3.mp3"));
     ASSERT_GT(mp3.size(), 1000u);
-    // MPEGLAYER3WAVEFORMAT: ID_MPEG, no padding flags, 418-byte blocks of one frame, 1393 frames of delay.
-    Bytes extra;
-    put16(extra, 1);
-    put32(extra, 2);
-    put16(extra, 418);
-    put16(extra, 1);
-    put16(extra, 1393);
+    const Bytes extra = mpegLayer3Extra();
     const Bytes wav =
         riff({chunk("fmt ", fmtBody(0x55, 2, 44100, 0, true, extra, 1, 16000)), chunk("data", mp3)});
     TempDir dir;
@@ -285,12 +291,7 @@ TEST_F(AcmConversion, FormatsNoDriverTakesNeedAConverter) {
     ASSERT_TRUE(writeAll(dir.path(u"y.wav"), riff({chunk("fmt ", fmtBody(0x22, 1, 8000, 4)), d})));
     EXPECT_EQ(OpenAudioFile(dir.path(u"y.wav"))->state, StateRefusedFormat);
     // MPEG Layer III data that is not MPEG at all: the converter opens, the stream yields nothing.
-    Bytes extra;
-    put16(extra, 1);
-    put32(extra, 2);
-    put16(extra, 418);
-    put16(extra, 1);
-    put16(extra, 1393);
+    const Bytes extra = mpegLayer3Extra();
     ASSERT_TRUE(writeAll(dir.path(u"z.wav"),
                          riff({chunk("fmt ", fmtBody(0x55, 2, 44100, 0, true, extra, 1, 16000)), d})));
     const Decoded z = decode(OpenAudioFile(dir.path(u"z.wav")));
@@ -313,12 +314,7 @@ TEST_F(AcmConversion, MutatedFilesAlwaysComeToAnEnd) {
         Bytes original = readAll(dataFile(name));
         ASSERT_FALSE(original.empty()) << name;
         if (std::string(name) == "mp3.mp3") {
-            Bytes extra;
-            put16(extra, 1);
-            put32(extra, 2);
-            put16(extra, 418);
-            put16(extra, 1);
-            put16(extra, 1393);
+            const Bytes extra = mpegLayer3Extra();
             original = riff(
                 {chunk("fmt ", fmtBody(0x55, 2, 44100, 0, true, extra, 1, 16000)), chunk("data", original)});
         }
