@@ -26,7 +26,8 @@ int indexOfSampleRate(int rate) {
 
 int settingsSampleRate() {
     // The stored value is an index into the list the options show, not a rate.
-    return sampleRateOfIndex(currentSettings().readInt(u"Settings", u"SampleRate", kDefaultSampleRateIndex));
+    return sampleRateOfIndex(currentSettings().readIntInRange(u"Settings", u"SampleRate", kDefaultSampleRateIndex, 0,
+                                                              kSampleRateChoiceCount - 1));
 }
 
 std::int32_t wholePeriodLoopEnd(const ToneData& tone, int rate) {

@@ -6,8 +6,8 @@
 
 namespace sonimo {
 
-NoticeAnswer StderrNotice::show(std::u16string_view text, std::u16string_view caption, NoticeIcon,
-                                NoticeButtons buttons) {
+NoticeAnswer StderrNotice::present(std::u16string_view text, std::u16string_view caption, NoticeIcon,
+                                   NoticeButtons buttons, NoticeModality) {
     const std::string line = utf16ToUtf8(caption) + ": " + utf16ToUtf8(text) + "\n";
     std::fputs(line.c_str(), stderr);
     return buttons == NoticeButtons::YesNo || buttons == NoticeButtons::YesNoCancel ? NoticeAnswer::Yes

@@ -9,19 +9,27 @@ namespace sonimo {
 enum class NoticeIcon { None, Information, Warning, Error, Question };
 enum class NoticeButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class NoticeAnswer { Ok, Cancel, Yes, No };
+// Task-modal boxes disable every top-level window of the thread, not only the owner.
+enum class NoticeModality { Window, Task };
 
 class Notice {
 public:
     virtual ~Notice() = default;
-    virtual NoticeAnswer show(std::u16string_view text, std::u16string_view caption, NoticeIcon icon,
-                              NoticeButtons buttons) = 0;
+    NoticeAnswer show(std::u16string_view text, std::u16string_view caption, NoticeIcon icon,
+                      NoticeButtons buttons, NoticeModality modality = NoticeModality::Window) {
+        return present(text, caption, icon, buttons, modality);
+    }
+
+protected:
+    virtual NoticeAnswer present(std::u16string_view text, std::u16string_view caption, NoticeIcon icon,
+                                 NoticeButtons buttons, NoticeModality modality) = 0;
 };
 
 // Writes "caption: text" in UTF-8 to standard error and gives the first button's answer.
 class StderrNotice final : public Notice {
-public:
-    NoticeAnswer show(std::u16string_view text, std::u16string_view caption, NoticeIcon icon,
-                      NoticeButtons buttons) override;
+protected:
+    NoticeAnswer present(std::u16string_view text, std::u16string_view caption, NoticeIcon icon,
+                         NoticeButtons buttons, NoticeModality modality) override;
 };
 
 // The process-wide notice; a StderrNotice until someone installs another. The pointer is

@@ -41,3 +41,15 @@ TEST(CurrentSettings, ReadIntSaturatesNumbersOutsideTheIntRange) {
     EXPECT_EQ(s.readInt(u"S", u"Small", 0), -2147483647 - 1);
     EXPECT_EQ(s.readInt(u"S", u"Spaced", 0), 12);
 }
+
+TEST(CurrentSettings, ReadIntInRangeGivesTheDefaultForWrongFormsAndRanges) {
+    MemorySettingsStore s;
+    const std::pair<const char16_t*, int> cases[] = {{u"7", 7},   {u" +3x", 3}, {u"abc", 6}, {u"", 6},
+                                                     {u"-1", 6},  {u"12", 6},   {u"-", 6},   {u"99999999999", 6},
+                                                     {u"0", 0}};
+    for (const auto& [text, expected] : cases) {
+        s.writeText(u"Settings", u"SampleRate", text);
+        EXPECT_EQ(s.readIntInRange(u"Settings", u"SampleRate", 6, 0, 11), expected);
+    }
+    EXPECT_EQ(s.readIntInRange(u"Settings", u"Absent", 6, 0, 11), 6);
+}

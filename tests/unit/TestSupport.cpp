@@ -87,9 +87,9 @@ std::vector<std::int32_t> renderFrames(SampleSource& s, int frames, int block) {
 RecordingNotice::RecordingNotice(NoticeAnswer a) : answer(a) { setCurrentNotice(this); }
 RecordingNotice::~RecordingNotice() { setCurrentNotice(nullptr); }
 
-NoticeAnswer RecordingNotice::show(std::u16string_view text, std::u16string_view caption, NoticeIcon icon,
-                                   NoticeButtons buttons) {
-    shown.push_back({std::u16string(text), std::u16string(caption), icon, buttons});
+NoticeAnswer RecordingNotice::present(std::u16string_view text, std::u16string_view caption, NoticeIcon icon,
+                                      NoticeButtons buttons, NoticeModality modality) {
+    shown.push_back({std::u16string(text), std::u16string(caption), icon, buttons, modality});
     return answer;
 }
 

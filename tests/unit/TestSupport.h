@@ -32,6 +32,7 @@ struct RecordedNotice {
     std::u16string text, caption;
     NoticeIcon icon;
     NoticeButtons buttons;
+    NoticeModality modality;
 };
 
 // Installs itself as the current notice for its lifetime and answers with `answer`.
@@ -39,10 +40,12 @@ class RecordingNotice final : public Notice {
 public:
     explicit RecordingNotice(NoticeAnswer answer = NoticeAnswer::Ok);
     ~RecordingNotice() override;
-    NoticeAnswer show(std::u16string_view text, std::u16string_view caption, NoticeIcon icon,
-                      NoticeButtons buttons) override;
     std::vector<RecordedNotice> shown;
     NoticeAnswer answer;
+
+protected:
+    NoticeAnswer present(std::u16string_view text, std::u16string_view caption, NoticeIcon icon,
+                         NoticeButtons buttons, NoticeModality modality) override;
 };
 
 } // namespace sonimo

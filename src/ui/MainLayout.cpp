@@ -1,0 +1,100 @@
+#include "ui/MainLayout.h"
+
+#include <algorithm>
+
+namespace sonimo {
+
+MainLayout layoutMainWindow(const MainLayoutInput& in) {
+    MainLayout l;
+    const int w = in.clientWidth;
+    const int gap = in.units.y(4);
+    const int buttonHeight = in.units.y(14);
+    const int buttonGap = in.units.x(4);
+
+    int y = 0;
+    l.mainToolbar = {0, y, w, y + in.mainToolbarHeight};
+    y += in.mainToolbarHeight;
+    l.toolbarFrame = {0, y, w, y + in.valueToolbarHeight};
+    y += in.valueToolbarHeight;
+    const int top = y;
+
+    // From the bottom up: status bar, level meter, note window, gap, buttons, gap.
+    int bottom = in.clientHeight;
+    l.statusBar = {0, bottom - in.statusBarHeight, w, bottom};
+    bottom -= in.statusBarHeight;
+    l.levelMeter = {0, bottom - kLevelMeterHeight, w, bottom};
+    bottom -= kLevelMeterHeight;
+    l.noteWindow = {0, bottom - in.noteWindowHeight, w, bottom};
+    bottom -= in.noteWindowHeight + gap;
+    const int buttonsTop = bottom - buttonHeight;
+    for (int i = 0; i < 3; ++i) {
+        const int left = buttonGap + i * (in.buttonWidth + buttonGap);
+        l.buttons[i] = {left, buttonsTop, left + in.buttonWidth, bottom};
+    }
+    bottom = buttonsTop - gap;
+    l.grid = {0, top, w, std::max(top, bottom)};
+
+    l.minClientHeight = in.mainToolbarHeight + in.valueToolbarHeight + kMinGridHeight + gap + buttonHeight +
+                        gap + in.noteWindowHeight + kLevelMeterHeight + in.statusBarHeight;
+    return l;
+}
+
+Rect volumeSliderRect(int statusWidth, int statusHeight) {
+    const int left = kStatusPartEdges[1] + kVolumeSliderInset;
+    const int right = std::max(left, statusWidth - kVolumeSliderInset);
+    return {left, 2, right, std::max(2, statusHeight - 2)};
+}
+
+NoteBodyLayout layoutNoteBody(int x0, int y0, int width, const DialogUnits& units) {
+    NoteBodyLayout l;
+    const int f = width / 12;
+    const int h = units.y(14);
+    for (int r = 0; r < 9; ++r) {
+        const int y = y0 + 3 + r * (h + 3);
+        for (int n = 0; n < 12; ++n) {
+            const int x = x0 + f * n + 3;
+            l.buttons[r * 12 + n] = {x, y, x + std::max(0, f - 3), y + h};
+        }
+    }
+    l.scale = {x0 + 3, y0 + 9 * h + 30, x0 + 3 + std::max(0, width - 6), y0 + 9 * h + 30 + kScaleHeight};
+    // 9h + 72 would cut the scale's last 3 pixels; keep the same margin below it as above.
+    l.height = std::max(9 * h + 72, 9 * h + 30 + kScaleHeight + 3);
+    return l;
+}
+
+namespace {
+
+bool intersects(const Rect& a, const Rect& b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+// Moves `r` into `area`, cutting it where it is larger.
+Rect fitInto(Rect r, const Rect& area) {
+    const int w = std::min(r.width(), area.width());
+    const int h = std::min(r.height(), area.height());
+    const int left = std::clamp(r.left, area.left, area.right - w);
+    const int top = std::clamp(r.top, area.top, area.bottom - h);
+    return {left, top, left + w, top + h};
+}
+
+} // namespace
+
+Placement restorePlacement(const StoredPlacement& stored, int defaultWidth, int defaultHeight,
+                           const Rect& workArea, const std::vector<Rect>& monitors) {
+    auto size = [](const std::optional<int>& v, int def) {
+        if (!v || *v == 0) return def;
+        return std::max(*v, def);
+    };
+    const int w = size(stored.width, defaultWidth);
+    const int h = size(stored.height, defaultHeight);
+    const int x = stored.x ? *stored.x : workArea.left + (workArea.width() - w) / 2;
+    const int y = stored.y ? *stored.y : workArea.top + (workArea.height() - h) / 2;
+    Placement p{{x, y, x + w, y + h}, stored.maximized};
+    if (!stored.height) p.window = fitInto(p.window, workArea);
+    const bool visible =
+        std::any_of(monitors.begin(), monitors.end(), [&](const Rect& m) { return intersects(p.window, m); });
+    if (!visible) p.window = fitInto(p.window, workArea);
+    return p;
+}
+
+} // namespace sonimo
