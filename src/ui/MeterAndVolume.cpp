@@ -44,7 +44,7 @@ int sliderFromVolume(int volume) {
 }
 
 std::u16string statusProgramText() {
-    return u"Sonimoテスト信号生成ソフト v4.00  ― Quarlo Software";
+    return u"Sonimoテスト信号生成ソフト v4.00 (Quarlo)";
 }
 
 std::u16string statusSampleRateText(SettingsStore& settings) {

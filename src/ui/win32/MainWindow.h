@@ -1,0 +1,148 @@
+// The main window: a modeless dialog (template 1) that owns the current tone and the
+// player, shows the tone in the value grid, and turns every menu item, toolbar button,
+// key and child notification into a command. The decisions live in src/ui; this class
+// only translates messages into calls on them and copies their results onto the controls.
+// User-interface thread only.
+#pragma once
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "audio/out/LSoundPlayer.h"
+#include "tone/ToneData.h"
+#include "ui/CommandState.h"
+#include "ui/CommandTables.h"
+#include "ui/MainLayout.h"
+#include "ui/ValueGrid.h"
+#include "ui/win32/LevelMeter.h"
+#include "ui/win32/NoteWindow.h"
+#include "ui/win32/VolumeSlider.h"
+
+namespace sonimo {
+
+class MainWindow;
+
+// What the main window hands on: the file commands, the dialogs and typed values. The
+// defaults do nothing; the program and the tests give their own.
+class MainWindowHost {
+public:
+    virtual ~MainWindowHost() = default;
+    // 1110 to 1117 and 2122: the file commands; the host applies what it changes.
+    virtual void fileCommand(MainWindow& window, std::uint16_t command);
+    // 1118: true when the options dialog closed with OK.
+    virtual bool showOptions(MainWindow& window);
+    // 2103 and 6111 for a tone whose values can be typed (or a list tone).
+    virtual void editValues(MainWindow& window);
+    // The process's command line after start-up, or one forwarded by a second start.
+    virtual void openArguments(MainWindow& window, const std::vector<std::u16string>& arguments);
+    // 9: help on the main window.
+    virtual void help(MainWindow& window);
+};
+
+class MainWindow final : public PlayerListener {
+public:
+    // `host` is borrowed; `settingsFolder` holds current.tdf.
+    MainWindow(MainWindowHost& host, std::u16string settingsFolder);
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    // Creates the dialog and its children (the tone restored, autoplay honoured); hidden.
+    bool create(HINSTANCE instance);
+    // Restores the stored placement and shows the window.
+    void restorePlacement();
+    HWND hwnd() const { return hwnd_; }
+    // Offers a message of the loop to the keyboard table, then to dialog navigation.
+    // True when it was handled and must not be dispatched.
+    bool preTranslateMessage(MSG& message);
+
+    void command(std::uint16_t id);
+    void updateCommands();
+    void play();
+    void stop();
+    // After any edit of the tone: refresh the grid and its selection, then the live change.
+    void applyToneChange();
+    void liveChange();
+    void setFrequency(double hz);
+
+    ToneData& tone() { return tone_; }
+    LSoundPlayer& player() { return player_; }
+    int volume() const { return volume_; }
+    const std::vector<GridRow>& rows() const { return rows_; }
+    std::vector<int> selectedRows() const;
+    void selectRows(const std::vector<int>& rows);
+    // Fills the grid from the tone (fillGrid).
+    void fillGrid();
+    const CommandStates& states() const { return states_; }
+    HWND grid() const { return grid_; }
+    HWND control(int id) const;
+    HWND statusBar() const { return status_; }
+    HWND tooltips() const { return tooltips_; }
+    LevelMeter& levelMeter() { return meter_; }
+    NoteWindow& noteWindow() { return notes_; }
+    VolumeSlider& volumeSlider() { return slider_; }
+    HMENU buildContextMenu();
+    void storeCurrentTone();
+    void setStatusTexts();
+    const DialogUnits& units() const { return units_; }
+
+    // PlayerListener
+    void started(int cookie) override;
+    void stopped(int cookie) override;
+    void levels(const LevelRecord& levels, int cookie) override;
+
+private:
+    static INT_PTR CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void createChildren();
+    HWND createToolbar(HWND parent, int id, std::span<const ToolbarEntry> table, bool labels);
+    void buildMenuBar();
+    void layout();
+    void onNotify(NMHDR* header);
+    void onChildNotification(unsigned code, int id, LPARAM value);
+    void onDestroy();
+    void savePlacement();
+    void restoreCurrentTone();
+    void setVolumeFromSlider();
+    void stepSelected(bool up, StepSize size);
+    void deleteTones();
+    void showContextMenu();
+    void dispatch(std::uint16_t id);
+    GridSelection gridSelection() const;
+    void setRowText(int row);
+    void followSelection();
+    std::u16string tooltipOf(std::uint16_t command) const;
+    int silenceChannels() const { return (tone_.flags & ToneFlagStereo) ? 2 : 1; }
+
+    MainWindowHost& host_; // borrowed
+    std::u16string settingsFolder_;
+    HWND hwnd_ = nullptr;
+    HWND grid_ = nullptr, frame_ = nullptr, mainToolbar_ = nullptr, valueToolbar_ = nullptr;
+    HWND buttons_[3] = {};
+    HWND status_ = nullptr, tooltips_ = nullptr;
+    HIMAGELIST images_ = nullptr;
+    HBITMAP watermark_ = nullptr;
+    HFONT font_ = nullptr; // the dialog's, borrowed
+    DialogUnits units_;
+    int defaultWidth_ = 0, defaultHeight_ = 0, minClientHeight_ = 0;
+    ToneData tone_;
+    std::vector<GridRow> rows_;
+    CommandStates states_;
+    LSoundPlayer player_;
+    int volume_ = 0;
+    bool showNoteWindow_ = true;
+    bool filling_ = false; // item-change notifications of our own refill are not selections
+    LevelMeter meter_;
+    VolumeSlider slider_;
+    NoteWindow notes_;
+};
+
+// The system's name of a key, as the keyboard table shows it.
+std::u16string systemKeyName(std::uint16_t key, bool extended);
+
+} // namespace sonimo
