@@ -44,6 +44,10 @@ function(sonimo_register_tests target)
     add_test(NAME ${target}.${name} COMMAND ${target} --gtest_filter=${filter} --gtest_brief=1)
     set_tests_properties(${target}.${name} PROPERTIES TIMEOUT 300)
     # Device tests share the one file the captured audio goes to: one at a time.
+    # Windows drawn with Japanese texts need a Japanese locale for Wine.
+    if(target MATCHES "^(ui|e2e)_tests$")
+      set_tests_properties(${target}.${name} PROPERTIES ENVIRONMENT "LC_ALL=ja_JP.UTF-8;LANG=ja_JP.UTF-8")
+    endif()
     if(text MATCHES "#include \"AudioCapture.h\"")
       set_tests_properties(${target}.${name} PROPERTIES RESOURCE_LOCK audio_capture)
     endif()
@@ -83,4 +87,15 @@ if(WIN32)
       set_tests_properties(win32_tests.AcmFileSourceTest PROPERTIES FIXTURES_REQUIRED acm_testdata)
     endif()
   endif()
+endif()
+
+if(WIN32 AND TARGET sonimo_win32)
+  # The real windows, created in the test process with scripted seams.
+  file(GLOB SONIMO_UI_TEST_SOURCES CONFIGURE_DEPENDS tests/ui/*.cpp)
+  add_executable(ui_tests ${SONIMO_UI_TEST_SOURCES} tests/unit/TestSupport.cpp tests/win32/AudioCapture.cpp
+                          ${SONIMO_RESOURCES})
+  target_compile_options(ui_tests PRIVATE ${SONIMO_WARNINGS})
+  target_include_directories(ui_tests PRIVATE tests/unit tests/win32 tests/ui)
+  target_link_libraries(ui_tests PRIVATE sonimo_win32 GTest::gtest_main)
+  sonimo_register_tests(ui_tests ${SONIMO_UI_TEST_SOURCES})
 endif()
