@@ -99,3 +99,15 @@ if(WIN32 AND TARGET sonimo_win32)
   target_link_libraries(ui_tests PRIVATE sonimo_win32 GTest::gtest_main)
   sonimo_register_tests(ui_tests ${SONIMO_UI_TEST_SOURCES})
 endif()
+
+if(WIN32 AND TARGET Sonimo)
+  # The real program driven from outside: real key presses, a driver that reads its window.
+  add_executable(sonimo_driver tests/e2e/SonimoDriver.cpp tests/win32/AudioCapture.cpp)
+  target_compile_options(sonimo_driver PRIVATE ${SONIMO_WARNINGS})
+  target_include_directories(sonimo_driver PRIVATE tests/win32)
+  target_link_options(sonimo_driver PRIVATE -municode)
+  target_link_libraries(sonimo_driver PRIVATE sonimo_engine comctl32 winmm)
+  add_test(NAME e2e.keys_grid_playback_and_shutdown COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run-e2e ${CMAKE_BINARY_DIR})
+  set_tests_properties(e2e.keys_grid_playback_and_shutdown PROPERTIES TIMEOUT 300 RESOURCE_LOCK "audio_capture;registry"
+                       ENVIRONMENT "LC_ALL=ja_JP.UTF-8;LANG=ja_JP.UTF-8")
+endif()

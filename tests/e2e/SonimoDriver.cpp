@@ -1,0 +1,166 @@
+// Drives a running Sonimo.exe from outside for the end-to-end tests: finds its main
+// window, reads its value grid across the process boundary, sends commands, closes it,
+// and judges the captured audio. Texts come out as hex of their UTF-8 bytes, because
+// Wine converts console output with the Unix locale's codeset, which is missing here.
+//
+//   sonimo_driver wait [MS]          exit 0 once the main window exists
+//   sonimo_driver grid               one line per row: hex(label) hex(value) selected(0/1)
+//   sonimo_driver command ID         posts WM_COMMAND ID to the main window
+//   sonimo_driver playing            exit 0 when the stop button is enabled (playing)
+//   sonimo_driver close [MS]         closes the window and waits for the process to end
+//   sonimo_driver capture HZ[,HZ...] exit 0 when the capture holds those sines, about equally
+//                                    loud, and nothing else of weight
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "AudioCapture.h"
+
+namespace {
+
+const wchar_t kTitle[] = L"Sonimoテスト信号生成ソフト";
+
+HWND findMain() { return FindWindowW(L"#32770", kTitle); }
+
+HWND waitMain(DWORD ms) {
+    const DWORD end = GetTickCount() + ms;
+    HWND w;
+    while (!(w = findMain()) && static_cast<int>(end - GetTickCount()) > 0)
+        Sleep(50);
+    return w;
+}
+
+std::string hex(const std::wstring& text) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                      nullptr);
+    std::string utf8(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), n, nullptr, nullptr);
+    std::string out = utf8.empty() ? "-" : "";
+    char b[3];
+    for (unsigned char c : utf8) {
+        std::snprintf(b, sizeof b, "%02x", c);
+        out += b;
+    }
+    return out;
+}
+
+// List-view messages carry pointers: their buffers must live in the target process.
+int printGrid(HWND main) {
+    HWND grid = GetDlgItem(main, 120);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(grid, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process)
+        return 2;
+    const SIZE_T textBytes = 520;
+    auto* remote = static_cast<char*>(
+        VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + textBytes, MEM_COMMIT, PAGE_READWRITE));
+    const int count = static_cast<int>(SendMessageW(grid, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        std::wstring texts[2];
+        for (int column = 0; column < 2; ++column) {
+            LVITEMW item{};
+            item.iSubItem = column;
+            item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
+            item.cchTextMax = textBytes / 2;
+            WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+            const int n = static_cast<int>(SendMessageW(grid, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(remote)));
+            wchar_t text[260] = {};
+            ReadProcessMemory(process, remote + sizeof(LVITEMW), text, textBytes, nullptr);
+            texts[column].assign(text, n > 0 && n < 260 ? n : 0);
+        }
+        const bool selected = SendMessageW(grid, LVM_GETITEMSTATE, i, LVIS_SELECTED) & LVIS_SELECTED;
+        std::printf("%s %s %d\n", hex(texts[0]).c_str(), hex(texts[1]).c_str(), selected ? 1 : 0);
+    }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return 0;
+}
+
+// The share of the signal's power at `hz`, from a direct DFT at that frequency.
+double powerShare(const sonimo::test::Capture& c, std::size_t begin, std::size_t end, double hz) {
+    double re = 0, im = 0, total = 0;
+    const double step = 2 * 3.14159265358979323846 * hz / c.rate;
+    for (std::size_t i = begin; i < end; ++i) {
+        const double v = c.samples[i * c.channels];
+        re += v * std::cos(step * static_cast<double>(i));
+        im += v * std::sin(step * static_cast<double>(i));
+        total += v * v;
+    }
+    const double n = static_cast<double>(end - begin);
+    return total > 0 ? 2 * (re * re + im * im) / (n * total) : 0;
+}
+
+int checkCapture(const std::wstring& list) {
+    using namespace sonimo::test;
+    std::vector<double> tones;
+    for (std::size_t pos = 0; pos < list.size();) {
+        std::size_t comma = list.find(L',', pos);
+        if (comma == std::wstring::npos)
+            comma = list.size();
+        tones.push_back(_wtof(list.substr(pos, comma - pos).c_str()));
+        pos = comma + 1;
+    }
+    std::size_t removed = 0;
+    const Capture c = withoutSilentRuns(readCapture(), 64, removed);
+    if (!c.ok || c.frames() < static_cast<std::size_t>(c.rate / 2) || tones.empty()) {
+        std::printf("capture: %s, %zu frames\n", c.ok ? "too short" : "unreadable", c.frames());
+        return 1;
+    }
+    const std::size_t begin = c.rate / 20, end = c.frames() - c.rate / 20;
+    double sum = 0;
+    bool each = true;
+    for (double hz : tones) {
+        const double share = powerShare(c, begin, end, hz);
+        std::printf("capture: %.2f Hz holds %.3f of the power\n", hz, share);
+        sum += share;
+        each = each && share > 0.5 / static_cast<double>(tones.size());
+    }
+    std::printf("capture: %zu frames at %d Hz, %zu silent frames left out\n", c.frames(), c.rate, removed);
+    return each && sum > 0.9 ? 0 : 1;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2)
+        return 64;
+    const std::wstring verb = argv[1];
+    const DWORD ms = argc > 2 ? static_cast<DWORD>(_wtoi(argv[2])) : 20000;
+    if (verb == L"capture")
+        return checkCapture(argc > 2 ? argv[2] : L"");
+    HWND main = verb == L"wait" ? waitMain(ms) : findMain();
+    if (!main) {
+        std::printf("no main window\n");
+        return 1;
+    }
+    if (verb == L"wait")
+        return 0;
+    if (verb == L"grid")
+        return printGrid(main);
+    if (verb == L"command" && argc > 2) {
+        PostMessageW(main, WM_COMMAND, static_cast<WPARAM>(_wtoi(argv[2])), 0);
+        return 0;
+    }
+    if (verb == L"playing") {
+        HWND toolbar = GetDlgItem(main, 89);
+        return SendMessageW(toolbar, TB_ISBUTTONENABLED, 102, 0) ? 0 : 1;
+    }
+    if (verb == L"close") {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(main, &pid);
+        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+        PostMessageW(main, WM_CLOSE, 0, 0);
+        const DWORD r = process ? WaitForSingleObject(process, ms) : WAIT_FAILED;
+        if (process)
+            CloseHandle(process);
+        return r == WAIT_OBJECT_0 ? 0 : 1;
+    }
+    return 64;
+}
