@@ -7,6 +7,7 @@
 //   sonimo_driver grid               one line per row: hex(label) hex(value) selected(0/1)
 //   sonimo_driver command ID         posts WM_COMMAND ID to the main window
 //   sonimo_driver playing            exit 0 when the stop button is enabled (playing)
+//   sonimo_driver rect               the window's rectangle on the screen: left top width height
 //   sonimo_driver close [MS]         closes the window and waits for the process to end
 //   sonimo_driver capture HZ[,HZ...] exit 0 when the capture holds those sines, about equally
 //                                    loud, and nothing else of weight
@@ -146,6 +147,12 @@ int wmain(int argc, wchar_t** argv) {
         return printGrid(main);
     if (verb == L"command" && argc > 2) {
         PostMessageW(main, WM_COMMAND, static_cast<WPARAM>(_wtoi(argv[2])), 0);
+        return 0;
+    }
+    if (verb == L"rect") {
+        RECT r;
+        GetWindowRect(main, &r);
+        std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
         return 0;
     }
     if (verb == L"playing") {
