@@ -27,7 +27,9 @@ namespace {
 
 const wchar_t kTitle[] = L"Sonimoテスト信号生成ソフト";
 
-HWND findMain() { return FindWindowW(L"#32770", kTitle); }
+HWND findMain() {
+    return FindWindowW(L"#32770", kTitle);
+}
 
 HWND waitMain(DWORD ms) {
     const DWORD end = GetTickCount() + ms;
@@ -38,10 +40,11 @@ HWND waitMain(DWORD ms) {
 }
 
 std::string hex(const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                      nullptr);
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                      nullptr, nullptr);
     std::string utf8(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), n, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), n, nullptr,
+                        nullptr);
     std::string out = utf8.empty() ? "-" : "";
     char b[3];
     for (unsigned char c : utf8) {
@@ -57,8 +60,7 @@ int printGrid(HWND main) {
     DWORD pid = 0;
     GetWindowThreadProcessId(grid, &pid);
     HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-    if (!process)
-        return 2;
+    if (!process) return 2;
     const SIZE_T textBytes = 520;
     auto* remote = static_cast<char*>(
         VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + textBytes, MEM_COMMIT, PAGE_READWRITE));
@@ -71,7 +73,8 @@ int printGrid(HWND main) {
             item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
             item.cchTextMax = textBytes / 2;
             WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
-            const int n = static_cast<int>(SendMessageW(grid, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(remote)));
+            const int n =
+                static_cast<int>(SendMessageW(grid, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(remote)));
             wchar_t text[260] = {};
             ReadProcessMemory(process, remote + sizeof(LVITEMW), text, textBytes, nullptr);
             texts[column].assign(text, n > 0 && n < 260 ? n : 0);
@@ -103,8 +106,7 @@ int checkCapture(const std::wstring& list) {
     std::vector<double> tones;
     for (std::size_t pos = 0; pos < list.size();) {
         std::size_t comma = list.find(L',', pos);
-        if (comma == std::wstring::npos)
-            comma = list.size();
+        if (comma == std::wstring::npos) comma = list.size();
         tones.push_back(_wtof(list.substr(pos, comma - pos).c_str()));
         pos = comma + 1;
     }
@@ -130,21 +132,17 @@ int checkCapture(const std::wstring& list) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc < 2)
-        return 64;
+    if (argc < 2) return 64;
     const std::wstring verb = argv[1];
     const DWORD ms = argc > 2 ? static_cast<DWORD>(_wtoi(argv[2])) : 20000;
-    if (verb == L"capture")
-        return checkCapture(argc > 2 ? argv[2] : L"");
+    if (verb == L"capture") return checkCapture(argc > 2 ? argv[2] : L"");
     HWND main = verb == L"wait" ? waitMain(ms) : findMain();
     if (!main) {
         std::printf("no main window\n");
         return 1;
     }
-    if (verb == L"wait")
-        return 0;
-    if (verb == L"grid")
-        return printGrid(main);
+    if (verb == L"wait") return 0;
+    if (verb == L"grid") return printGrid(main);
     if (verb == L"command" && argc > 2) {
         PostMessageW(main, WM_COMMAND, static_cast<WPARAM>(_wtoi(argv[2])), 0);
         return 0;
@@ -165,8 +163,7 @@ int wmain(int argc, wchar_t** argv) {
         HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
         PostMessageW(main, WM_CLOSE, 0, 0);
         const DWORD r = process ? WaitForSingleObject(process, ms) : WAIT_FAILED;
-        if (process)
-            CloseHandle(process);
+        if (process) CloseHandle(process);
         return r == WAIT_OBJECT_0 ? 0 : 1;
     }
     return 64;

@@ -12,7 +12,9 @@
 namespace sonimo::test {
 namespace {
 
-std::uint16_t waveformCommand(int waveform) { return static_cast<std::uint16_t>(kCmdWaveformFirst + waveform); }
+std::uint16_t waveformCommand(int waveform) {
+    return static_cast<std::uint16_t>(kCmdWaveformFirst + waveform);
+}
 
 ToneData twoToneFixed() {
     ToneData t = defaultToneData();
@@ -26,7 +28,8 @@ ToneData twoToneFixed() {
 TEST_F(MainWindowTest, StartsWithTheStoredToneInTheGridAndRowZeroSelected) {
     writeCurrentTone(twoToneFixed());
     start();
-    EXPECT_EQ(gridTexts(0), (std::vector<std::u16string>{u"正弦波 1 周波数", u"正弦波 2 周波数", u"正弦波長さ"}));
+    EXPECT_EQ(gridTexts(0),
+              (std::vector<std::u16string>{u"正弦波 1 周波数", u"正弦波 2 周波数", u"正弦波長さ"}));
     EXPECT_EQ(gridTexts(1), (std::vector<std::u16string>{u"440.00Hz", u"660.00Hz", u"3000ms"}));
     EXPECT_EQ(window->selectedRows(), std::vector<int>{0});
     EXPECT_EQ(GetFocus(), window->grid());
@@ -252,8 +255,8 @@ TEST_F(MainWindowTest, ClearAndItsButtonFollowTheDefaultTone) {
 
 TEST_F(MainWindowTest, FileDialogAndHelpCommandsReachTheHost) {
     start();
-    for (std::uint16_t id : {kCmdSaveTone, kCmdOpenTone, kCmdSaveToneAs, kCmdNewList, kCmdOpenList, kCmdSaveList,
-                             kCmdSaveWav, kCmdEditInCantrel, kCmdOpenListToolbar})
+    for (std::uint16_t id : {kCmdSaveTone, kCmdOpenTone, kCmdSaveToneAs, kCmdNewList, kCmdOpenList,
+                             kCmdSaveList, kCmdSaveWav, kCmdEditInCantrel, kCmdOpenListToolbar})
         window->command(id);
     EXPECT_EQ(host.fileCommands,
               (std::vector<std::uint16_t>{1110, 1111, 1112, 1113, 1114, 1115, 1116, 1117, 2122}));
@@ -411,7 +414,9 @@ TEST_F(MainWindowTest, TheContextMenuCarriesTheContextStates) {
     start();
     window->command(waveformCommand(PinkNoise));
     HMENU menu = window->buildContextMenu();
-    auto enabled = [&](UINT id) { return !(GetMenuState(menu, id, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED)); };
+    auto enabled = [&](UINT id) {
+        return !(GetMenuState(menu, id, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED));
+    };
     EXPECT_FALSE(enabled(kCmdRaise));
     EXPECT_FALSE(enabled(kCmdMono));
     EXPECT_FALSE(enabled(3005));

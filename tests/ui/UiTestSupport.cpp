@@ -18,7 +18,8 @@ public:
     }
 };
 
-[[maybe_unused]] ::testing::Environment* const gControls = ::testing::AddGlobalTestEnvironment(new CommonControls);
+[[maybe_unused]] ::testing::Environment* const gControls =
+    ::testing::AddGlobalTestEnvironment(new CommonControls);
 
 } // namespace
 
@@ -27,13 +28,11 @@ void pump(MainWindow* window, int ms) {
     do {
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (window && window->preTranslateMessage(msg))
-                continue;
+            if (window && window->preTranslateMessage(msg)) continue;
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
-        if (ms > 0)
-            Sleep(5);
+        if (ms > 0) Sleep(5);
     } while (static_cast<int>(end - GetTickCount()) > 0);
 }
 
@@ -43,8 +42,7 @@ bool pressKey(MainWindow& window, UINT key, bool ctrl, bool repeat) {
     keys[VK_CONTROL] = keys[VK_LCONTROL] = ctrl ? 0x80 : 0;
     SetKeyboardState(keys);
     HWND target = GetFocus();
-    if (!target || (target != window.hwnd() && !IsChild(window.hwnd(), target)))
-        target = window.grid();
+    if (!target || (target != window.hwnd() && !IsChild(window.hwnd(), target))) target = window.grid();
     MSG msg{};
     msg.hwnd = target;
     msg.message = WM_KEYDOWN;
@@ -60,7 +58,9 @@ bool pressKey(MainWindow& window, UINT key, bool ctrl, bool repeat) {
     return handled;
 }
 
-void MainWindowTest::SetUp() { setCurrentSettings(&settings); }
+void MainWindowTest::SetUp() {
+    setCurrentSettings(&settings);
+}
 
 void MainWindowTest::TearDown() {
     window.reset();
@@ -74,7 +74,9 @@ void MainWindowTest::start() {
     pump(window.get());
 }
 
-void MainWindowTest::writeCurrentTone(const ToneData& tone) { ASSERT_TRUE(saveToneFile(tone, currentTdf())); }
+void MainWindowTest::writeCurrentTone(const ToneData& tone) {
+    ASSERT_TRUE(saveToneFile(tone, currentTdf()));
+}
 
 std::u16string MainWindowTest::menuText(UINT id) const {
     wchar_t text[256] = {};
@@ -87,9 +89,13 @@ bool MainWindowTest::menuEnabled(UINT id) const {
     return state != 0xFFFFFFFF && !(state & (MF_GRAYED | MF_DISABLED));
 }
 
-bool MainWindowTest::menuChecked(UINT id) const { return GetMenuState(menu(), id, MF_BYCOMMAND) & MF_CHECKED; }
+bool MainWindowTest::menuChecked(UINT id) const {
+    return GetMenuState(menu(), id, MF_BYCOMMAND) & MF_CHECKED;
+}
 
-HWND MainWindowTest::valueToolbar() const { return GetDlgItem(window->control(200), 90); }
+HWND MainWindowTest::valueToolbar() const {
+    return GetDlgItem(window->control(200), 90);
+}
 
 bool MainWindowTest::toolbarEnabled(HWND toolbar, UINT id) const {
     return SendMessageW(toolbar, TB_ISBUTTONENABLED, id, 0) != 0;

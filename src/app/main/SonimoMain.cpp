@@ -33,7 +33,8 @@ HWND createInstanceWindow(HINSTANCE instance) {
     wc.hInstance = instance;
     wc.lpszClassName = kInstanceClass;
     RegisterClassExW(&wc);
-    return CreateWindowExW(0, kInstanceClass, L"Sonimo", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+    return CreateWindowExW(0, kInstanceClass, L"Sonimo", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
+                           nullptr);
 }
 
 std::vector<std::u16string> commandLineArguments() {
@@ -74,8 +75,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
             host.openArguments(window, commandLineArguments());
             MSG msg;
             while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-                if (window.preTranslateMessage(msg))
-                    continue;
+                if (window.preTranslateMessage(msg)) continue;
                 TranslateMessage(&msg);
                 DispatchMessageW(&msg);
             }

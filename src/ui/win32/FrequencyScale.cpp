@@ -5,11 +5,9 @@
 namespace sonimo {
 
 void FrequencyScale::setValue(double hz) {
-    if (hz == value_)
-        return;
+    if (hz == value_) return;
     value_ = hz;
-    if (hwnd())
-        InvalidateRect(hwnd(), nullptr, FALSE);
+    if (hwnd()) InvalidateRect(hwnd(), nullptr, FALSE);
 }
 
 void FrequencyScale::paint(HDC dc, const RECT& client) {

@@ -13,15 +13,13 @@ void LevelMeter::setLevels(const int* levels, int channels) {
     channels_ = channels >= 2 ? 2 : 1;
     levels_[0] = levels[0];
     levels_[1] = channels_ == 2 ? levels[1] : kLevelNone;
-    if (hwnd())
-        InvalidateRect(hwnd(), nullptr, FALSE);
+    if (hwnd()) InvalidateRect(hwnd(), nullptr, FALSE);
 }
 
 namespace {
 
 void fillRect(HDC dc, int l, int t, int r, int b, COLORREF color) {
-    if (r <= l || b <= t)
-        return;
+    if (r <= l || b <= t) return;
     RECT rc{l, t, r, b};
     SetBkColor(dc, color);
     ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &rc, nullptr, 0, nullptr);

@@ -6,8 +6,7 @@ namespace sonimo {
 
 bool registerLpcClass(HINSTANCE instance) {
     WNDCLASSEXW wc{};
-    if (GetClassInfoExW(instance, kLpcClassName, &wc))
-        return true;
+    if (GetClassInfoExW(instance, kLpcClassName, &wc)) return true;
     wc.cbSize = sizeof wc;
     wc.style = CS_DBLCLKS;
     wc.lpfnWndProc = DefWindowProcW; // each window switches to the object's procedure at creation
@@ -57,8 +56,7 @@ LRESULT LpcControl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT CALLBACK LpcControl::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<LpcControl*>(GetWindowLongPtrW(window, 0));
-    if (!self)
-        return DefWindowProcW(window, message, wParam, lParam);
+    if (!self) return DefWindowProcW(window, message, wParam, lParam);
     if (message == WM_NCDESTROY) {
         self->hwnd_ = nullptr;
         SetWindowLongPtrW(window, 0, 0);

@@ -25,8 +25,12 @@ constexpr UINT_PTR kLayoutTimer = 3;
 constexpr UINT_PTR kOffersTimer = 4;
 constexpr int kToolbarButtonWidth = 22, kToolbarButtonHeight = 24;
 
-const wchar_t* w(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
-const wchar_t* w(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
+const wchar_t* w(const std::u16string& s) {
+    return reinterpret_cast<const wchar_t*>(s.c_str());
+}
+const wchar_t* w(const char16_t* s) {
+    return reinterpret_cast<const wchar_t*>(s);
+}
 
 BOOL CALLBACK addMonitor(HMONITOR, HDC, LPRECT r, LPARAM list) {
     reinterpret_cast<std::vector<Rect>*>(list)->push_back({r->left, r->top, r->right, r->bottom});
@@ -34,7 +38,8 @@ BOOL CALLBACK addMonitor(HMONITOR, HDC, LPRECT r, LPARAM list) {
 }
 
 bool radioItem(std::uint16_t id) {
-    return (id >= kCmdToneCountFirst && id <= kCmdToneCountLast) || (id >= kCmdKindContinuous && id <= kCmdStereo) ||
+    return (id >= kCmdToneCountFirst && id <= kCmdToneCountLast) ||
+           (id >= kCmdKindContinuous && id <= kCmdStereo) ||
            (id >= kCmdWaveformFirst && id <= kCmdWaveformLast);
 }
 
@@ -46,8 +51,8 @@ HMENU buildPopup(const std::vector<MenuNode>& nodes, bool withKeys) {
             AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
             break;
         case MenuNode::Kind::Popup:
-            AppendMenuW(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(buildPopup(n.children, withKeys)),
-                        w(n.text));
+            AppendMenuW(menu, MF_POPUP | MF_STRING,
+                        reinterpret_cast<UINT_PTR>(buildPopup(n.children, withKeys)), w(n.text));
             break;
         case MenuNode::Kind::Item: {
             const std::u16string text = withKeys ? withKeyName(n.text, n.id, false, systemKeyName) : n.text;
@@ -116,13 +121,16 @@ LRESULT CALLBACK frameProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 // --- the host's defaults -----------------------------------------------------------
 
 void MainWindowHost::fileCommand(MainWindow&, std::uint16_t) {}
-bool MainWindowHost::showOptions(MainWindow&) { return false; }
+bool MainWindowHost::showOptions(MainWindow&) {
+    return false;
+}
 void MainWindowHost::editValues(MainWindow&) {}
 void MainWindowHost::openArguments(MainWindow&, const std::vector<std::u16string>&) {}
 void MainWindowHost::help(MainWindow&) {
-    currentNotice().show(u"Sonimoテスト信号生成ソフト v4.00\n\nSpace: 再生/停止　Esc: 停止\nテンキー +/−: 値を上げる/下げる　"
-                         u"Page Up/Down: 大きく上げる/下げる\nEnter: 値を編集する",
-                         u"Sonimoのヘルプ", NoticeIcon::Information, NoticeButtons::Ok);
+    currentNotice().show(
+        u"Sonimoテスト信号生成ソフト v4.00\n\nSpace: 再生/停止　Esc: 停止\nテンキー +/−: 値を上げる/下げる　"
+        u"Page Up/Down: 大きく上げる/下げる\nEnter: 値を編集する",
+        u"Sonimoのヘルプ", NoticeIcon::Information, NoticeButtons::Ok);
 }
 
 std::u16string systemKeyName(std::uint16_t key, bool extended) {
@@ -139,14 +147,11 @@ MainWindow::MainWindow(MainWindowHost& host, std::u16string settingsFolder)
     : host_(host), settingsFolder_(std::move(settingsFolder)), tone_(defaultToneData()) {}
 
 MainWindow::~MainWindow() {
-    if (hwnd_ && IsWindow(hwnd_))
-        DestroyWindow(hwnd_);
+    if (hwnd_ && IsWindow(hwnd_)) DestroyWindow(hwnd_);
     player_.SetListener(nullptr, 0);
     player_.Stop();
-    if (images_)
-        ImageList_Destroy(images_);
-    if (watermark_)
-        DeleteObject(watermark_);
+    if (images_) ImageList_Destroy(images_);
+    if (watermark_) DeleteObject(watermark_);
 }
 
 bool MainWindow::create(HINSTANCE instance) {
@@ -173,15 +178,13 @@ INT_PTR CALLBACK MainWindow::dialogProc(HWND window, UINT message, WPARAM wParam
 HWND MainWindow::createToolbar(HWND parent, int id, std::span<const ToolbarEntry> table, bool labels) {
     DWORD style = WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NODIVIDER | CCS_NORESIZE |
                   CCS_NOPARENTALIGN;
-    if (labels)
-        style |= TBSTYLE_LIST;
+    if (labels) style |= TBSTYLE_LIST;
     HWND tb = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr, style, 0, 0, 0, 0, parent,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
     SendMessageW(tb, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     SendMessageW(tb, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     SendMessageW(tb, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images_));
-    if (parent != hwnd_)
-        SendMessageW(tb, TB_SETPARENT, reinterpret_cast<WPARAM>(hwnd_), 0);
+    if (parent != hwnd_) SendMessageW(tb, TB_SETPARENT, reinterpret_cast<WPARAM>(hwnd_), 0);
     std::vector<TBBUTTON> buttons;
     for (const ToolbarEntry& e : table) {
         TBBUTTON b{};
@@ -214,15 +217,13 @@ HWND MainWindow::createToolbar(HWND parent, int id, std::span<const ToolbarEntry
         buttons.push_back(b);
     }
     SendMessageW(tb, TB_ADDBUTTONSW, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
-    if (!labels)
-        SendMessageW(tb, TB_SETBUTTONSIZE, 0, MAKELPARAM(kToolbarButtonWidth, kToolbarButtonHeight));
+    if (!labels) SendMessageW(tb, TB_SETBUTTONSIZE, 0, MAKELPARAM(kToolbarButtonWidth, kToolbarButtonHeight));
     return tb;
 }
 
 void MainWindow::buildMenuBar() {
     HMENU bar = GetMenu(hwnd_);
-    if (!bar)
-        return;
+    if (!bar) return;
     for (const MenuNode& popup : readMenuTable(mainMenuTable()))
         AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(buildPopup(popup.children, true)),
                     w(popup.text));
@@ -235,18 +236,19 @@ void MainWindow::createChildren() {
     font_ = reinterpret_cast<HFONT>(SendMessageW(hwnd_, WM_GETFONT, 0, 0));
     RECT du{0, 0, 4, 8};
     MapDialogRect(hwnd_, &du);
-    units_ = {du.right > 0 ? static_cast<int>(du.right) : 6, du.bottom > 0 ? static_cast<int>(du.bottom) : 13};
+    units_ = {du.right > 0 ? static_cast<int>(du.right) : 6,
+              du.bottom > 0 ? static_cast<int>(du.bottom) : 13};
     RECT wr;
     GetWindowRect(hwnd_, &wr);
     defaultWidth_ = wr.right - wr.left;
     defaultHeight_ = wr.bottom - wr.top;
     const int iconSize = GetSystemMetrics(SM_CXICON), smallSize = GetSystemMetrics(SM_CXSMICON);
     SendMessageW(hwnd_, WM_SETICON, ICON_BIG,
-                 reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, iconSize,
-                                                     iconSize, LR_DEFAULTCOLOR)));
+                 reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                                                     iconSize, iconSize, LR_DEFAULTCOLOR)));
     SendMessageW(hwnd_, WM_SETICON, ICON_SMALL,
-                 reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, smallSize,
-                                                     smallSize, LR_DEFAULTCOLOR)));
+                 reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                                                     smallSize, smallSize, LR_DEFAULTCOLOR)));
 
     // The toolbar pictures, one image per resource number from 322 (gaps stay empty).
     images_ = ImageList_Create(16, 16, ILC_COLOR32, 32, 0);
@@ -254,8 +256,7 @@ void MainWindow::createChildren() {
         HBITMAP bmp = static_cast<HBITMAP>(
             LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 16, 16, LR_CREATEDIBSECTION));
         if (!bmp || id == IDB_WATERMARK) {
-            if (bmp)
-                DeleteObject(bmp);
+            if (bmp) DeleteObject(bmp);
             bmp = CreateBitmap(16, 16, 1, 32, nullptr);
         }
         ImageList_Add(images_, bmp, nullptr);
@@ -264,14 +265,15 @@ void MainWindow::createChildren() {
 
     // 1. the value grid
     grid_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS, 0, 0, 0, 0, hwnd_,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdValueGrid)), instance, nullptr);
+                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS, 0, 0, 0, 0,
+                            hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdValueGrid)), instance,
+                            nullptr);
     SendMessageW(grid_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     SendMessageW(grid_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     // 2. the frame of the value toolbar; 3. and 4. the toolbars
-    frame_ = CreateWindowExW(0, L"Edit", L"", WS_CHILD | WS_VISIBLE | ES_READONLY | ES_MULTILINE | WS_CLIPCHILDREN, 0,
-                             0, 0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdToolbarFrame)), instance,
-                             nullptr);
+    frame_ = CreateWindowExW(
+        0, L"Edit", L"", WS_CHILD | WS_VISIBLE | ES_READONLY | ES_MULTILINE | WS_CLIPCHILDREN, 0, 0, 0, 0,
+        hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdToolbarFrame)), instance, nullptr);
     SetWindowSubclass(frame_, frameProc, 1, 0);
     mainToolbar_ = createToolbar(hwnd_, kIdMainToolbar, mainToolbarTable(), true);
     valueToolbar_ = createToolbar(frame_, kIdValueToolbar, valueToolbarTable(), false);
@@ -280,10 +282,9 @@ void MainWindow::createChildren() {
     // 6. the tone buttons
     const char16_t* captions[3] = {u"トーンを削除", u"トーンを追加", u"一覧をクリア"};
     for (int i = 0; i < 3; ++i) {
-        buttons_[i] = CreateWindowExW(0, L"BUTTON", w(captions[i]), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
-                                      0, 0, 0, 0, hwnd_,
-                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCmdDeleteTone + i)), instance,
-                                      nullptr);
+        buttons_[i] = CreateWindowExW(
+            0, L"BUTTON", w(captions[i]), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0,
+            hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCmdDeleteTone + i)), instance, nullptr);
         SendMessageW(buttons_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     }
     // 7. the grid's columns, watermark and first rows (every supported Windows has watermarks)
@@ -309,8 +310,9 @@ void MainWindow::createChildren() {
     meter_.create(hwnd_, kIdLevelMeter, WS_VISIBLE);
     meter_.setSilence(1);
     // 9. the status bar with the volume slider in its third part; 10. its texts
-    status_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | WS_CLIPCHILDREN, 0, 0,
-                              0, 0, hwnd_, nullptr, instance, nullptr);
+    status_ =
+        CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | WS_CLIPCHILDREN, 0,
+                        0, 0, 0, hwnd_, nullptr, instance, nullptr);
     const int parts[3] = {kStatusPartEdges[0], kStatusPartEdges[1], -1};
     SendMessageW(status_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
     slider_.createIn(status_, hwnd_);
@@ -330,9 +332,9 @@ void MainWindow::createChildren() {
     notes_.setExpanded(showNoteWindow_ && isPeriodic(tone_.waveform));
 
     // Tooltips of the grid, the tone buttons and the meter.
-    tooltips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance,
-                                nullptr);
+    tooltips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                                CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance, nullptr);
     SendMessageW(tooltips_, TTM_SETMAXTIPWIDTH, 0, 600);
     auto addTool = [&](HWND control, const std::u16string* text) {
         TOOLINFOW ti{};
@@ -345,40 +347,41 @@ void MainWindow::createChildren() {
     };
     const std::u16string gridTip = u"トーンの詳細（ダブルクリックで変更）";
     addTool(grid_, &gridTip);
-    const char16_t* buttonTips[3] = {u"選択したトーンをトーン一覧から削除する", u"トーン一覧にトーンを追加する",
+    const char16_t* buttonTips[3] = {u"選択したトーンをトーン一覧から削除する",
+                                     u"トーン一覧にトーンを追加する",
                                      u"トーン一覧から最初のトーン以外の全てを削除"};
     for (int i = 0; i < 3; ++i) {
-        const std::u16string tip = withKeyName(buttonTips[i], static_cast<std::uint16_t>(kCmdDeleteTone + i), true,
-                                               systemKeyName);
+        const std::u16string tip =
+            withKeyName(buttonTips[i], static_cast<std::uint16_t>(kCmdDeleteTone + i), true, systemKeyName);
         addTool(buttons_[i], &tip);
     }
     addTool(meter_.hwnd(), nullptr);
     // 16. autoplay
-    if (currentSettings().readBool(u"settings", u"autoplay", false))
-        play();
+    if (currentSettings().readBool(u"settings", u"autoplay", false)) play();
     layout();
 }
 
 void MainWindow::restoreCurrentTone() {
     const std::u16string path = settingsFolder_ + u"\\current.tdf";
-    if (!settingsFolder_.empty() && fileExists(path) && !loadToneFile(tone_, path))
-        tone_ = defaultToneData();
+    if (!settingsFolder_.empty() && fileExists(path) && !loadToneFile(tone_, path)) tone_ = defaultToneData();
     fillGrid();
     SetFocus(grid_);
     selectRows({0});
 }
 
 void MainWindow::storeCurrentTone() {
-    if (!settingsFolder_.empty())
-        saveToneFile(tone_, settingsFolder_ + u"\\current.tdf");
+    if (!settingsFolder_.empty()) saveToneFile(tone_, settingsFolder_ + u"\\current.tdf");
 }
 
 void MainWindow::setStatusTexts() {
     SendMessageW(status_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(w(statusProgramText())));
-    SendMessageW(status_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(w(statusSampleRateText(currentSettings()))));
+    SendMessageW(status_, SB_SETTEXTW, 1,
+                 reinterpret_cast<LPARAM>(w(statusSampleRateText(currentSettings()))));
 }
 
-HWND MainWindow::control(int id) const { return GetDlgItem(hwnd_, id); }
+HWND MainWindow::control(int id) const {
+    return GetDlgItem(hwnd_, id);
+}
 
 // --- placement -------------------------------------------------------------------------
 
@@ -386,8 +389,7 @@ void MainWindow::restorePlacement() {
     SettingsStore& s = currentSettings();
     StoredPlacement stored;
     auto value = [&](const char16_t* name) -> std::optional<int> {
-        if (!s.hasValue(u"MainWindow", name))
-            return std::nullopt;
+        if (!s.hasValue(u"MainWindow", name)) return std::nullopt;
         return s.readInt(u"MainWindow", name, 0);
     };
     stored.x = value(u"X");
@@ -399,8 +401,7 @@ void MainWindow::restorePlacement() {
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     std::vector<Rect> monitors;
     EnumDisplayMonitors(nullptr, nullptr, addMonitor, reinterpret_cast<LPARAM>(&monitors));
-    if (monitors.empty())
-        monitors.push_back({work.left, work.top, work.right, work.bottom});
+    if (monitors.empty()) monitors.push_back({work.left, work.top, work.right, work.bottom});
     const Placement p = sonimo::restorePlacement(stored, defaultWidth_, defaultHeight_,
                                                  {work.left, work.top, work.right, work.bottom}, monitors);
     WINDOWPLACEMENT wp{};
@@ -414,8 +415,7 @@ void MainWindow::restorePlacement() {
 void MainWindow::savePlacement() {
     WINDOWPLACEMENT wp{};
     wp.length = sizeof wp;
-    if (!GetWindowPlacement(hwnd_, &wp))
-        return;
+    if (!GetWindowPlacement(hwnd_, &wp)) return;
     SettingsStore& s = currentSettings();
     const RECT& r = wp.rcNormalPosition;
     s.writeInt(u"MainWindow", u"X", r.left);
@@ -428,8 +428,7 @@ void MainWindow::savePlacement() {
 // --- layout ----------------------------------------------------------------------------
 
 void MainWindow::layout() {
-    if (!hwnd_ || IsIconic(hwnd_) || !status_)
-        return;
+    if (!hwnd_ || IsIconic(hwnd_) || !status_) return;
     RECT client;
     GetClientRect(hwnd_, &client);
     MainLayoutInput in;
@@ -451,8 +450,8 @@ void MainWindow::layout() {
     SelectObject(dc, old);
     ReleaseDC(hwnd_, dc);
     in.buttonWidth = widest + units_.x(16);
-    in.noteWindowHeight = notes_.headerHeight() +
-                          (notes_.expanded() ? layoutNoteBody(0, 0, client.right, units_).height : 0);
+    in.noteWindowHeight =
+        notes_.headerHeight() + (notes_.expanded() ? layoutNoteBody(0, 0, client.right, units_).height : 0);
     SendMessageW(status_, WM_SIZE, 0, 0); // the status bar places itself at the bottom
     RECT sr;
     GetWindowRect(status_, &sr);
@@ -477,13 +476,13 @@ void MainWindow::layout() {
 INT_PTR MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_SIZE:
-        if (wParam != SIZE_MINIMIZED)
-            layout();
+        if (wParam != SIZE_MINIMIZED) layout();
         return TRUE;
     case WM_GETMINMAXINFO: {
         auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
         RECT frame{0, 0, 0, minClientHeight_};
-        AdjustWindowRectEx(&frame, GetWindowLongW(hwnd_, GWL_STYLE), TRUE, GetWindowLongW(hwnd_, GWL_EXSTYLE));
+        AdjustWindowRectEx(&frame, GetWindowLongW(hwnd_, GWL_STYLE), TRUE,
+                           GetWindowLongW(hwnd_, GWL_EXSTYLE));
         info->ptMinTrackSize.x = defaultWidth_;
         info->ptMinTrackSize.y = std::max<LONG>(defaultHeight_, frame.bottom - frame.top);
         return TRUE;
@@ -513,8 +512,7 @@ INT_PTR MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         DestroyWindow(hwnd_);
         return TRUE;
     case WM_ENDSESSION:
-        if (wParam)
-            DestroyWindow(hwnd_);
+        if (wParam) DestroyWindow(hwnd_);
         return TRUE;
     case WM_DESTROY:
         onDestroy();
@@ -532,8 +530,7 @@ void MainWindow::onNotify(NMHDR* header) {
     if (header->hwndFrom == grid_) {
         switch (header->code) {
         case LVN_ITEMCHANGED:
-            if (!filling_ && (reinterpret_cast<NMLISTVIEW*>(header)->uChanged & LVIF_STATE))
-                updateCommands();
+            if (!filling_ && (reinterpret_cast<NMLISTVIEW*>(header)->uChanged & LVIF_STATE)) updateCommands();
             break;
         case NM_DBLCLK:
             command(kCmdGridEdit);
@@ -597,24 +594,19 @@ void MainWindow::onDestroy() {
     player_.SetListener(nullptr, 0);
     stop();
     storeCurrentTone();
-    if (notes_.hwnd())
-        DestroyWindow(notes_.hwnd());
+    if (notes_.hwnd()) DestroyWindow(notes_.hwnd());
     hwnd_ = nullptr;
 }
 
 bool MainWindow::preTranslateMessage(MSG& message) {
-    if (!hwnd_)
-        return false;
+    if (!hwnd_) return false;
     if ((message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) &&
         (message.hwnd == hwnd_ || IsChild(hwnd_, message.hwnd))) {
         const bool repeat = (message.lParam >> 30) & 1;
         std::uint32_t modifiers = 0;
-        if (GetKeyState(VK_MENU) < 0)
-            modifiers |= kModAlt;
-        if (GetKeyState(VK_CONTROL) < 0)
-            modifiers |= kModCtrl;
-        if (GetKeyState(VK_SHIFT) < 0)
-            modifiers |= kModShift;
+        if (GetKeyState(VK_MENU) < 0) modifiers |= kModAlt;
+        if (GetKeyState(VK_CONTROL) < 0) modifiers |= kModCtrl;
+        if (GetKeyState(VK_SHIFT) < 0) modifiers |= kModShift;
         const std::uint32_t key = static_cast<std::uint32_t>(message.wParam & 0xFFFF) + (modifiers << 16);
         if (const std::uint16_t id = matchKey(key, repeat)) {
             command(id);
@@ -665,13 +657,11 @@ void MainWindow::selectRows(const std::vector<int>& rows) {
     const int count = static_cast<int>(rows_.size());
     bool first = true;
     for (int r : rows) {
-        if (count == 0)
-            break;
+        if (count == 0) break;
         r = std::clamp(r, 0, count - 1);
         item.state = LVIS_SELECTED | (first ? LVIS_FOCUSED : 0);
         SendMessageW(grid_, LVM_SETITEMSTATE, r, reinterpret_cast<LPARAM>(&item));
-        if (first)
-            SendMessageW(grid_, LVM_ENSUREVISIBLE, r, FALSE);
+        if (first) SendMessageW(grid_, LVM_ENSUREVISIBLE, r, FALSE);
         first = false;
     }
 }
@@ -679,13 +669,15 @@ void MainWindow::selectRows(const std::vector<int>& rows) {
 GridSelection MainWindow::gridSelection() const {
     GridSelection s;
     s.count = static_cast<int>(SendMessageW(grid_, LVM_GETSELECTEDCOUNT, 0, 0));
-    const int first = static_cast<int>(SendMessageW(grid_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    const int first =
+        static_cast<int>(SendMessageW(grid_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
     s.firstIsLastRow = first >= 0 && first == static_cast<int>(rows_.size()) - 1;
     return s;
 }
 
 void MainWindow::followSelection() {
-    const int first = static_cast<int>(SendMessageW(grid_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    const int first =
+        static_cast<int>(SendMessageW(grid_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
     if (first >= 0 && first < static_cast<int>(rows_.size()) && isFrequencyRow(rows_[first].code))
         notes_.scale().setValue(static_cast<double>(leadingInteger(rows_[first].value)));
 }
@@ -693,15 +685,15 @@ void MainWindow::followSelection() {
 // --- commands --------------------------------------------------------------------------
 
 void MainWindow::updateCommands() {
-    if (!hwnd_)
-        return;
+    if (!hwnd_) return;
     states_ = sonimo::updateCommands(tone_, gridSelection(), !player_.IsStopped());
     applyMenuStates(GetMenu(hwnd_), states_.menu);
     applyToolbarStates(mainToolbar_, states_.mainToolbar);
     applyToolbarStates(valueToolbar_, states_.valueToolbar);
     for (int i = 0; i < 3; ++i)
-        EnableWindow(buttons_[i],
-                     CommandStates::of(states_.buttons, static_cast<std::uint16_t>(kCmdDeleteTone + i)).enabled);
+        EnableWindow(
+            buttons_[i],
+            CommandStates::of(states_.buttons, static_cast<std::uint16_t>(kCmdDeleteTone + i)).enabled);
     const bool expand = states_.noteWindowEnabled && showNoteWindow_;
     notes_.setEnabled(states_.noteWindowEnabled);
     if (notes_.expanded() != expand) {
@@ -718,8 +710,7 @@ void MainWindow::command(std::uint16_t id) {
     }
     const std::vector<int> previous = selectedRows();
     dispatch(id);
-    if (!hwnd_)
-        return;
+    if (!hwnd_) return;
     if (id != kCmdVolume) {
         SetFocus(grid_);
         if (id == kCmdAddTone)
@@ -774,8 +765,7 @@ void MainWindow::dispatch(std::uint16_t id) {
         host_.fileCommand(*this, id);
         return;
     case kCmdOptions: {
-        if (host_.showOptions(*this))
-            stop();
+        if (host_.showOptions(*this)) stop();
         setStatusTexts();
         return;
     }
@@ -847,29 +837,24 @@ void MainWindow::dispatch(std::uint16_t id) {
 }
 
 void MainWindow::stepSelected(bool up, StepSize size) {
-    if (!valueCommandsApply(tone_, gridSelection()))
-        return;
+    if (!valueCommandsApply(tone_, gridSelection())) return;
     bool changed = false;
     for (int row : selectedRows()) {
-        if (row >= static_cast<int>(rows_.size()))
-            continue;
+        if (row >= static_cast<int>(rows_.size())) continue;
         if (stepValue(tone_, rows_[row].code, up, size, currentSettings())) {
             changed = true;
             rows_[row].value = rowValueText(tone_, rows_[row].code);
             setRowText(row);
         }
     }
-    if (changed)
-        liveChange();
+    if (changed) liveChange();
 }
 
 void MainWindow::deleteTones() {
     std::vector<std::uint32_t> codes;
     for (int row : selectedRows())
-        if (row < static_cast<int>(rows_.size()))
-            codes.push_back(rows_[row].code);
-    if (removeSelectedTones(tone_, codes, gridSelection().firstIsLastRow))
-        applyToneChange();
+        if (row < static_cast<int>(rows_.size())) codes.push_back(rows_[row].code);
+    if (removeSelectedTones(tone_, codes, gridSelection().firstIsLastRow)) applyToneChange();
 }
 
 HMENU MainWindow::buildContextMenu() {
@@ -897,7 +882,8 @@ void MainWindow::play() {
     DeviceCatalogue catalogue;
     player_.SelectDevice(catalogue.LoadSelection(currentSettings()));
     if (!player_.Start(RenderToneAtSettingsRate(tone_))) {
-        currentNotice().show(u"再生を開始できません。\r\n\r\nサウンドカードが他のプログラムで使われているか、正しい再生設定の正しい"
+        currentNotice().show(u"再生を開始できません。\r\n\r\nサウンドカードが他のプログラムで使われているか、"
+                             u"正しい再生設定の正しい"
                              u"音声再生デバイスが選択されていないことが原因と思われます。",
                              u"音声再生エラー", NoticeIcon::Information, NoticeButtons::Ok);
         return;
@@ -912,8 +898,7 @@ void MainWindow::stop() {
 }
 
 void MainWindow::liveChange() {
-    if (player_.IsStopped())
-        return;
+    if (player_.IsStopped()) return;
     SourceRef source = RenderToneAtSettingsRate(tone_);
     OutputDevice device;
     if (player_.outputKind() == OutputWaveOut)
@@ -956,13 +941,14 @@ void MainWindow::setFrequency(double hz) {
         !selection.empty() && selection[0] < static_cast<int>(rows_.size()) ? rows_[selection[0]].code : 0;
     setFrequencyFromValue(tone_, hz, first);
     applyToneChange();
-    if (!selection.empty())
-        selectRows({selection[0]});
+    if (!selection.empty()) selectRows({selection[0]});
 }
 
 // --- player notifications -------------------------------------------------------------------
 
-void MainWindow::started(int) { updateCommands(); }
+void MainWindow::started(int) {
+    updateCommands();
+}
 
 void MainWindow::stopped(int) {
     meter_.setSilence(silenceChannels());
@@ -970,8 +956,7 @@ void MainWindow::stopped(int) {
 }
 
 void MainWindow::levels(const LevelRecord& record, int) {
-    if (player_.IsStopped())
-        return;
+    if (player_.IsStopped()) return;
     const int channels = record.count >= 2 ? 2 : 1;
     int shown[2] = {kLevelSilence, kLevelSilence};
     for (int c = 0; c < channels; ++c)

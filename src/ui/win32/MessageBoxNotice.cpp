@@ -37,13 +37,12 @@ NoticeAnswer MessageBoxNotice::present(std::u16string_view text, std::u16string_
         flags |= MB_YESNOCANCEL;
         break;
     }
-    if (modality == NoticeModality::Task)
-        flags |= MB_TASKMODAL;
+    if (modality == NoticeModality::Task) flags |= MB_TASKMODAL;
     const std::wstring t(text.begin(), text.end());
     const std::wstring c(caption.begin(), caption.end());
     const HWND owner = owner_ && IsWindow(owner_) ? owner_ : nullptr;
-    switch (MessageBoxW(modality == NoticeModality::Task ? nullptr : owner, t.c_str(), c.empty() ? nullptr : c.c_str(),
-                        flags)) {
+    switch (MessageBoxW(modality == NoticeModality::Task ? nullptr : owner, t.c_str(),
+                        c.empty() ? nullptr : c.c_str(), flags)) {
     case IDCANCEL:
         return NoticeAnswer::Cancel;
     case IDYES:

@@ -14,15 +14,14 @@ HWND NoteWindow::createIn(HWND parent, HWND target, HFONT font, const DialogUnit
     font_ = font;
     units_ = units;
     headerHeight_ = units.y(12);
-    if (!create(parent, 0, WS_VISIBLE | WS_CLIPCHILDREN))
-        return nullptr;
+    if (!create(parent, 0, WS_VISIBLE | WS_CLIPCHILDREN)) return nullptr;
     body_.create(hwnd(), 0, WS_VISIBLE | WS_CLIPCHILDREN);
     for (int i = 0; i < kNoteCount; ++i) {
         const std::u16string name = noteName(i);
         buttons_[i] = CreateWindowExW(0, L"BUTTON", reinterpret_cast<const wchar_t*>(name.c_str()),
                                       WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, 0, 0, 0, body_.hwnd(),
-                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdNoteButtonFirst + i)), nullptr,
-                                      nullptr);
+                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdNoteButtonFirst + i)),
+                                      nullptr, nullptr);
         SendMessageW(buttons_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
     scale_.create(body_.hwnd(), kIdFrequencyScale, WS_VISIBLE);
@@ -30,24 +29,21 @@ HWND NoteWindow::createIn(HWND parent, HWND target, HFONT font, const DialogUnit
 }
 
 int NoteWindow::wantedHeight() const {
-    if (!expanded_)
-        return headerHeight_;
+    if (!expanded_) return headerHeight_;
     RECT rc{};
     GetClientRect(hwnd(), &rc);
     return headerHeight_ + layoutNoteBody(0, 0, rc.right - rc.left, units_).height;
 }
 
 void NoteWindow::setExpanded(bool expanded) {
-    if (expanded_ == expanded)
-        return;
+    if (expanded_ == expanded) return;
     expanded_ = expanded;
     ShowWindow(body_.hwnd(), expanded ? SW_SHOW : SW_HIDE);
     InvalidateRect(hwnd(), nullptr, FALSE);
 }
 
 void NoteWindow::setEnabled(bool enabled) {
-    if (enabled_ == enabled)
-        return;
+    if (enabled_ == enabled) return;
     enabled_ = enabled;
     EnableWindow(hwnd(), enabled);
     for (HWND b : buttons_)
@@ -67,8 +63,8 @@ void NoteWindow::layoutBody() {
         dwp = DeferWindowPos(dwp, buttons_[i], nullptr, b.left, b.top, b.width(), b.height(),
                              SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    dwp = DeferWindowPos(dwp, scale_.hwnd(), nullptr, l.scale.left, l.scale.top, l.scale.width(), l.scale.height(),
-                         SWP_NOZORDER | SWP_NOACTIVATE);
+    dwp = DeferWindowPos(dwp, scale_.hwnd(), nullptr, l.scale.left, l.scale.top, l.scale.width(),
+                         l.scale.height(), SWP_NOZORDER | SWP_NOACTIVATE);
     EndDeferWindowPos(dwp);
     InvalidateRect(body_.hwnd(), nullptr, TRUE);
 }
@@ -120,10 +116,11 @@ void NoteWindow::paintHeader(HDC dc, const RECT& rect, bool expanded, bool enabl
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, ink);
     RECT text{cx + s + 6, rect.top, rect.right - 4, rect.bottom};
-    DrawTextW(dc, expanded ? L"音名ボタンと周波数スケール（クリックで隠す）" : L"音名ボタンと周波数スケール（クリックで表示）",
+    DrawTextW(dc,
+              expanded ? L"音名ボタンと周波数スケール（クリックで隠す）"
+                       : L"音名ボタンと周波数スケール（クリックで表示）",
               -1, &text, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_END_ELLIPSIS);
-    if (oldFont)
-        SelectObject(dc, oldFont);
+    if (oldFont) SelectObject(dc, oldFont);
 }
 
 void NoteWindow::paint(HDC dc, const RECT& client) {
@@ -145,6 +142,8 @@ LRESULT NoteWindow::Body::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     return LpcControl::handle(message, wParam, lParam);
 }
 
-void NoteWindow::Body::paint(HDC dc, const RECT& client) { FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE)); }
+void NoteWindow::Body::paint(HDC dc, const RECT& client) {
+    FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+}
 
 } // namespace sonimo

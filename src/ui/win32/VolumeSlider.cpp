@@ -8,19 +8,22 @@ namespace sonimo {
 
 HWND VolumeSlider::createIn(HWND statusBar, HWND target) {
     target_ = target;
-    if (!create(statusBar, kIdVolumeSlider, WS_VISIBLE | WS_CLIPCHILDREN))
-        return nullptr;
-    trackbar_ = CreateWindowExW(0, TRACKBAR_CLASSW, L"", WS_CHILD | WS_VISIBLE | TBS_HORZ | TBS_NOTICKS | TBS_BOTH,
-                                0, 0, 0, 0, hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdVolumeTrackbar)),
-                                nullptr, nullptr);
+    if (!create(statusBar, kIdVolumeSlider, WS_VISIBLE | WS_CLIPCHILDREN)) return nullptr;
+    trackbar_ = CreateWindowExW(
+        0, TRACKBAR_CLASSW, L"", WS_CHILD | WS_VISIBLE | TBS_HORZ | TBS_NOTICKS | TBS_BOTH, 0, 0, 0, 0,
+        hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdVolumeTrackbar)), nullptr, nullptr);
     SendMessageW(trackbar_, TBM_SETRANGE, FALSE, MAKELPARAM(0, 100));
     SendMessageW(trackbar_, TBM_SETPAGESIZE, 0, 10);
     return hwnd();
 }
 
-void VolumeSlider::setPosition(int position) { SendMessageW(trackbar_, TBM_SETPOS, TRUE, position); }
+void VolumeSlider::setPosition(int position) {
+    SendMessageW(trackbar_, TBM_SETPOS, TRUE, position);
+}
 
-int VolumeSlider::position() const { return static_cast<int>(SendMessageW(trackbar_, TBM_GETPOS, 0, 0)); }
+int VolumeSlider::position() const {
+    return static_cast<int>(SendMessageW(trackbar_, TBM_GETPOS, 0, 0));
+}
 
 LRESULT VolumeSlider::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -37,6 +40,8 @@ LRESULT VolumeSlider::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-void VolumeSlider::paint(HDC dc, const RECT& client) { FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE)); }
+void VolumeSlider::paint(HDC dc, const RECT& client) {
+    FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+}
 
 } // namespace sonimo
