@@ -1,83 +1,26 @@
 #include "ui/CommandTables.h"
 
+#include <algorithm>
+#include <array>
+
 #include "ui/CommandIds.h"
 
 namespace sonimo {
 
 namespace {
 
-constexpr MenuTableEntry kMainMenu[] = {
-    {-1, u"ファイル", -1},
-    {kCmdOpenTone, u"トーンを読み込む...", -1},
-    {kCmdSaveToneAs, u"トーンファイルとして保存...", -1},
-    {kCmdSaveWav, u"Waveファイルとして保存...", -1},
-    {0, nullptr, -1},
-    {kCmdNewList, u"新規一覧", -1},
-    {kCmdOpenList, u"一覧を読み込む...", -1},
-    {kCmdSaveList, u"一覧を保存...", -1},
-    {0, nullptr, -1},
-    {kCmdEditInCantrel, u"Cantrelで編集...", -1},
-    {kCmdOptions, u"オプション...", -1},
-    {-1, nullptr, -1},
-    {-1, u"トーン", -1},
-    {kCmdRaise, u"値を上げる", -1},
-    {kCmdLower, u"値を下げる", -1},
-    {kCmdEditValue, u"値を編集する", -1},
-    {0, nullptr, -1},
-    {-1, u"トーンの数", -1},
-    {3001, u"1", -1},
-    {3002, u"2", -1},
-    {3003, u"3", -1},
-    {3004, u"4", -1},
-    {3005, u"5", -1},
-    {3006, u"6", -1},
-    {3007, u"7", -1},
-    {3008, u"8", -1},
-    {3009, u"9", -1},
-    {3010, u"10", -1},
-    {3011, u"11", -1},
-    {3012, u"12", -1},
-    {3013, u"13", -1},
-    {3014, u"14", -1},
-    {3015, u"15", -1},
-    {3016, u"16", -1},
-    {-1, nullptr, -1},
-    {0, nullptr, -1},
-    {kCmdKindContinuous, u"定数（継続）", -1},
-    {kCmdKindFixed, u"定数（一定時間）", -1},
-    {kCmdKindLinearSweep, u"掃引（線形）", -1},
-    {kCmdKindLogSweep, u"掃引（対数）", -1},
-    {0, nullptr, -1},
-    {kCmdMono, u"モノラル", -1},
-    {kCmdStereo, u"ステレオ", -1},
-    {0, nullptr, -1},
-    {-kCmdRelativeAmplitude, u"変動振幅", -1},
-    {0, nullptr, -1},
-    {2111, u"正弦波", -1},
-    {2112, u"矩形波", -1},
-    {2113, u"三角波", -1},
-    {2114, u"ノコギリ波", -1},
-    {2115, u"インパルス", -1},
-    {2116, u"ホワイトノイズ", -1},
-    {2117, u"ピンクノイズ", -1},
-    {2118, u"ブラウンノイズ", -1},
-    {2119, u"ブルーノイズ", -1},
-    {2120, u"パープルノイズ", -1},
-    {2121, u"グレイノイズ", -1},
-    {-1, nullptr, -1},
-    {-1, u"再生", -1},
-    {kCmdPlayStop, u"再生/停止", -1},
-    {kCmdStop, u"停止", -1},
-    {-kCmdLoop, u"ループ再生", -1},
-    {-1, nullptr, -1},
-};
+// Runs of entries both menus hold.
+constexpr MenuTableEntry kSeparator{0, nullptr, -1};
+constexpr MenuTableEntry kEnd{-1, nullptr, -1};
 
-constexpr MenuTableEntry kContextMenu[] = {
-    {kCmdRaise, u"値を上げる", -1},
-    {kCmdLower, u"値を下げる", -1},
-    {kCmdEditValue, u"値を編集する...", -1},
-    {0, nullptr, -1},
-    {kCmdClear, u"一覧をクリア", -1},
+template <std::size_t... N> constexpr auto join(const std::array<MenuTableEntry, N>&... parts) {
+    std::array<MenuTableEntry, (N + ...)> all{};
+    std::size_t at = 0;
+    ((std::copy(parts.begin(), parts.end(), all.begin() + at), at += N), ...);
+    return all;
+}
+
+constexpr std::array<MenuTableEntry, 18> kToneCountPopup = {{
     {-1, u"トーンの数", -1},
     {3001, u"1", -1},
     {3002, u"2", -1},
@@ -95,18 +38,22 @@ constexpr MenuTableEntry kContextMenu[] = {
     {3014, u"14", -1},
     {3015, u"15", -1},
     {3016, u"16", -1},
-    {-1, nullptr, -1},
-    {0, nullptr, -1},
+    kEnd,
+}};
+
+// The kinds, the channels, the relative amplitudes and the waveforms, with their separators.
+constexpr std::array<MenuTableEntry, 23> kToneItems = {{
+    kSeparator,
     {kCmdKindContinuous, u"定数（継続）", -1},
     {kCmdKindFixed, u"定数（一定時間）", -1},
     {kCmdKindLinearSweep, u"掃引（線形）", -1},
     {kCmdKindLogSweep, u"掃引（対数）", -1},
-    {0, nullptr, -1},
+    kSeparator,
     {kCmdMono, u"モノラル", -1},
     {kCmdStereo, u"ステレオ", -1},
-    {0, nullptr, -1},
+    kSeparator,
     {-kCmdRelativeAmplitude, u"変動振幅", -1},
-    {0, nullptr, -1},
+    kSeparator,
     {2111, u"正弦波", -1},
     {2112, u"矩形波", -1},
     {2113, u"三角波", -1},
@@ -118,7 +65,45 @@ constexpr MenuTableEntry kContextMenu[] = {
     {2119, u"ブルーノイズ", -1},
     {2120, u"パープルノイズ", -1},
     {2121, u"グレイノイズ", -1},
-};
+    kEnd, // closes the tone popup; the context menu drops it
+}};
+
+constexpr auto kMainMenu = join(std::array<MenuTableEntry, 17>{{
+                                    {-1, u"ファイル", -1},
+                                    {kCmdOpenTone, u"トーンを読み込む...", -1},
+                                    {kCmdSaveToneAs, u"トーンファイルとして保存...", -1},
+                                    {kCmdSaveWav, u"Waveファイルとして保存...", -1},
+                                    kSeparator,
+                                    {kCmdNewList, u"新規一覧", -1},
+                                    {kCmdOpenList, u"一覧を読み込む...", -1},
+                                    {kCmdSaveList, u"一覧を保存...", -1},
+                                    kSeparator,
+                                    {kCmdEditInCantrel, u"Cantrelで編集...", -1},
+                                    {kCmdOptions, u"オプション...", -1},
+                                    kEnd,
+                                    {-1, u"トーン", -1},
+                                    {kCmdRaise, u"値を上げる", -1},
+                                    {kCmdLower, u"値を下げる", -1},
+                                    {kCmdEditValue, u"値を編集する", -1},
+                                    kSeparator,
+                                }},
+                                kToneCountPopup, kToneItems,
+                                std::array<MenuTableEntry, 5>{{
+                                    {-1, u"再生", -1},
+                                    {kCmdPlayStop, u"再生/停止", -1},
+                                    {kCmdStop, u"停止", -1},
+                                    {-kCmdLoop, u"ループ再生", -1},
+                                    kEnd,
+                                }});
+
+constexpr auto kContextMenu = join(std::array<MenuTableEntry, 5>{{
+                                       {kCmdRaise, u"値を上げる", -1},
+                                       {kCmdLower, u"値を下げる", -1},
+                                       {kCmdEditValue, u"値を編集する...", -1},
+                                       kSeparator,
+                                       {kCmdClear, u"一覧をクリア", -1},
+                                   }},
+                                   kToneCountPopup, kToneItems);
 
 constexpr KeyTableEntry kKeys[] = {
     {kVkSpace, 0, kCmdPlayStop},      {kVkEscape, 0, kCmdStop},           {'S', kModCtrl, kCmdSaveTone},
