@@ -329,6 +329,28 @@ bool removeSelectedTones(ToneData& tone, const std::vector<std::uint32_t>& selec
     return removed;
 }
 
+std::vector<int> editRows(ToneData& tone, std::vector<GridRow>& rows, const std::vector<int>& selected,
+                          const AskValue& ask) {
+    std::vector<int> stored;
+    if (tone.waveform == FromList || (isNoise(tone.waveform) && !(tone.flags & ToneFlagFixedLength)))
+        return stored;
+    for (int index : selected) {
+        if (index < 0 || index >= static_cast<int>(rows.size()))
+            continue;
+        GridRow& row = rows[index];
+        if (row.code == kRowNameOnly || !(isFrequencyRow(row.code) || isAmplitudeRow(row.code) || row.code == kRowLength))
+            continue;
+        const auto typed = ask(row.label, row.label + u":", row.value);
+        if (!typed)
+            break;
+        if (storeTypedValue(tone, row.code, *typed)) {
+            row.value = rowValueText(tone, row.code);
+            stored.push_back(index);
+        }
+    }
+    return stored;
+}
+
 void setFrequencyFromValue(ToneData& tone, double hz, std::uint32_t firstSelected) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%5.2f", hz < 1.0 || std::isnan(hz) ? 1.0 : std::min(hz, 1e9));

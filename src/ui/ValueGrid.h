@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,6 +75,16 @@ double leadingDecimal(std::u16string_view text);
 // command does not apply (see canDeleteTones) or no tone was named.
 bool removeSelectedTones(ToneData& tone, const std::vector<std::uint32_t>& selectedCodes,
                          bool firstIsLastRow);
+
+// Typing values: asks for each selected row in turn (title the row's label, prompt the
+// label and ":", the entry its value text) and stores what was typed, rewriting the row's
+// value text. A cancel ends the whole operation; rows done keep their values. Rows
+// without a value are passed over; an endless noise or a list asks nothing. The indexes
+// of the rows stored.
+using AskValue = std::function<std::optional<std::u16string>(const std::u16string& title, const std::u16string& prompt,
+                                                             const std::u16string& text)>;
+std::vector<int> editRows(ToneData& tone, std::vector<GridRow>& rows, const std::vector<int>& selected,
+                          const AskValue& ask);
 
 // A frequency from the scale or a note button: "%5.2f" (1 below 1) stored through the value
 // parser into the row the first selected code names (both start frequencies of a tone for
