@@ -10,6 +10,7 @@ import math
 import os
 import random
 import struct
+import zlib
 
 OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "src", "ui", "win32", "res")
 SS = 8  # samples per output pixel along each axis
@@ -125,6 +126,19 @@ def write_ico(path, images):
         offset += len(blob)
     with open(path, "wb") as f:
         f.write(struct.pack("<HHH", 0, 1, len(images)) + b"".join(entries) + b"".join(blobs))
+
+
+def write_png(path, rows):
+    """8-bit RGBA, straight alpha, one IDAT."""
+    h, w = len(rows), len(rows[0])
+    raw = b"".join(b"\0" + b"".join(bytes((round(p[0] * 255), round(p[1] * 255), round(p[2] * 255), round(p[3] * 255)))
+                                     for p in row) for row in rows)
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 6, 0, 0, 0)) +
+                chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
 INK = rgb("#1f3f7a")      # waveforms
@@ -274,6 +288,36 @@ def watermark():
     return c.pixels()
 
 
+def scale_background():
+    """354: the scale's strip, 1241 x 77: deep blue at the low end warming to violet at the
+    high end, lighter towards the top, with faint horizontal lines like a scope screen."""
+    w, h = 1241, 77
+    rows = []
+    for y in range(h):
+        row = []
+        for x in range(w):
+            t = x / (w - 1)
+            v = 1 - y / (h - 1)
+            r = 0.10 + 0.22 * t + 0.10 * v
+            g = 0.16 + 0.10 * (1 - t) + 0.12 * v
+            b = 0.34 + 0.16 * v + 0.06 * t
+            if y % 11 == 5:
+                r, g, b = r + 0.05, g + 0.05, b + 0.06
+            row.append((min(r, 1), min(g, 1), min(b, 1), 1.0))
+        rows.append(row)
+    return rows
+
+
+def scale_thumb():
+    """355: the thumb, 8 x 28: a rounded orange bar with a light edge and a centre groove."""
+    c = Canvas(8, 28, units=8.0)
+    c.fill(lambda x, y: (max(abs(x - 4) - 2.6, 0) ** 2 + max(abs(y - 14) - 12.6, 0) ** 2) <= 1.4 ** 2 and
+           abs(x - 4) <= 4 and abs(y - 14) <= 14, rgb("#f5f7fa"))
+    c.fill(lambda x, y: (max(abs(x - 4) - 1.9, 0) ** 2 + max(abs(y - 14) - 11.9, 0) ** 2) <= 1.1 ** 2, rgb("#f08a24"))
+    c.line([(4, 6), (4, 22)], rgb("#b35a0c"), 0.9)
+    return c.pixels()
+
+
 def app_icon(size):
     """The program: a white sine on a rounded blue square."""
     c = Canvas(size, size)
@@ -293,6 +337,8 @@ def main():
         print(number, text)
     write_bmp(os.path.join(OUT, "tb323.bmp"), watermark())
     write_ico(os.path.join(OUT, "sonimo.ico"), [app_icon(16), app_icon(32), app_icon(48)])
+    write_png(os.path.join(OUT, "scale354.png"), scale_background())
+    write_png(os.path.join(OUT, "scale355.png"), scale_thumb())
 
 
 if __name__ == "__main__":

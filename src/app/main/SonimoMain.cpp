@@ -16,6 +16,7 @@
 #include "ui/win32/LpcControl.h"
 #include "ui/win32/MainWindow.h"
 #include "ui/win32/MessageBoxNotice.h"
+#include "ui/win32/ProgramHost.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     HWND instanceWindow = createInstanceWindow(instance);
     int result = 1;
     {
-        MainWindowHost host;
+        ProgramHost host;
         MainWindow window(host, folder);
         if (window.create(instance)) {
             SetWindowLongPtrW(instanceWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&window));

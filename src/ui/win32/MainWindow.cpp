@@ -578,7 +578,7 @@ void MainWindow::onChildNotification(unsigned code, int, LPARAM value) {
         const double hz = noteFrequency(static_cast<int>(value));
         if (hz > 0) {
             setFrequency(hz);
-            notes_.scale().setValue(hz);
+            notes_.scale().setValue(static_cast<int>(hz), false);
         }
         break;
     }
@@ -679,7 +679,7 @@ void MainWindow::followSelection() {
     const int first =
         static_cast<int>(SendMessageW(grid_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
     if (first >= 0 && first < static_cast<int>(rows_.size()) && isFrequencyRow(rows_[first].code))
-        notes_.scale().setValue(static_cast<double>(leadingInteger(rows_[first].value)));
+        notes_.scale().setValue(static_cast<int>(leadingInteger(rows_[first].value)), false);
 }
 
 // --- commands --------------------------------------------------------------------------
@@ -848,6 +848,14 @@ void MainWindow::stepSelected(bool up, StepSize size) {
         }
     }
     if (changed) liveChange();
+}
+
+void MainWindow::editSelected(const AskValue& ask) {
+    const std::vector<int> changed = editRows(tone_, rows_, selectedRows(), ask);
+    for (int row : changed)
+        setRowText(row);
+    if (!changed.empty())
+        liveChange();
 }
 
 void MainWindow::deleteTones() {

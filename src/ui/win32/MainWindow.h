@@ -69,6 +69,9 @@ public:
     void applyToneChange();
     void liveChange();
     void setFrequency(double hz);
+    // Typing values into the selected rows (each asked through `ask`); the live change
+    // follows when any was stored.
+    void editSelected(const AskValue& ask);
 
     ToneData& tone() { return tone_; }
     LSoundPlayer& player() { return player_; }

@@ -24,7 +24,7 @@ HWND NoteWindow::createIn(HWND parent, HWND target, HFONT font, const DialogUnit
                                       nullptr, nullptr);
         SendMessageW(buttons_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
-    scale_.create(body_.hwnd(), kIdFrequencyScale, WS_VISIBLE);
+    scale_.createIn(body_.hwnd(), target);
     return hwnd();
 }
 

@@ -1,0 +1,171 @@
+#include "ui/win32/Dialogs.h"
+
+#include <commctrl.h>
+
+#include "audio/RenderTask.h"
+#include "ui/win32/Resource.h"
+
+namespace sonimo {
+
+namespace {
+
+const wchar_t* w(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+
+HINSTANCE moduleOf(HWND owner) {
+    return owner ? reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner, GWLP_HINSTANCE)) : GetModuleHandleW(nullptr);
+}
+
+struct EntryState {
+    const std::u16string* title;
+    const std::u16string* prompt;
+    const std::u16string* text;
+    std::u16string result;
+};
+
+INT_PTR CALLBACK entryProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG: {
+        auto* state = reinterpret_cast<EntryState*>(lParam);
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        SetWindowTextW(dialog, w(*state->title));
+        SetDlgItemTextW(dialog, IDC_ENTRY_PROMPT, w(*state->prompt));
+        HWND edit = GetDlgItem(dialog, IDC_ENTRY_TEXT);
+        SendMessageW(edit, EM_LIMITTEXT, 259, 0);
+        SetWindowTextW(edit, w(*state->text));
+        SetFocus(edit);
+        SendMessageW(edit, EM_SETSEL, 0, -1);
+        return FALSE; // the focus is set
+    }
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK) {
+            auto* state = reinterpret_cast<EntryState*>(GetWindowLongPtrW(dialog, DWLP_USER));
+            wchar_t text[260] = {};
+            GetDlgItemTextW(dialog, IDC_ENTRY_TEXT, text, 260);
+            state->result = reinterpret_cast<const char16_t*>(text);
+            EndDialog(dialog, IDOK);
+            return TRUE;
+        }
+        if (LOWORD(wParam) == IDCANCEL) {
+            EndDialog(dialog, IDCANCEL);
+            return TRUE;
+        }
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR CALLBACK overwriteProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG: {
+        const auto* path = reinterpret_cast<const std::u16string*>(lParam);
+        const std::u16string text = u"「" + *path + u"」ファイルは既に存在しています。上書きしますか？";
+        SetDlgItemTextW(dialog, IDC_OVERWRITE_TEXT, w(text));
+        SendDlgItemMessageW(dialog, IDC_OVERWRITE_ICON, STM_SETICON,
+                            reinterpret_cast<WPARAM>(LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_WARNING))), 0);
+        MessageBeep(MB_ICONWARNING);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+            EndDialog(dialog, LOWORD(wParam));
+            return TRUE;
+        }
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace
+
+std::optional<std::u16string> askText(HWND owner, const std::u16string& title, const std::u16string& prompt,
+                                      const std::u16string& text) {
+    EntryState state{&title, &prompt, &text, {}};
+    const INT_PTR r = DialogBoxParamW(moduleOf(owner), MAKEINTRESOURCEW(IDD_TEXT_ENTRY), owner, entryProc,
+                                      reinterpret_cast<LPARAM>(&state));
+    if (r != IDOK)
+        return std::nullopt;
+    return state.result;
+}
+
+bool askOverwrite(HWND owner, const std::u16string& path) {
+    return DialogBoxParamW(moduleOf(owner), MAKEINTRESOURCEW(IDD_OVERWRITE), owner, overwriteProc,
+                           reinterpret_cast<LPARAM>(&path)) == IDOK;
+}
+
+ProgressDialog::ProgressDialog(HWND owner) : owner_(owner) {
+    window_ = CreateDialogParamW(moduleOf(owner), MAKEINTRESOURCEW(IDD_PROGRESS), owner, procedure,
+                                 reinterpret_cast<LPARAM>(this));
+    SendDlgItemMessageW(window_, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, 1000);
+    if (owner_) {
+        ownerWasEnabled_ = IsWindowEnabled(owner_);
+        EnableWindow(owner_, FALSE);
+    }
+    ShowWindow(window_, SW_SHOW);
+    UpdateWindow(window_);
+}
+
+ProgressDialog::~ProgressDialog() {
+    // The owner comes back before the dialog goes, so the activation returns to it.
+    if (owner_ && ownerWasEnabled_)
+        EnableWindow(owner_, TRUE);
+    if (window_)
+        DestroyWindow(window_);
+}
+
+INT_PTR CALLBACK ProgressDialog::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrW(window, DWLP_USER, lParam);
+        return TRUE;
+    }
+    auto* self = reinterpret_cast<ProgressDialog*>(GetWindowLongPtrW(window, DWLP_USER));
+    if (self && message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
+        self->cancelled_ = true;
+        EnableWindow(GetDlgItem(window, IDCANCEL), FALSE);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+void ProgressDialog::setLines(const std::u16string& first, const std::u16string& second) {
+    SetDlgItemTextW(window_, IDC_PROGRESS_FIRST, w(first));
+    SetDlgItemTextW(window_, IDC_PROGRESS_SECOND, w(second));
+    pump();
+}
+
+void ProgressDialog::setFraction(double done) {
+    SendDlgItemMessageW(window_, IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(done * 1000 + 0.5), 0);
+}
+
+void ProgressDialog::pump() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // someone wants the loop to end: stop here and hand the request on
+            cancelled_ = true;
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        if (IsDialogMessageW(window_, &msg))
+            continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    lastPump_ = GetTickCount();
+}
+
+bool ProgressDialog::cancelled() {
+    // Asked after every block; a look at the queue every 15 ms keeps Cancel prompt and
+    // costs the render nothing.
+    if (GetTickCount() - lastPump_ >= 15)
+        pump();
+    return cancelled_;
+}
+
+int renderWithProgress(HWND owner, const std::u16string& message, const SourceRef& source, const SinkRef& sink) {
+    ProgressDialog dialog(owner);
+    return RenderTask(message, source, sink, dialog);
+}
+
+} // namespace sonimo
