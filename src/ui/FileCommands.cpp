@@ -15,16 +15,18 @@ namespace sonimo {
 
 namespace {
 
-SettingsStore& settings() { return currentSettings(); }
+SettingsStore& settings() {
+    return currentSettings();
+}
 
 std::u16string lowerAscii(std::u16string s) {
     for (char16_t& c : s)
-        if (c >= u'A' && c <= u'Z')
-            c = static_cast<char16_t>(c - u'A' + u'a');
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
     return s;
 }
 
-void error(const std::u16string& text, std::u16string_view caption, NoticeModality modality = NoticeModality::Window) {
+void error(const std::u16string& text, std::u16string_view caption,
+           NoticeModality modality = NoticeModality::Window) {
     currentNotice().show(text, caption, NoticeIcon::Error, NoticeButtons::Ok, modality);
 }
 
@@ -33,17 +35,13 @@ constexpr std::u16string_view kWavErrorCaption = u"Wavファイルへの保存�
 // Copies a file, replacing the target; false when anything of it failed.
 bool copyFile(const std::u16string& from, const std::u16string& to) {
     File in, out;
-    if (!in.open(from, File::Mode::ReadShared) || !out.open(to, File::Mode::CreateExclusive))
-        return false;
+    if (!in.open(from, File::Mode::ReadShared) || !out.open(to, File::Mode::CreateExclusive)) return false;
     char buffer[65536];
     for (;;) {
         const std::int64_t got = in.read(buffer, sizeof buffer);
-        if (got < 0)
-            return false;
-        if (got == 0)
-            return true;
-        if (out.write(buffer, got) != got)
-            return false;
+        if (got < 0) return false;
+        if (got == 0) return true;
+        if (out.write(buffer, got) != got) return false;
     }
 }
 
@@ -61,8 +59,7 @@ std::u16string temporaryWavPath() {
     std::snprintf(prefix, sizeof prefix, "%u-%u-", currentProcessId(), currentThreadId());
     for (;;) {
         const std::u16string path = folder + utf8ToUtf16(prefix + std::to_string(counter++) + ".wav");
-        if (!fileExists(path))
-            return path;
+        if (!fileExists(path)) return path;
     }
 }
 
@@ -71,8 +68,7 @@ FileCommands::FileCommands(ToneData& tone, FileCommandUi& ui, std::function<void
 
 std::optional<std::u16string> FileCommands::askSavePath(const FileDialogRequest& request) {
     std::optional<std::u16string> path = ui_.saveFile(request);
-    if (path && fileExists(*path) && !ui_.confirmOverwrite(*path))
-        return std::nullopt;
+    if (path && fileExists(*path) && !ui_.confirmOverwrite(*path)) return std::nullopt;
     return path;
 }
 
@@ -84,20 +80,21 @@ void FileCommands::openTone() {
                                     u"tdf",
                                     settings().readText(u"settings", u"file", u""),
                                     settings().readText(u"settings", u"filedir", u"")});
-    if (path)
-        loadToneFile(*path);
+    if (path) loadToneFile(*path);
 }
 
 void FileCommands::loadToneFile(const std::u16string& path) {
     settings().writeText(u"settings", u"file", path);
     settings().writeText(u"settings", u"filedir", folderOf(path));
     if (fileExtension(path) != u".tdf") {
-        error(u"トーンファイルのタイプが認識されません。", u"ファイルのタイプが認識されません", NoticeModality::Task);
+        error(u"トーンファイルのタイプが認識されません。", u"ファイルのタイプが認識されません",
+              NoticeModality::Task);
         return;
     }
     if (!sonimo::loadToneFile(tone_, path)) {
         tone_ = defaultToneData();
-        error(u"ファイルの読み込みエラー： \n " + path + u"。 \n 破損したファイルまたはSonimoでは非対応のファイルの可能性があります。",
+        error(u"ファイルの読み込みエラー： \n " + path +
+                  u"。 \n 破損したファイルまたはSonimoでは非対応のファイルの可能性があります。",
               u"エラー");
     }
     refresh_();
@@ -108,13 +105,16 @@ void FileCommands::storeToneFile(const std::u16string& path) {
     settings().writeText(u"settings", u"filedir", folderOf(path));
     // A failed write must not pass for a saved tone.
     if (!saveToneFile(tone_, path))
-        error(u"トーンファイル「" + path + u"」を保存できませんでした。\n\nフォルダーに書き込めないか、ディスクがいっぱいの可能性があります。",
+        error(u"トーンファイル「" + path +
+                  u"」を保存できませんでした。\n\nフォルダーに書き込めないか、ディスクがいっぱいの可能性があ"
+                  u"ります。",
               u"ファイルの保存エラー");
 }
 
 void FileCommands::saveToneAs() {
     if (tone_.waveform == FromList) {
-        error(u"一覧タイプのトーンはトーンファイルとして保存することができません。「一覧を保存」をメニューから選択し、トーン一覧ファイルとして保存します。",
+        error(u"一覧タイプのトーンはトーンファイルとして保存することができません。「一覧を保存」をメニューか"
+              u"ら選択し、トーン一覧ファイルとして保存します。",
               u"");
         return;
     }
@@ -123,8 +123,7 @@ void FileCommands::saveToneAs() {
                                    u"tdf",
                                    settings().readText(u"settings", u"file", u""),
                                    settings().readText(u"settings", u"filedir", u"")});
-    if (path)
-        storeToneFile(*path);
+    if (path) storeToneFile(*path);
 }
 
 void FileCommands::saveTone() {
@@ -137,8 +136,7 @@ void FileCommands::saveTone() {
                                    u"tdf",
                                    settings().readText(u"settings", u"file", u""),
                                    settings().readText(u"settings", u"filedir", u"")});
-    if (!path)
-        return;
+    if (!path) return;
     if (fileExtension(*path) == u".tdf")
         storeToneFile(*path);
     else
@@ -149,12 +147,15 @@ void FileCommands::saveTone() {
 
 bool FileCommands::wavTest() {
     if (!(tone_.flags & ToneFlagFixedLength)) {
-        error(u"一定の長さに指定されているトーンはWavファイルでのみ保存できます。 \n\n長さが指定されていません。トーンメニューから定数（一定時間）または掃引アイテムを選択してください。",
+        error(u"一定の長さに指定されているトーンはWavファイルでのみ保存できます。 "
+              u"\n\n長さが指定されていません。トーンメニューから定数（一定時間）または掃引アイテムを選択して"
+              u"ください。",
               kWavErrorCaption);
         return false;
     }
     if (tone_.loop == 1) {
-        error(u"ループ再生が設定されているトーンはWavファイルでは保存できません。 \n\nループ再生をオフにしてください。",
+        error(u"ループ再生が設定されているトーンはWavファイルでは保存できません。 "
+              u"\n\nループ再生をオフにしてください。",
               kWavErrorCaption);
         return false;
     }
@@ -162,20 +163,17 @@ bool FileCommands::wavTest() {
 }
 
 void FileCommands::saveWav() {
-    if (!wavTest())
-        return;
+    if (!wavTest()) return;
     const auto path = askSavePath({u"Waveファイルとして保存...",
                                    {{u"Wave ファイル", u"*.wav"}},
                                    u"wav",
                                    u"",
                                    settings().readText(u"settings", u"filedir", u"")});
-    if (path)
-        writeWav(*path);
+    if (path) writeWav(*path);
 }
 
 bool FileCommands::writeWav(const std::u16string& path) {
-    if (!wavTest())
-        return false;
+    if (!wavTest()) return false;
     settings().writeText(u"settings", u"filedir", folderOf(path));
     SourceRef source = RenderToneAtSettingsRate(tone_);
     SinkRef wav = CreateWaveFileWriter(path, source->sampleRate, source->channels);
@@ -185,7 +183,9 @@ bool FileCommands::writeWav(const std::u16string& path) {
     source.release();
     // A file that could not be written must not pass for a saved one.
     if (result == RenderFailed) {
-        error(u"Wavファイル「" + path + u"」を保存できませんでした。\n\nフォルダーに書き込めないか、ディスクがいっぱいの可能性があります。",
+        error(u"Wavファイル「" + path +
+                  u"」を保存できませんでした。\n\nフォルダーに書き込めないか、ディスクがいっぱいの可能性があ"
+                  u"ります。",
               kWavErrorCaption);
         return false;
     }
@@ -197,13 +197,13 @@ bool FileCommands::writeWav(const std::u16string& path) {
 void FileCommands::attachEditedList() {
     tone_.waveform = FromList;
     setListPath(tone_, settings().readText(u"tonelist", u"editlist", u""));
-    tone_.flags = static_cast<std::uint16_t>((tone_.flags & ~(ToneFlagSweep | ToneFlagLogSweep)) | ToneFlagFixedLength);
+    tone_.flags =
+        static_cast<std::uint16_t>((tone_.flags & ~(ToneFlagSweep | ToneFlagLogSweep)) | ToneFlagFixedLength);
 }
 
 void FileCommands::newList() {
     settings().writeText(u"tonelist", u"editlist", u"");
-    if (!ui_.editList() || settings().readText(u"tonelist", u"editlist", u"").empty())
-        return;
+    if (!ui_.editList() || settings().readText(u"tonelist", u"editlist", u"").empty()) return;
     attachEditedList();
     refresh_(); // measures the list into lengthMs
 }
@@ -214,8 +214,7 @@ void FileCommands::openList() {
                                     u"tdl",
                                     settings().readText(u"tonelist", u"editlist", u""),
                                     settings().readText(u"tonelist", u"readfolder", u"")});
-    if (!path)
-        return;
+    if (!path) return;
     settings().writeText(u"tonelist", u"editlist", *path);
     settings().writeText(u"tonelist", u"readfolder", folderOf(*path));
     editAttachedList();
@@ -229,8 +228,7 @@ void FileCommands::editAttachedList() {
         return;
     }
     settings().writeText(u"tonelist", u"editlist", list);
-    if (ui_.editList() && !settings().readText(u"tonelist", u"editlist", u"").empty())
-        attachEditedList();
+    if (ui_.editList() && !settings().readText(u"tonelist", u"editlist", u"").empty()) attachEditedList();
     refresh_();
 }
 
@@ -251,16 +249,14 @@ void FileCommands::saveList() {
                                    u"tdl",
                                    listPathOf(tone_),
                                    settings().readText(u"tonelist", u"savefolder", u"")});
-    if (!path)
-        return;
+    if (!path) return;
     settings().writeText(u"tonelist", u"savefolder", folderOf(*path));
     if (fileExtension(*path) == u".wav") {
         writeWav(*path);
         return;
     }
     const std::u16string from = listPathOf(tone_);
-    if (from == *path)
-        return; // already there: copying a file onto itself would empty it
+    if (from == *path) return; // already there: copying a file onto itself would empty it
     if (!copyFile(from, *path)) {
         error(u"トーン一覧「" + *path + u"」を保存できませんでした。", u"ファイルの保存エラー");
         return;
@@ -275,20 +271,19 @@ void FileCommands::editInCompanion() {
     lastTemporaryFile_ = temporaryWavPath();
     SourceRef source = RenderToneAtSettingsRate(tone_);
     SinkRef wav = CreateWaveFileWriter(lastTemporaryFile_, source->sampleRate, source->channels);
-    if (!wav->failed())
-        ui_.render(u"一時Waveファイルを保存しています", source, wav);
+    if (!wav->failed()) ui_.render(u"一時Waveファイルを保存しています", source, wav);
     wav.release();
     source.release();
     if (!ui_.startCompanion(lastTemporaryFile_))
-        currentNotice().show(u"Cantrelが見つからないため、起動できませんでした。\n\nトーンは一時Waveファイル「" +
-                                 lastTemporaryFile_ + u"」に保存されています。",
-                             u"Cantrelで編集", NoticeIcon::Information, NoticeButtons::Ok);
+        currentNotice().show(
+            u"Cantrelが見つからないため、起動できませんでした。\n\nトーンは一時Waveファイル「" +
+                lastTemporaryFile_ + u"」に保存されています。",
+            u"Cantrelで編集", NoticeIcon::Information, NoticeButtons::Ok);
 }
 
 void FileCommands::openPath(const std::u16string& path) {
     const std::u16string ext = lowerAscii(fileExtension(path));
-    if (ext.empty())
-        return;
+    if (ext.empty()) return;
     if (ext == u".tdf") {
         loadToneFile(path);
     } else if (ext == u".tdl") {
@@ -296,7 +291,8 @@ void FileCommands::openPath(const std::u16string& path) {
         settings().writeText(u"tonelist", u"editlist", path);
         editAttachedList();
     } else {
-        error(u"ファイルのタイプが認識されません。", u"Sonimoでは処理できないタイプのファイルです。", NoticeModality::Task);
+        error(u"ファイルのタイプが認識されません。", u"Sonimoでは処理できないタイプのファイルです。",
+              NoticeModality::Task);
     }
 }
 

@@ -29,8 +29,7 @@ long long scaleValueAt(int px, int m, int s) {
         v = 1000 + std::trunc((x - 0.5) * 4 * 9000);
     else
         v = 10000 + std::trunc((x - 0.75) * 4 * 12000);
-    if (std::isnan(v))
-        return 0;
+    if (std::isnan(v)) return 0;
     return static_cast<long long>(std::fmax(-1e12, std::fmin(1e12, v)));
 }
 

@@ -335,14 +335,13 @@ std::vector<int> editRows(ToneData& tone, std::vector<GridRow>& rows, const std:
     if (tone.waveform == FromList || (isNoise(tone.waveform) && !(tone.flags & ToneFlagFixedLength)))
         return stored;
     for (int index : selected) {
-        if (index < 0 || index >= static_cast<int>(rows.size()))
-            continue;
+        if (index < 0 || index >= static_cast<int>(rows.size())) continue;
         GridRow& row = rows[index];
-        if (row.code == kRowNameOnly || !(isFrequencyRow(row.code) || isAmplitudeRow(row.code) || row.code == kRowLength))
+        if (row.code == kRowNameOnly ||
+            !(isFrequencyRow(row.code) || isAmplitudeRow(row.code) || row.code == kRowLength))
             continue;
         const auto typed = ask(row.label, row.label + u":", row.value);
-        if (!typed)
-            break;
+        if (!typed) break;
         if (storeTypedValue(tone, row.code, *typed)) {
             row.value = rowValueText(tone, row.code);
             stored.push_back(index);

@@ -81,8 +81,8 @@ bool removeSelectedTones(ToneData& tone, const std::vector<std::uint32_t>& selec
 // value text. A cancel ends the whole operation; rows done keep their values. Rows
 // without a value are passed over; an endless noise or a list asks nothing. The indexes
 // of the rows stored.
-using AskValue = std::function<std::optional<std::u16string>(const std::u16string& title, const std::u16string& prompt,
-                                                             const std::u16string& text)>;
+using AskValue = std::function<std::optional<std::u16string>(
+    const std::u16string& title, const std::u16string& prompt, const std::u16string& text)>;
 std::vector<int> editRows(ToneData& tone, std::vector<GridRow>& rows, const std::vector<int>& selected,
                           const AskValue& ask);
 

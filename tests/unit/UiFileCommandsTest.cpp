@@ -18,8 +18,8 @@ class ScriptedUi final : public FileCommandUi {
 public:
     std::optional<std::u16string> nextPath;
     bool overwrite = true, listOk = false, companionFound = false;
-    int cancelAfterBlocks = -1; // the progress dialog's Cancel after this many blocks
-    std::u16string listDialogSets;    // what the list dialog stores into "editlist"
+    int cancelAfterBlocks = -1;    // the progress dialog's Cancel after this many blocks
+    std::u16string listDialogSets; // what the list dialog stores into "editlist"
     std::vector<FileDialogRequest> opens, saves;
     std::vector<std::u16string> overwriteAsked, companionStarted, renderMessages;
     int listDialogs = 0;
@@ -49,8 +49,7 @@ public:
     }
     bool editList() override {
         ++listDialogs;
-        if (listOk)
-            currentSettings().writeText(u"tonelist", u"editlist", listDialogSets);
+        if (listOk) currentSettings().writeText(u"tonelist", u"editlist", listDialogSets);
         return listOk;
     }
     bool startCompanion(const std::u16string& path) override {
@@ -128,7 +127,8 @@ TEST_F(FileCommandsTest, AnUpperCaseExtensionIsRefusedAndABrokenFileGivesTheDefa
     commands().openTone();
     ASSERT_EQ(notice.shown.size(), 3u);
     EXPECT_EQ(notice.shown[2].text,
-              u"ファイルの読み込みエラー： \n " + broken + u"。 \n 破損したファイルまたはSonimoでは非対応のファイルの可能性があります。");
+              u"ファイルの読み込みエラー： \n " + broken +
+                  u"。 \n 破損したファイルまたはSonimoでは非対応のファイルの可能性があります。");
     EXPECT_EQ(notice.shown[2].caption, u"エラー");
     EXPECT_EQ(tone.leftStartHz[0], 440.0);
 }
@@ -223,7 +223,8 @@ TEST_F(FileCommandsTest, TheWavIsByteForByteWhatTheCommandLineToolWrites) {
     EXPECT_EQ(ui.saves[0].initialFolder, dir.root());
     EXPECT_EQ(ui.renderMessages, std::vector<std::u16string>{u"ファイルを保存しています"});
     ASSERT_TRUE(saveToneFile(tone, dir.path(u"t.tdf")));
-    const RunResult r = runCli(dir, {u"render", dir.path(u"t.tdf"), u"-o", dir.path(u"cli.wav"), u"--rate", u"48000"});
+    const RunResult r =
+        runCli(dir, {u"render", dir.path(u"t.tdf"), u"-o", dir.path(u"cli.wav"), u"--rate", u"48000"});
     ASSERT_EQ(r.code, 0) << r.err;
     const auto gui = readAll(dir.path(u"gui.wav"));
     EXPECT_EQ(gui.size(), 46u + 72000u * 4);

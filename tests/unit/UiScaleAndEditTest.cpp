@@ -35,7 +35,8 @@ TEST(ScaleMapping, ClicksMapBackAndOutsideValuesAreClamped) {
     EXPECT_EQ(scaleValueAt(m + 300, m, s), 550);
     // every pixel maps to a value that maps back to the same pixel or its neighbour
     for (int px = m; px <= m + s; ++px)
-        EXPECT_NEAR(scalePosition(clampScaleValue(scaleValueAt(px, m, s)), m, s), px, 2) << px; // 1 Hz is 2 px low down
+        EXPECT_NEAR(scalePosition(clampScaleValue(scaleValueAt(px, m, s)), m, s), px, 2)
+            << px; // 1 Hz is 2 px low down
     // a width of zero or less needs no special case
     EXPECT_EQ(clampScaleValue(scaleValueAt(10, m, 0)), 22000);
     EXPECT_EQ(clampScaleValue(scaleValueAt(10, m, -5)), 0);
@@ -64,8 +65,7 @@ struct Scripted {
             prompts.push_back(prompt);
             presets.push_back(text);
             auto a = answers.empty() ? std::nullopt : answers.front();
-            if (!answers.empty())
-                answers.erase(answers.begin());
+            if (!answers.empty()) answers.erase(answers.begin());
             return a;
         };
     }

@@ -43,10 +43,10 @@ private:
     HWND window_ = nullptr;
     bool ownerWasEnabled_ = false;
     bool cancelled_ = false;
-    DWORD lastPump_ = 0;
 };
 
 // RenderTask under a ProgressDialog.
-int renderWithProgress(HWND owner, const std::u16string& message, const SourceRef& source, const SinkRef& sink);
+int renderWithProgress(HWND owner, const std::u16string& message, const SourceRef& source,
+                       const SinkRef& sink);
 
 } // namespace sonimo

@@ -29,15 +29,14 @@ int textWidth(HDC dc, const wchar_t* text) {
 FrequencyScale::FrequencyScale() : savedCursor_(GetCursor()) {}
 
 FrequencyScale::~FrequencyScale() {
-    if (thumb_)
-        DeleteObject(thumb_);
-    if (background_)
-        DeleteObject(background_);
-    if (valueFont_)
-        DeleteObject(valueFont_);
+    if (thumb_) DeleteObject(thumb_);
+    if (background_) DeleteObject(background_);
+    if (valueFont_) DeleteObject(valueFont_);
 }
 
-int FrequencyScale::scaled(int pixels) const { return MulDiv(pixels, dpi_, 96); }
+int FrequencyScale::scaled(int pixels) const {
+    return MulDiv(pixels, dpi_, 96);
+}
 
 HWND FrequencyScale::createIn(HWND parent, HWND target) {
     target_ = target;
@@ -47,9 +46,9 @@ HWND FrequencyScale::createIn(HWND parent, HWND target) {
     margin_ = scaled(6);
     thumbWidth_ = scaled(7);
     valueText_ = scaleValueText(value_);
-    valueFont_ = CreateFontW(scaled(14), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"MS Shell Dlg 2");
-    if (!create(parent, kIdFrequencyScale, WS_VISIBLE))
-        return nullptr;
+    valueFont_ =
+        CreateFontW(scaled(14), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"MS Shell Dlg 2");
+    if (!create(parent, kIdFrequencyScale, WS_VISIBLE)) return nullptr;
     loadImages();
     return hwnd();
 }
@@ -60,9 +59,13 @@ void FrequencyScale::loadImages() {
     background_ = loadPngResource(instance, kBackgroundImage);
 }
 
-int FrequencyScale::positionOf(int hz) const { return scalePosition(hz, margin_, width_); }
+int FrequencyScale::positionOf(int hz) const {
+    return scalePosition(hz, margin_, width_);
+}
 
-int FrequencyScale::valueAtX(int x) const { return clampScaleValue(scaleValueAt(x, margin_, width_)); }
+int FrequencyScale::valueAtX(int x) const {
+    return clampScaleValue(scaleValueAt(x, margin_, width_));
+}
 
 void FrequencyScale::setValue(int hz, bool notify) {
     const int v = clampScaleValue(hz);
@@ -74,8 +77,7 @@ void FrequencyScale::setValue(int hz, bool notify) {
             UpdateWindow(hwnd());
         }
     }
-    if (notify && target_)
-        notifyParent(target_, kNotifyScaleValue, kIdFrequencyScale, value_);
+    if (notify && target_) notifyParent(target_, kNotifyScaleValue, kIdFrequencyScale, value_);
 }
 
 void FrequencyScale::paintTo(HDC target, int W, int H) {
@@ -109,7 +111,8 @@ void FrequencyScale::paintTo(HDC target, int W, int H) {
         DeleteObject(brush);
     }
 
-    HFONT labelFont = CreateFontW(scaled(12), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"MS Shell Dlg 2");
+    HFONT labelFont =
+        CreateFontW(scaled(12), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"MS Shell Dlg 2");
     SelectObject(dc, labelFont);
     HPEN pen = CreatePen(PS_SOLID, 0, RGB(0xFF, 0xFF, 0xFF));
     HGDIOBJ oldPen = SelectObject(dc, pen);
@@ -128,14 +131,14 @@ void FrequencyScale::paintTo(HDC target, int W, int H) {
 
     if (thumb_) {
         int x = positionOf(value_) - b / 2;
-        if (positionOf(value_) == m + s)
-            --x;
+        if (positionOf(value_) == m + s) --x;
         HDC src = CreateCompatibleDC(dc);
         HGDIOBJ old = SelectObject(src, thumb_);
         BITMAP info{};
         GetObjectW(thumb_, sizeof info, &info);
         BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        AlphaBlend(dc, x, scaled(3), info.bmWidth, info.bmHeight, src, 0, 0, info.bmWidth, info.bmHeight, blend);
+        AlphaBlend(dc, x, scaled(3), info.bmWidth, info.bmHeight, src, 0, 0, info.bmWidth, info.bmHeight,
+                   blend);
         SelectObject(src, old);
         DeleteDC(src);
     }
@@ -160,8 +163,7 @@ LRESULT FrequencyScale::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_LBUTTONDOWN: {
         const int x = GET_X_LPARAM(lParam);
-        if (x > width_ + 2 * margin_)
-            return 0; // the value box
+        if (x > width_ + 2 * margin_) return 0; // the value box
         SetCapture(hwnd());
         dragging_ = true;
         const int left = positionOf(value_) - thumbWidth_ / 2;
@@ -174,10 +176,8 @@ LRESULT FrequencyScale::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case WM_MOUSEMOVE:
-        if (GetFocus() != hwnd())
-            SetFocus(hwnd());
-        if (dragging_)
-            setValue(valueAtX(GET_X_LPARAM(lParam)), false);
+        if (GetFocus() != hwnd()) SetFocus(hwnd());
+        if (dragging_) setValue(valueAtX(GET_X_LPARAM(lParam)), false);
         return 0;
     case WM_LBUTTONUP: {
         const bool wasDragging = dragging_;
@@ -216,8 +216,7 @@ LRESULT FrequencyScale::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         GetCursorPos(&p);
         RECT r;
         GetWindowRect(hwnd(), &r);
-        if (PtInRect(&r, p))
-            setValue(value_ + wheelSteps(GET_WHEEL_DELTA_WPARAM(wParam)), true);
+        if (PtInRect(&r, p)) setValue(value_ + wheelSteps(GET_WHEEL_DELTA_WPARAM(wParam)), true);
         return 0;
     }
     default:

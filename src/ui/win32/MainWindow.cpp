@@ -854,8 +854,7 @@ void MainWindow::editSelected(const AskValue& ask) {
     const std::vector<int> changed = editRows(tone_, rows_, selectedRows(), ask);
     for (int row : changed)
         setRowText(row);
-    if (!changed.empty())
-        liveChange();
+    if (!changed.empty()) liveChange();
 }
 
 void MainWindow::deleteTones() {

@@ -9,8 +9,7 @@ namespace {
 template <class T> struct Com {
     T* p = nullptr;
     ~Com() {
-        if (p)
-            p->Release();
+        if (p) p->Release();
     }
     T** operator&() { return &p; }
     T* operator->() const { return p; }
@@ -23,8 +22,7 @@ HBITMAP loadPngResource(HINSTANCE instance, int id, int width, int height) {
     HGLOBAL data = info ? LoadResource(instance, info) : nullptr;
     const void* bytes = data ? LockResource(data) : nullptr;
     const DWORD size = info ? SizeofResource(instance, info) : 0;
-    if (!bytes || size == 0)
-        return nullptr;
+    if (!bytes || size == 0) return nullptr;
     // COM may not be initialised on this thread (tests); WIC needs it only for the call.
     const HRESULT co = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     HBITMAP result = nullptr;
@@ -37,17 +35,20 @@ HBITMAP loadPngResource(HINSTANCE instance, int id, int width, int height) {
         Com<IWICBitmapScaler> scaler;
         UINT w = 0, h = 0;
         IWICBitmapSource* source = nullptr;
-        if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                                       reinterpret_cast<void**>(&factory))) &&
+        if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                       IID_IWICImagingFactory, reinterpret_cast<void**>(&factory))) &&
             SUCCEEDED(factory->CreateStream(&stream)) &&
             SUCCEEDED(stream->InitializeFromMemory(static_cast<BYTE*>(const_cast<void*>(bytes)), size)) &&
-            SUCCEEDED(factory->CreateDecoderFromStream(stream.p, nullptr, WICDecodeMetadataCacheOnDemand, &decoder)) &&
-            SUCCEEDED(decoder->GetFrame(0, &frame)) && SUCCEEDED(factory->CreateFormatConverter(&converter)) &&
-            SUCCEEDED(converter->Initialize(frame.p, GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone, nullptr, 0,
-                                            WICBitmapPaletteTypeCustom)) &&
+            SUCCEEDED(factory->CreateDecoderFromStream(stream.p, nullptr, WICDecodeMetadataCacheOnDemand,
+                                                       &decoder)) &&
+            SUCCEEDED(decoder->GetFrame(0, &frame)) &&
+            SUCCEEDED(factory->CreateFormatConverter(&converter)) &&
+            SUCCEEDED(converter->Initialize(frame.p, GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
+                                            nullptr, 0, WICBitmapPaletteTypeCustom)) &&
             SUCCEEDED(converter->GetSize(&w, &h))) {
             source = converter.p;
-            if (width > 0 && height > 0 && (static_cast<UINT>(width) != w || static_cast<UINT>(height) != h) &&
+            if (width > 0 && height > 0 &&
+                (static_cast<UINT>(width) != w || static_cast<UINT>(height) != h) &&
                 SUCCEEDED(factory->CreateBitmapScaler(&scaler)) &&
                 SUCCEEDED(scaler->Initialize(converter.p, width, height, WICBitmapInterpolationModeFant))) {
                 source = scaler.p;
@@ -68,8 +69,7 @@ HBITMAP loadPngResource(HINSTANCE instance, int id, int width, int height) {
                 DeleteObject(bmp);
         }
     }
-    if (SUCCEEDED(co))
-        CoUninitialize();
+    if (SUCCEEDED(co)) CoUninitialize();
     return result;
 }
 

@@ -12,7 +12,9 @@ namespace sonimo {
 
 namespace {
 
-const wchar_t* w(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+const wchar_t* w(const std::u16string& s) {
+    return reinterpret_cast<const wchar_t*>(s.c_str());
+}
 
 std::wstring filterText(const std::vector<FileFilter>& filters) {
     std::wstring text;
@@ -28,14 +30,15 @@ std::wstring filterText(const std::vector<FileFilter>& filters) {
 
 std::u16string readAppPath(HKEY root) {
     HKEY key;
-    if (RegOpenKeyExW(root, L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Cantrel.exe", 0, KEY_READ,
-                      &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Cantrel.exe", 0,
+                      KEY_READ, &key) != ERROR_SUCCESS)
         return {};
     wchar_t path[MAX_PATH + 1] = {};
     DWORD bytes = sizeof(path) - sizeof(wchar_t);
     DWORD type = 0;
     std::u16string result;
-    if (RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path), &bytes) == ERROR_SUCCESS &&
+    if (RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path), &bytes) ==
+            ERROR_SUCCESS &&
         (type == REG_SZ || type == REG_EXPAND_SZ)) {
         path[bytes / sizeof(wchar_t) < MAX_PATH ? bytes / sizeof(wchar_t) : MAX_PATH] = 0;
         std::u16string text = reinterpret_cast<const char16_t*>(path);
@@ -93,20 +96,19 @@ void ProgramHost::editValues(MainWindow& window) {
         return;
     }
     HWND owner = window.hwnd();
-    window.editSelected([owner](const std::u16string& title, const std::u16string& prompt, const std::u16string& text) {
-        return askText(owner, title, prompt, text);
-    });
+    window.editSelected([owner](const std::u16string& title, const std::u16string& prompt,
+                                const std::u16string& text) { return askText(owner, title, prompt, text); });
 }
 
 void ProgramHost::openArguments(MainWindow& window, const std::vector<std::u16string>& arguments) {
-    if (arguments.size() == 2 && !arguments[1].empty())
-        commandsFor(window).openPath(arguments[1]);
+    if (arguments.size() == 2 && !arguments[1].empty()) commandsFor(window).openPath(arguments[1]);
 }
 
 std::optional<std::u16string> ProgramHost::openFile(const FileDialogRequest& request) {
     wchar_t file[MAX_PATH] = {};
     const std::wstring filter = filterText(request.filters);
-    const std::u16string folder = request.initialFile.empty() ? request.initialFolder : folderOf(request.initialFile);
+    const std::u16string folder =
+        request.initialFile.empty() ? request.initialFolder : folderOf(request.initialFile);
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = owner_;
@@ -117,18 +119,17 @@ std::optional<std::u16string> ProgramHost::openFile(const FileDialogRequest& req
     ofn.lpstrTitle = w(request.title);
     ofn.lpstrDefExt = w(request.defaultExtension);
     ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameW(&ofn))
-        return std::nullopt;
+    if (!GetOpenFileNameW(&ofn)) return std::nullopt;
     return std::u16string(reinterpret_cast<const char16_t*>(file));
 }
 
 std::optional<std::u16string> ProgramHost::saveFile(const FileDialogRequest& request) {
     wchar_t file[MAX_PATH] = {};
     const std::u16string name = request.initialFile.substr(request.initialFile.find_last_of(u"\\/") + 1);
-    if (name.size() < MAX_PATH)
-        std::copy(name.begin(), name.end(), file);
+    if (name.size() < MAX_PATH) std::copy(name.begin(), name.end(), file);
     const std::wstring filter = filterText(request.filters);
-    const std::u16string folder = request.initialFile.empty() ? request.initialFolder : folderOf(request.initialFile);
+    const std::u16string folder =
+        request.initialFile.empty() ? request.initialFolder : folderOf(request.initialFile);
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = owner_;
@@ -140,37 +141,37 @@ std::optional<std::u16string> ProgramHost::saveFile(const FileDialogRequest& req
     ofn.lpstrDefExt = w(request.defaultExtension);
     // the overwrite question is the program's own, with its own buttons
     ofn.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (!GetSaveFileNameW(&ofn))
-        return std::nullopt;
+    if (!GetSaveFileNameW(&ofn)) return std::nullopt;
     return std::u16string(reinterpret_cast<const char16_t*>(file));
 }
 
-bool ProgramHost::confirmOverwrite(const std::u16string& path) { return askOverwrite(owner_, path); }
+bool ProgramHost::confirmOverwrite(const std::u16string& path) {
+    return askOverwrite(owner_, path);
+}
 
 int ProgramHost::render(const std::u16string& message, const SourceRef& source, const SinkRef& sink) {
     return renderWithProgress(owner_, message, source, sink);
 }
 
-bool ProgramHost::editList() { return false; }
+bool ProgramHost::editList() {
+    return false;
+}
 
 std::u16string ProgramHost::companionPath() {
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
         const std::u16string path = readAppPath(root);
-        if (!path.empty() && fileExists(path))
-            return path;
+        if (!path.empty() && fileExists(path)) return path;
     }
     wchar_t self[MAX_PATH] = {};
     const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
-        return {};
+    if (n == 0 || n >= MAX_PATH) return {};
     const std::u16string next = folderOf(reinterpret_cast<const char16_t*>(self)) + u"\\Cantrel.exe";
     return fileExists(next) ? next : std::u16string();
 }
 
 bool ProgramHost::startCompanion(const std::u16string& path) {
     const std::u16string program = companionPath();
-    if (program.empty())
-        return false;
+    if (program.empty()) return false;
     std::u16string line = u"\"" + program + u"\" \"" + path + u"\"";
     std::vector<wchar_t> buffer(line.begin(), line.end());
     buffer.push_back(0);
