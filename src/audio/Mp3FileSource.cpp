@@ -127,7 +127,13 @@ void Mp3FileSource::readTag() {
     if (size <= 0) return;
     fetch(offsets_[0], frame_.data(), size);
     const unsigned char* f = frame_.data();
-    const int side = 4 + (first_.crc ? 2 : 0) + first_.sideInfoBytes;
+    // LAME writes its tag right after the side information even in a frame with a CRC,
+    // where the CRC's two bytes should have come first: look in both places.
+    int side = 4 + (first_.crc ? 2 : 0) + first_.sideInfoBytes;
+    auto tagAt = [&](int at) {
+        return at + 8 <= size && (std::memcmp(f + at, "Xing", 4) == 0 || std::memcmp(f + at, "Info", 4) == 0);
+    };
+    if (first_.crc && !tagAt(side) && tagAt(side - 2)) side -= 2;
     std::int64_t frames = -1;
     if (side + 8 <= size &&
         (std::memcmp(f + side, "Xing", 4) == 0 || std::memcmp(f + side, "Info", 4) == 0)) {
