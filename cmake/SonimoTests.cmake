@@ -57,6 +57,13 @@ target_include_directories(unit_tests PRIVATE tests/unit)
 target_link_libraries(unit_tests PRIVATE sonimo_engine GTest::gtest_main)
 target_compile_definitions(unit_tests PRIVATE SONIMO_TEST_DATA_DIR="${CMAKE_BINARY_DIR}/testdata")
 sonimo_register_tests(unit_tests ${SONIMO_UNIT_TEST_SOURCES})
+# The decoder tests read streams that lame and mpg123 make on the host first.
+if(TEST unit_tests.Mp3FileSourceTest)
+  add_test(NAME unit_tests.mp3_testdata
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/unit/make-mp3-testdata ${CMAKE_BINARY_DIR}/testdata/mp3)
+  set_tests_properties(unit_tests.mp3_testdata PROPERTIES FIXTURES_SETUP mp3_testdata)
+  set_tests_properties(unit_tests.Mp3FileSourceTest PROPERTIES FIXTURES_REQUIRED mp3_testdata)
+endif()
 # The command-line tests start the built tool, which sits next to the test program.
 if(TARGET sonimo-cli)
   add_dependencies(unit_tests sonimo-cli)

@@ -76,11 +76,11 @@ int Mp3FileSource::fetch(std::int64_t offset, unsigned char* dst, int count) {
 
 // Finds every frame: a header that parses, of the stream's family, rate and channel
 // count, whose successor also has such a header (or that ends the data). Anything else
-// is skipped a byte at a time, which is how damaged stretches are got over.
+// is skipped a byte at a time, which is how damaged stretches are got over; the last
+// frame may be followed by a few stray bytes.
 bool Mp3FileSource::scan() {
     unsigned char h[4];
     bool haveFirst = false;
-    bool following = false; // the previous frame ended here
     std::int64_t pos = 0;
     FrameHeader fh, next;
     while (pos + 4 <= dataBytes_) {
@@ -99,7 +99,9 @@ bool Mp3FileSource::scan() {
             }
             const int size = fh.frameBytes(freeBytes_);
             bool accept = size > 4 + fh.sideInfoBytes && size <= kMaxFrameBytes && pos + size <= dataBytes_;
-            if (accept && !following && pos + size + 4 <= dataBytes_) {
+            // A frame whose successor is not where its length says was cut short or
+            // damaged; it is dropped and the search goes on from its second byte.
+            if (accept && pos + size + 4 <= dataBytes_) {
                 unsigned char n[4];
                 accept = fetch(pos + size, n, 4) == 4 && mp3::parseHeader(n, next) && next.sameStream(fh);
             }
@@ -110,11 +112,9 @@ bool Mp3FileSource::scan() {
                 }
                 offsets_.push_back(static_cast<std::uint32_t>(pos));
                 pos += size;
-                following = true;
                 continue;
             }
         }
-        following = false;
         ++pos;
     }
     return haveFirst;
