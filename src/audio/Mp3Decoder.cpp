@@ -86,9 +86,9 @@ struct Tables {
     HuffTable big[kHuffmanCodeCount];
     const HuffTable* bySelect[32];
     float pow43[8207];
-    float window[512]; // D, as floats
-    float imdctLong[18][18];
-    float windowLong[4][36]; // by block type (2 unused)
+    float window[512];             // D, as floats
+    float imdctTransposed[18][18]; // [line][output]
+    float windowLong[4][36];       // by block type (2 unused)
     float imdctShort[12][6];
     float windowShort[12];
     float cs[8], ca[8];
@@ -122,7 +122,7 @@ struct Tables {
         for (int r = 0; r < 18; ++r) {
             const int i = r < 9 ? r : r + 9;
             for (int k = 0; k < 18; ++k)
-                imdctLong[r][k] = static_cast<float>(std::cos(kPi / 72 * (2 * i + 19) * (2 * k + 1)));
+                imdctTransposed[k][r] = static_cast<float>(std::cos(kPi / 72 * (2 * i + 19) * (2 * k + 1)));
         }
         for (int i = 0; i < 36; ++i) {
             const double sine = std::sin(kPi / 36 * (i + 0.5));
@@ -254,10 +254,9 @@ void Mp3Decoder::reset() {
 
 std::uint32_t Mp3Decoder::peek32() const {
     const unsigned char* p = reservoir_.data() + (bitPos_ >> 3);
-    std::uint64_t v = 0;
-    for (int i = 0; i < 8; ++i)
-        v = (v << 8) | p[i];
-    return static_cast<std::uint32_t>((v << (bitPos_ & 7)) >> 32);
+    const std::uint32_t hi =
+        (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+    return (hi << (bitPos_ & 7)) | static_cast<std::uint32_t>(p[4] >> (8 - (bitPos_ & 7)));
 }
 
 std::uint32_t Mp3Decoder::bits(int n) {
@@ -568,7 +567,8 @@ void Mp3Decoder::requantize(const FrameHeader& h, const Granule& g, Channel& c) 
     auto scaleLines = [&](int from, int to, float gain) {
         for (int i = from; i < to; ++i) {
             const int q = v[i];
-            xr[i] = q == 0 ? 0.0f : q > 0 ? t.pow43[q] * gain : -t.pow43[-q] * gain;
+            const float m = t.pow43[q < 0 ? -q : q] * gain; // pow43[0] is 0
+            xr[i] = q < 0 ? -m : m;
         }
     };
     std::fill(xr + limit, xr + 576, 0.0f);
@@ -763,12 +763,13 @@ void Mp3Decoder::hybrid(const Granule& g, Channel& c, float (*subbands)[32]) {
         float out[36];
         if (longBlock) {
             const int type = g.windowSwitching && !(g.mixed && sb < 2) ? g.blockType : 0;
-            float half[18];
-            for (int r = 0; r < 18; ++r) {
-                float s = 0.0f;
-                for (int k = 0; k < 18; ++k)
-                    s += in[k] * t.imdctLong[r][k];
-                half[r] = s;
+            float half[18] = {};
+            for (int k = 0; k < 18; ++k) { // line by line, so that the 18 sums run side by side
+                const float x = in[k];
+                if (x == 0.0f) continue;
+                const float* row = t.imdctTransposed[k];
+                for (int r = 0; r < 18; ++r)
+                    half[r] += x * row[r];
             }
             for (int i = 0; i < 9; ++i) {
                 out[i] = half[i];

@@ -250,9 +250,11 @@ void Mp3FileSource::Read(std::int32_t* buffer, int frames) {
         const int k = std::min({frames - done, samplesPerFrame_ - offset, length_ - position_});
         const float* in = pcm_.data() + static_cast<std::ptrdiff_t>(offset) * ch;
         std::int32_t* out = buffer + static_cast<std::ptrdiff_t>(done) * ch;
+        constexpr float kScale = 524288.0f; // full scale 1.0 -> 32768 << 4
+        constexpr float kLimit = static_cast<float>(kPeak);
         for (int i = 0; i < k * ch; ++i) {
-            const long v = std::lrint(in[i] * 524288.0f); // full scale 1.0 -> 32768 << 4
-            out[i] = static_cast<std::int32_t>(std::clamp<long>(v, -kPeak, kPeak));
+            const float x = std::clamp(in[i] * kScale, -kLimit, kLimit);
+            out[i] = static_cast<std::int32_t>(x + std::copysign(0.5f, x)); // to the nearest
         }
         done += k;
         position_ += k;
