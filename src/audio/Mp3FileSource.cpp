@@ -80,13 +80,16 @@ int Mp3FileSource::fetch(std::int64_t offset, unsigned char* dst, int count) {
 // frame may be followed by a few stray bytes.
 bool Mp3FileSource::scan() {
     unsigned char h[4];
+    int freeSearches = 0;
     bool haveFirst = false;
     std::int64_t pos = 0;
     FrameHeader fh, next;
     while (pos + 4 <= dataBytes_) {
         if (fetch(pos, h, 4) == 4 && mp3::parseHeader(h, fh) && (!haveFirst || fh.sameStream(first_))) {
-            if (fh.bitrateIndex == 0 && freeBytes_ == 0) {
-                // Free format: the frame length is the distance to the next such header.
+            // Free format: the frame length is the distance to the next such header,
+            // looked for a bounded number of times (junk full of free-format headers must
+            // not make the scan quadratic).
+            if (fh.bitrateIndex == 0 && freeBytes_ == 0 && freeSearches++ < 32) {
                 const int least = 4 + fh.sideInfoBytes;
                 for (int d = least; d <= kMaxFrameBytes && pos + d + 4 <= dataBytes_; ++d) {
                     unsigned char n[4];
@@ -202,7 +205,9 @@ void Mp3FileSource::prime(int audioFrame) {
     const int from = std::max(0, audioFrame - back);
     int feedFrom = from;
     int fed = 0;
-    while (feedFrom > 0 && fed < 511) {
+    // (at most 64 frames back: only frames with almost no main data need more, and
+    // walking further for them would make every seek in a long run of them slow)
+    while (feedFrom > 0 && fed < 511 && from - feedFrom < 64) {
         --feedFrom;
         const int size = frameSize(feedFrom + audioFirst_);
         fed += std::max(0, size - 4 - (first_.crc ? 2 : 0) - first_.sideInfoBytes);

@@ -315,6 +315,12 @@ TEST(Mp3Cli, RenderWritesTheDecodedStreamAs16BitPcmAndInfoNamesTheReader) {
     ASSERT_TRUE(writeAll(dir.path(u"in.wav"), mpegWave(readAll(dataFile("mono44.mp3")), 44100, 1)));
     const RunResult info = runCli(dir, {u"info", dir.path(u"in.wav"), u"--json"});
     EXPECT_EQ(info.code, 0) << info.err;
+#ifdef _WIN32
+    // The tool asks the system's converter first, and Wine's takes MPEG Layer III (without
+    // the encoder's delay and padding): the built-in decoder is tested by the win32 suite.
+    EXPECT_NE(info.out.find("\"reader\":\"converter\""), std::string::npos) << info.out;
+    return;
+#endif
     EXPECT_NE(info.out.find("\"reader\":\"built-in MPEG\""), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("\"length\":" + std::to_string(ref.frames())), std::string::npos) << info.out;
 
