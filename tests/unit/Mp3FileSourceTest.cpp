@@ -337,3 +337,115 @@ TEST(Mp3Cli, RenderWritesTheDecodedStreamAs16BitPcmAndInfoNamesTheReader) {
     const RunResult plain = runCli(dir, {u"info", dir.path(u"out.wav")});
     EXPECT_NE(plain.out.find("reader       direct"), std::string::npos) << plain.out;
 }
+
+namespace {
+
+class BitWriter {
+public:
+    void put(std::uint32_t value, int bits) {
+        for (int i = bits - 1; i >= 0; --i) {
+            if (used_ % 8 == 0) bytes_.push_back(0);
+            if ((value >> i) & 1) bytes_.back() |= static_cast<unsigned char>(0x80 >> (used_ % 8));
+            ++used_;
+        }
+    }
+    const Bytes& bytes() const { return bytes_; }
+
+private:
+    Bytes bytes_;
+    int used_ = 0;
+};
+
+// One MPEG-1 joint-stereo frame (44.1 kHz, 128 kbit/s) with intensity stereo on: the left
+// channel holds a single line (line 0 = 1, through Huffman table 1), the right channel
+// only its scale factors, of which band 0's is the intensity position `position`.
+Bytes intensityFrame(int position) {
+    BitWriter side;
+    side.put(0, 9); // main_data_begin
+    side.put(0, 3); // private bits
+    side.put(0, 8); // scfsi
+    for (int gr = 0; gr < 2; ++gr) {
+        // left: part2_3_length 3, big_values 1, global_gain 180, no scale factors, long
+        // blocks, table 1 for region 0
+        side.put(3, 12);
+        side.put(1, 9);
+        side.put(180, 8);
+        side.put(0, 4);
+        side.put(0, 1);
+        side.put(1, 5);
+        side.put(0, 5);
+        side.put(0, 5);
+        side.put(0, 4);
+        side.put(0, 3);
+        side.put(0, 3);
+        // right: scalefac_compress 4 (slen1 3, slen2 0): 11 scale factors of 3 bits, no lines
+        side.put(33, 12);
+        side.put(0, 9);
+        side.put(180, 8);
+        side.put(4, 4);
+        side.put(0, 1);
+        side.put(0, 15);
+        side.put(0, 7);
+        side.put(0, 3);
+    }
+    BitWriter main;
+    for (int gr = 0; gr < 2; ++gr) {
+        main.put(0b01, 2); // (x, y) = (1, 0) in table 1
+        main.put(0, 1);    // x positive
+        main.put(static_cast<std::uint32_t>(position), 3);
+        for (int sfb = 1; sfb < 11; ++sfb)
+            main.put(7, 3); // the illegal position: no intensity there
+    }
+    Bytes frame{0xFF, 0xFB, 0x90, 0x50}; // MPEG-1 Layer III, no CRC, 128 kbit/s, 44.1 kHz, joint stereo, IS
+    append(frame, side.bytes());
+    append(frame, main.bytes());
+    frame.resize(417, 0);
+    return frame;
+}
+
+} // namespace
+
+TEST(Mp3Stereo, IntensityPositionsSplitTheLeftChannelByTheTangentRatio) {
+    constexpr double kPi = 3.14159265358979323846;
+    for (int position : {0, 1, 2, 3, 5, 6}) {
+        const Bytes frame = intensityFrame(position);
+        mp3::Mp3Decoder d;
+        std::vector<float> pcm(1152 * 2);
+        double left = 0, right = 0, cross = 0;
+        for (int f = 0; f < 4; ++f) {
+            ASSERT_TRUE(d.decodeFrame(frame.data(), static_cast<int>(frame.size()), pcm.data())) << position;
+            if (f < 2) continue;
+            for (int i = 0; i < 1152; ++i) {
+                left += pcm[2 * i] * pcm[2 * i];
+                right += pcm[2 * i + 1] * pcm[2 * i + 1];
+                cross += pcm[2 * i] * pcm[2 * i + 1];
+            }
+        }
+        // The sum signal goes to the left as t / (1 + t) and to the right as 1 / (1 + t),
+        // t = tan(position * pi / 12): both channels are the same wave at those levels.
+        const double t = std::tan(position * kPi / 12);
+        const double wantLeft = position == 6 ? 1.0 : t / (1 + t);
+        const double wantRight = position == 6 ? 0.0 : 1 / (1 + t);
+        const double total = std::sqrt(left) + std::sqrt(right);
+        ASSERT_GT(total, 0) << position;
+        EXPECT_NEAR(std::sqrt(left) / total, wantLeft / (wantLeft + wantRight), 1e-5) << position;
+        EXPECT_NEAR(cross, std::sqrt(left * right), 1e-6 * (left + right))
+            << position << ": not the same wave";
+    }
+}
+
+TEST(Mp3Stereo, AnIllegalIntensityPositionLeavesTheBandAsCoded) {
+    const Bytes frame = intensityFrame(7);
+    mp3::Mp3Decoder d;
+    std::vector<float> pcm(1152 * 2);
+    double left = 0, right = 0;
+    for (int f = 0; f < 3; ++f) {
+        ASSERT_TRUE(d.decodeFrame(frame.data(), static_cast<int>(frame.size()), pcm.data()));
+        for (int i = 0; i < 1152; ++i) {
+            left += pcm[2 * i] * pcm[2 * i];
+            right += pcm[2 * i + 1] * pcm[2 * i + 1];
+        }
+    }
+    EXPECT_GT(left, 0);
+    EXPECT_EQ(right, 0);
+}
