@@ -84,7 +84,10 @@ bool Mp3FileSource::scan() {
     bool haveFirst = false;
     std::int64_t pos = 0;
     FrameHeader fh, next;
-    while (pos + 4 <= dataBytes_) {
+    // Frame positions are 32-bit sample counts: more frames than those can reach are not
+    // indexed, which also bounds the index of a huge file to 15 MB.
+    constexpr std::size_t kMaxFrames = 0x7FFFFFFF / 576 + 2;
+    while (pos + 4 <= dataBytes_ && offsets_.size() < kMaxFrames) {
         if (fetch(pos, h, 4) == 4 && mp3::parseHeader(h, fh) && (!haveFirst || fh.sameStream(first_))) {
             // Free format: the frame length is the distance to the next such header,
             // looked for a bounded number of times (junk full of free-format headers must
@@ -258,7 +261,8 @@ void Mp3FileSource::Read(std::int32_t* buffer, int frames) {
         constexpr float kScale = 524288.0f; // full scale 1.0 -> 32768 << 4
         constexpr float kLimit = static_cast<float>(kPeak);
         for (int i = 0; i < k * ch; ++i) {
-            const float x = std::clamp(in[i] * kScale, -kLimit, kLimit);
+            float x = in[i] * kScale;
+            x = x > kLimit ? kLimit : x > -kLimit ? x : -kLimit;            // (a NaN, never expected, too)
             out[i] = static_cast<std::int32_t>(x + std::copysign(0.5f, x)); // to the nearest
         }
         done += k;
