@@ -449,3 +449,101 @@ TEST(Mp3Stereo, AnIllegalIntensityPositionLeavesTheBandAsCoded) {
     EXPECT_GT(left, 0);
     EXPECT_EQ(right, 0);
 }
+
+namespace {
+
+enum class Blocks { Long, Short, Mixed };
+
+// One MPEG-1 mono frame (44.1 kHz, 128 kbit/s) whose two granules hold the single line
+// `line` = 1 (Huffman table 1 everywhere, no scale factors), in the given block kind.
+Bytes oneLineFrame(Blocks kind, int line) {
+    BitWriter huffman;
+    for (int pair = 0; pair < line / 2; ++pair)
+        huffman.put(1, 1); // (0, 0)
+    if (line % 2 == 0)
+        huffman.put(0b010, 3); // (1, 0), positive
+    else
+        huffman.put(0b0010, 4); // (0, 1), positive
+    const int bits = line / 2 + (line % 2 == 0 ? 3 : 4);
+
+    BitWriter side;
+    side.put(0, 9); // main_data_begin
+    side.put(0, 5); // private bits
+    side.put(0, 4); // scfsi
+    for (int gr = 0; gr < 2; ++gr) {
+        side.put(static_cast<std::uint32_t>(bits), 12);
+        side.put(static_cast<std::uint32_t>(line / 2 + 1), 9);
+        side.put(170, 8);
+        side.put(0, 4);
+        if (kind == Blocks::Long) {
+            side.put(0, 1);
+            side.put(1, 5);
+            side.put(1, 5);
+            side.put(1, 5);
+            side.put(0, 4);
+            side.put(0, 3);
+        } else {
+            side.put(1, 1);
+            side.put(2, 2); // short
+            side.put(kind == Blocks::Mixed ? 1 : 0, 1);
+            side.put(1, 5);
+            side.put(1, 5);
+            side.put(0, 9); // subblock gains
+        }
+        side.put(0, 3);
+    }
+    Bytes frame{0xFF, 0xFB, 0x90, 0xC0}; // MPEG-1 Layer III, no CRC, 128 kbit/s, 44.1 kHz, mono
+    append(frame, side.bytes());
+    const Bytes& h = huffman.bytes();
+    // The two granules' parts follow each other bit by bit.
+    BitWriter main;
+    for (int gr = 0; gr < 2; ++gr)
+        for (int b = 0; b < bits; ++b)
+            main.put((h[b / 8] >> (7 - b % 8)) & 1, 1);
+    append(frame, main.bytes());
+    frame.resize(417, 0);
+    return frame;
+}
+
+std::vector<float> decodeRepeated(const Bytes& frame, int times) {
+    mp3::Mp3Decoder d;
+    std::vector<float> pcm(1152), all;
+    for (int f = 0; f < times; ++f) {
+        EXPECT_TRUE(d.decodeFrame(frame.data(), static_cast<int>(frame.size()), pcm.data()));
+        all.insert(all.end(), pcm.begin(), pcm.end());
+    }
+    return all;
+}
+
+double energy(const std::vector<float>& v) {
+    double e = 0;
+    for (float x : v)
+        e += x * x;
+    return e;
+}
+
+} // namespace
+
+TEST(Mp3Blocks, AMixedBlockIsALongBlockBelowLine36AndAShortBlockAbove) {
+    for (int line : {2, 7, 11}) { // in the two long subbands, clear of the alias butterflies
+        const auto mixed = decodeRepeated(oneLineFrame(Blocks::Mixed, line), 3);
+        const auto plain = decodeRepeated(oneLineFrame(Blocks::Long, line), 3);
+        ASSERT_GT(energy(plain), 0);
+        for (std::size_t i = 0; i < plain.size(); ++i)
+            ASSERT_NEAR(mixed[i], plain[i], 1e-6f) << "line " << line << ", sample " << i;
+    }
+    for (int line : {40, 77, 200, 500}) {
+        const auto mixed = decodeRepeated(oneLineFrame(Blocks::Mixed, line), 3);
+        const auto plain = decodeRepeated(oneLineFrame(Blocks::Short, line), 3);
+        ASSERT_GT(energy(plain), 0);
+        for (std::size_t i = 0; i < plain.size(); ++i)
+            ASSERT_NEAR(mixed[i], plain[i], 1e-6f) << "line " << line << ", sample " << i;
+    }
+    // and the two kinds are told apart: a short block is not a long one
+    const auto s = decodeRepeated(oneLineFrame(Blocks::Short, 7), 3);
+    const auto l = decodeRepeated(oneLineFrame(Blocks::Long, 7), 3);
+    double diff = 0;
+    for (std::size_t i = 0; i < s.size(); ++i)
+        diff += (s[i] - l[i]) * (s[i] - l[i]);
+    EXPECT_GT(diff, 0.01 * energy(l));
+}
