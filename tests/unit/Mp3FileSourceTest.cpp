@@ -136,11 +136,27 @@ TEST_P(Mp3Decode, MatchesMpg123WithinTheFullAccuracyLimitAndHasTheExactLength) {
     double worst = 0;
     for (std::size_t i = 0; i < std::min(got.size(), ref.samples.size()); ++i)
         worst = std::max(worst, std::abs(got[i] / 16.0 - ref.samples[i]));
-    std::printf("%-10s %6d frames  PSNR %.2f dB  largest difference %.2f LSB\n", c.name, s->GetLength(), db,
-                worst);
+    // The compliance limits of ISO/IEC 11172-4 for a full-accuracy decoder, against
+    // mpg123's float output (read at our own scale, 2^-19 of full scale per step).
+    SourceRef f32 = OpenAudioFile(dataFile(n + ".f32.wav"));
+    ASSERT_EQ(f32->state, StateOk);
+    ASSERT_EQ(f32->GetLength(), ref.frames());
+    const auto exact = renderFrames(*f32, ref.frames());
+    double sum = 0, largest = 0;
+    for (std::size_t i = 0; i < exact.size(); ++i) {
+        const double e = (got[i] - exact[i]) / 524288.0; // in units of full scale
+        sum += e * e;
+        largest = std::max(largest, std::abs(e));
+    }
+    const double rms = std::sqrt(sum / static_cast<double>(exact.size()));
+    std::printf("%-10s %6d frames  PSNR %.2f dB  largest difference %.2f LSB  against float: rms %.2e, "
+                "largest %.2e\n",
+                c.name, s->GetLength(), db, worst, rms, largest);
     EXPECT_GE(db, 96.0);
     // The reference is rounded to 16 bits: half an LSB of that, and a little of ours.
     EXPECT_LE(worst, 1.0);
+    EXPECT_LT(rms, std::ldexp(1.0, -15) / std::sqrt(12.0));
+    EXPECT_LE(largest, std::ldexp(1.0, -14));
 }
 
 INSTANTIATE_TEST_SUITE_P(Lame, Mp3Decode,
