@@ -563,3 +563,77 @@ TEST(Mp3Blocks, AMixedBlockIsALongBlockBelowLine36AndAShortBlockAbove) {
         diff += (s[i] - l[i]) * (s[i] - l[i]);
     EXPECT_GT(diff, 0.01 * energy(l));
 }
+
+namespace {
+
+// One MPEG-2 joint-stereo frame (22.05 kHz, 64 kbit/s) with intensity stereo on: the left
+// channel holds line 0 = 1, the right channel only scale factors (three bits for bands
+// 0..6), band 0's being the intensity position; `scaleBit` picks the step 2^-1/4 or 2^-1/2.
+Bytes lsfIntensityFrame(int position, int scaleBit) {
+    BitWriter side;
+    side.put(0, 8); // main_data_begin
+    side.put(0, 2); // private bits
+    // left: 3 bits of Huffman data, big_values 1, global_gain 180, no scale factors
+    side.put(3, 12);
+    side.put(1, 9);
+    side.put(180, 8);
+    side.put(0, 9);
+    side.put(0, 1);
+    side.put(1, 5);
+    side.put(0, 5);
+    side.put(0, 5);
+    side.put(0, 4);
+    side.put(0, 3);
+    side.put(0, 2);
+    // right: scalefac_compress (108 << 1) | scale: bit lengths 3, 0, 0, 0 over 7, 7, 7 bands
+    side.put(21, 12);
+    side.put(0, 9);
+    side.put(180, 8);
+    side.put(static_cast<std::uint32_t>((108 << 1) | scaleBit), 9);
+    side.put(0, 1);
+    side.put(0, 15);
+    side.put(0, 7);
+    side.put(0, 2);
+    BitWriter main;
+    main.put(0b010, 3);
+    main.put(static_cast<std::uint32_t>(position), 3);
+    for (int sfb = 1; sfb < 7; ++sfb)
+        main.put(7, 3);                  // the illegal position
+    Bytes frame{0xFF, 0xF3, 0x80, 0x50}; // MPEG-2 Layer III, no CRC, 64 kbit/s, 22.05 kHz, joint stereo, IS
+    append(frame, side.bytes());
+    append(frame, main.bytes());
+    frame.resize(208, 0);
+    return frame;
+}
+
+} // namespace
+
+TEST(Mp3Stereo, HalfRateIntensityScalesOneChannelByPowersOfItsStep) {
+    for (int scaleBit : {0, 1}) {
+        for (int position : {0, 1, 2, 3, 4, 5, 6}) {
+            const Bytes frame = lsfIntensityFrame(position, scaleBit);
+            mp3::Mp3Decoder d;
+            std::vector<float> pcm(576 * 2);
+            double left = 0, right = 0, cross = 0;
+            for (int f = 0; f < 5; ++f) {
+                ASSERT_TRUE(d.decodeFrame(frame.data(), static_cast<int>(frame.size()), pcm.data()));
+                if (f < 2) continue;
+                for (int i = 0; i < 576; ++i) {
+                    left += pcm[2 * i] * pcm[2 * i];
+                    right += pcm[2 * i + 1] * pcm[2 * i + 1];
+                    cross += pcm[2 * i] * pcm[2 * i + 1];
+                }
+            }
+            // odd positions lower the left channel by (p + 1) / 2 steps, even ones the
+            // right by p / 2 steps
+            const double step = scaleBit ? -0.5 : -0.25;
+            const double wantLeft = position % 2 ? std::pow(2.0, step * ((position + 1) / 2)) : 1.0;
+            const double wantRight = position % 2 ? 1.0 : std::pow(2.0, step * (position / 2));
+            ASSERT_GT(right, 0) << position;
+            EXPECT_NEAR(std::sqrt(left / right), wantLeft / wantRight, 1e-4)
+                << "position " << position << ", scale bit " << scaleBit;
+            EXPECT_NEAR(cross, std::sqrt(left * right), 1e-6 * (left + right))
+                << position << ": not the same wave";
+        }
+    }
+}
