@@ -101,6 +101,10 @@ int runRender(const Args& args) {
                    ": the type is taken from the extension, which must be exactly .tdf, .tdl or .wav");
         return kExitInput;
     }
+    if (ext == u".wav" && a.value("--rate")) {
+        printError("render: --rate does not apply to a WAV file, which is written at its own rate");
+        return kExitUsage;
+    }
     if (!readable(in)) {
         printError("cannot read " + displayPath(in));
         return kExitInput;
@@ -128,7 +132,7 @@ int runRender(const Args& args) {
         source = RenderToneAtPlaybackRate(tone, static_cast<int>(rate));
     } else if (ext == u".wav") {
         // A WAV file is decoded through the reader and written at its own rate and channel
-        // count; --rate does not apply to it.
+        // count.
         source = OpenAudioFile(in);
         if (source->state != StateOk) {
             printError(displayPath(in) + ": cannot be decoded (reader state " +

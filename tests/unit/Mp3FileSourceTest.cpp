@@ -354,6 +354,29 @@ TEST(Mp3Cli, RenderWritesTheDecodedStreamAs16BitPcmAndInfoNamesTheReader) {
     EXPECT_NE(plain.out.find("reader       direct"), std::string::npos) << plain.out;
 }
 
+TEST(Mp3Cli, RenderOfA16BitWaveCopiesItsSamplesAndRefusesARate) {
+    TempDir dir;
+    const Pcm src = readPcm("joint44.src.wav");
+    ASSERT_GT(src.frames(), 0);
+    const RunResult r = runCli(dir, {u"render", dataFile("joint44.src.wav"), u"-o", dir.path(u"copy.wav")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const Pcm copy = [&] {
+        Pcm p;
+        SourceRef s = OpenAudioFile(dir.path(u"copy.wav"));
+        p.channels = s->channels;
+        for (std::int32_t v : renderFrames(*s, s->GetLength()))
+            p.samples.push_back(static_cast<std::int16_t>(v >> 4));
+        return p;
+    }();
+    EXPECT_EQ(copy.channels, 2);
+    EXPECT_TRUE(copy.samples == src.samples) << "a full-scale PCM file passes through unchanged";
+
+    const RunResult rated =
+        runCli(dir, {u"render", dataFile("joint44.src.wav"), u"-o", dir.path(u"x.wav"), u"--rate", u"48000"});
+    EXPECT_EQ(rated.code, 1);
+    EXPECT_NE(rated.err.find("--rate"), std::string::npos) << rated.err;
+}
+
 namespace {
 
 class BitWriter {
