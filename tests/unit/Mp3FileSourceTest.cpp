@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -659,4 +660,58 @@ TEST(Mp3Stereo, HalfRateIntensityScalesOneChannelByPowersOfItsStep) {
                 << position << ": not the same wave";
         }
     }
+}
+
+TEST(Mp3Tags, AXingFrameWithoutTheLameExtensionIsSkippedButNothingIsTrimmed) {
+    const Bytes mp3 = readAll(dataFile("joint44.mp3"));
+    SourceRef gapless = openMp3(mp3, 44100, 2);
+    ASSERT_EQ(gapless->state, StateOk);
+    auto* g = dynamic_cast<Mp3FileSource*>(&*gapless);
+    ASSERT_NE(g, nullptr);
+    ASSERT_TRUE(g->gapless());
+    const int skip = g->encoderDelay() + mp3::kDecoderDelay;
+    const auto trimmed = renderFrames(*gapless, gapless->GetLength());
+
+    Bytes other = mp3;
+    bool found = false;
+    for (std::size_t i = 0; i + 4 < 400 && !found; ++i)
+        if (std::equal(other.begin() + static_cast<std::ptrdiff_t>(i),
+                       other.begin() + static_cast<std::ptrdiff_t>(i) + 4, "LAME")) {
+            std::copy_n("Fake", 4, other.begin() + static_cast<std::ptrdiff_t>(i));
+            found = true;
+        }
+    ASSERT_TRUE(found);
+    SourceRef s = openMp3(other, 44100, 2);
+    auto* m = dynamic_cast<Mp3FileSource*>(&*s);
+    ASSERT_NE(m, nullptr);
+    EXPECT_FALSE(m->gapless());
+    EXPECT_EQ(s->GetLength(), m->frameCount() * 1152) << "every audio frame, the tag frame not among them";
+    const auto all = renderFrames(*s, s->GetLength());
+    for (std::size_t i = 0; i < trimmed.size(); ++i)
+        ASSERT_EQ(all[static_cast<std::size_t>(skip) * 2 + i], trimmed[i]) << i;
+}
+
+TEST(Mp3Tags, AVbriFrameIsNotPlayedAsAudio) {
+    const Bytes mp3 = readAll(dataFile("notag44.mp3"));
+    SourceRef plain = openMp3(mp3, 44100, 2);
+    ASSERT_EQ(plain->state, StateOk);
+    const int frames = dynamic_cast<Mp3FileSource&>(*plain).frameCount();
+    const auto audio = renderFrames(*plain, plain->GetLength());
+
+    // a copy of the first frame's header with Fraunhofer's tag in its body
+    mp3::FrameHeader h;
+    ASSERT_TRUE(mp3::parseHeader(mp3.data(), h));
+    Bytes tag(static_cast<std::size_t>(h.frameBytes()), 0);
+    std::copy_n(mp3.begin(), 4, tag.begin());
+    std::copy_n("VBRI", 4, tag.begin() + 36);
+    tag[36 + 14] = static_cast<unsigned char>(frames >> 24);
+    tag[36 + 15] = static_cast<unsigned char>(frames >> 16);
+    tag[36 + 16] = static_cast<unsigned char>(frames >> 8);
+    tag[36 + 17] = static_cast<unsigned char>(frames);
+    Bytes tagged = tag;
+    append(tagged, mp3);
+    SourceRef s = openMp3(tagged, 44100, 2);
+    ASSERT_EQ(s->state, StateOk);
+    EXPECT_EQ(s->GetLength(), plain->GetLength());
+    EXPECT_TRUE(renderFrames(*s, s->GetLength()) == audio);
 }
