@@ -883,7 +883,10 @@ bool Mp3Decoder::decodeFrame(const unsigned char* frame, int bytes, float* out) 
             synthesize(c, subbands_, out + gr * 576 * nch + ch, nch);
         }
     }
-    return ok && granuleOk_[0][0] && (nch == 1 || granuleOk_[0][1]);
+    for (int gr = 0; gr < granules; ++gr)
+        for (int ch = 0; ch < nch; ++ch)
+            ok = ok && granuleOk_[gr][ch];
+    return ok;
 }
 
 } // namespace sonimo::mp3
