@@ -5,10 +5,12 @@
 #include "Commands.h"
 #include "Json.h"
 #include "audio/AudioFileReader.h"
-#include "platform/File.h"
-#include "platform/Text.h"
+#include "audio/Mp3FileSource.h"
 #include "audio/ToneListRenderer.h"
 #include "audio/ToneRenderer.h"
+#include "audio/WaveFileSource.h"
+#include "platform/File.h"
+#include "platform/Text.h"
 #include "tone/ToneData.h"
 #include "tone/ToneList.h"
 
@@ -162,17 +164,29 @@ int infoList(const std::u16string& path, bool json) {
     return kExitDone;
 }
 
+// Which reader took the file: the direct one, the system's converter or the built-in
+// MPEG decoder ("none" for a file nothing can read).
+const char* readerName(SampleSource& s) {
+    if (s.state != StateOk) return "none";
+    if (dynamic_cast<WaveFileSource*>(&s)) return "direct";
+    if (dynamic_cast<Mp3FileSource*>(&s)) return "built-in MPEG";
+    return "converter";
+}
+
 int infoWave(const std::u16string& path, bool json) {
     SourceRef src = OpenAudioFile(path);
     const int length = src->GetLength();
+    const char* reader = readerName(*src);
     if (json) {
         JsonWriter j;
         j.beginObject().key("state").integer(src->state).key("sampleRate").integer(src->sampleRate);
-        j.key("channels").integer(src->channels).key("length").integer(length).endObject();
+        j.key("channels").integer(src->channels).key("length").integer(length);
+        j.key("reader").string(reader).endObject();
         printOut(j.text() + "\n");
     } else {
         std::string s = "audio file " + displayPath(path) + ": state " + std::to_string(src->state) +
                         (src->state == StateOk ? " (usable)\n" : " (not usable: plays as no sound)\n");
+        s += "reader       " + std::string(reader) + "\n";
         s += "sampleRate   " + std::to_string(src->sampleRate) + "\n";
         s += "channels     " + std::to_string(src->channels) + "\n";
         s += "length       " + std::to_string(length) + " frames (" +

@@ -5,11 +5,12 @@
 #include <cstdio>
 
 #include "Commands.h"
+#include "audio/AudioFileReader.h"
 #include "audio/RenderTask.h"
-#include "audio/WaveFileWriter.h"
-#include "platform/File.h"
 #include "audio/ToneListRenderer.h"
 #include "audio/ToneRenderer.h"
+#include "audio/WaveFileWriter.h"
+#include "platform/File.h"
 #include "tone/ToneData.h"
 #include "tone/ToneList.h"
 
@@ -76,7 +77,7 @@ int runRender(const Args& args) {
         return kExitUsage;
     }
     if (a.positional().size() != 1 || !a.value("-o")) {
-        printError("render: usage: render IN.tdf|IN.tdl -o OUT.wav [--rate HZ]");
+        printError("render: usage: render IN.tdf|IN.tdl|IN.wav -o OUT.wav [--rate HZ]");
         return kExitUsage;
     }
     std::int64_t rate = kDefaultRate;
@@ -95,10 +96,14 @@ int runRender(const Args& args) {
         return kExitUsage;
     }
     const std::u16string ext = fileExtension(in);
-    if (ext != u".tdf" && ext != u".tdl") {
+    if (ext != u".tdf" && ext != u".tdl" && ext != u".wav") {
         printError(displayPath(in) +
-                   ": the type is taken from the extension, which must be exactly .tdf or .tdl");
+                   ": the type is taken from the extension, which must be exactly .tdf, .tdl or .wav");
         return kExitInput;
+    }
+    if (ext == u".wav" && a.value("--rate")) {
+        printError("render: --rate does not apply to a WAV file, which is written at its own rate");
+        return kExitUsage;
     }
     if (!readable(in)) {
         printError("cannot read " + displayPath(in));
@@ -125,6 +130,15 @@ int runRender(const Args& args) {
             return kExitInput;
         }
         source = RenderToneAtPlaybackRate(tone, static_cast<int>(rate));
+    } else if (ext == u".wav") {
+        // A WAV file is decoded through the reader and written at its own rate and channel
+        // count.
+        source = OpenAudioFile(in);
+        if (source->state != StateOk) {
+            printError(displayPath(in) + ": cannot be decoded (reader state " +
+                       std::to_string(source->state) + ")");
+            return kExitInput;
+        }
     } else {
         // A list is saved as the list tone it becomes when attached: of fixed length, not
         // looped, rendered as its sequence.

@@ -21,7 +21,7 @@ constexpr Command kPortable[] = {
      "make OUT.tdf [--wave sine|square|triangle|sawtooth|impulse|white|pink|brown|blue|purple|grey]\n"
      "     [--freq F[,F...]] [--end F[,F...]] [--right F[,F...]] [--right-end F[,F...]]\n"
      "     [--stereo] [--db D[,D...]] [--length MS] [--sweep linear|log] [--loop]"},
-    {"render", runRender, "render IN.tdf|IN.tdl -o OUT.wav [--rate HZ]"},
+    {"render", runRender, "render IN.tdf|IN.tdl|IN.wav -o OUT.wav [--rate HZ]"},
     {"info", runInfo, "info FILE.tdf|FILE.tdl|FILE.wav [--json]"},
 };
 

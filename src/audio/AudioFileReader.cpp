@@ -1,5 +1,6 @@
 #include "audio/AudioFileReader.h"
 
+#include "audio/Mp3FileSource.h"
 #include "audio/WaveFileSource.h"
 
 namespace sonimo {
@@ -7,7 +8,7 @@ namespace sonimo {
 namespace {
 
 FormatReaderFactory gConverting = nullptr;
-FormatReaderFactory gMpeg = nullptr;
+FormatReaderFactory gMpeg = &OpenMpegLayer3; // the built-in decoder unless a test replaces it
 
 SourceRef failed(std::uint8_t state) {
     SourceRef r;
@@ -25,7 +26,7 @@ void setConvertingReader(FormatReaderFactory factory) {
     gConverting = factory;
 }
 void setMpegReader(FormatReaderFactory factory) {
-    gMpeg = factory;
+    gMpeg = factory ? factory : &OpenMpegLayer3;
 }
 
 SourceRef OpenAudioFile(const std::u16string& path) {

@@ -4,7 +4,8 @@
 //   or rate out of range), StateCannotOpen, StateNoConverter, StateRefusedFormat.
 // 8/16-bit PCM, A-law and µ-law are read directly (WaveFileSource); every other format
 // goes to the converting reader installed with setConvertingReader (the Audio
-// Compression Manager on Windows; none in the portable build, hence StateNoConverter).
+// Compression Manager on Windows; none in the portable build, hence StateNoConverter),
+// and MPEG Layer III data that it refuses to the built-in decoder (Mp3FileSource).
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -33,7 +34,8 @@ using FormatReaderFactory = SourceRef (*)(std::unique_ptr<ByteSource>& bytes, co
                                           std::uint32_t dataSize);
 // Installed once at start-up; nullptr removes it. Not thread-safe.
 void setConvertingReader(FormatReaderFactory factory);
-// The decoder for MPEG Layer III data that the converting reader refuses.
+// The decoder for MPEG Layer III data that the converting reader refuses: the built-in
+// Mp3FileSource unless replaced here; nullptr puts the built-in one back.
 void setMpegReader(FormatReaderFactory factory);
 
 } // namespace sonimo

@@ -271,7 +271,8 @@ TEST_F(CliRun, InfoDescribesToneFilesListsAndWaveFiles) {
     ASSERT_EQ(run({u"render", p(u"l.tdl"), u"-o", p(u"l.wav")}).code, 0);
     r = run({u"info", p(u"l.wav"), u"--json"});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "{\"state\":0,\"sampleRate\":44100,\"channels\":2,\"length\":44100}\n");
+    EXPECT_EQ(r.out,
+              "{\"state\":0,\"sampleRate\":44100,\"channels\":2,\"length\":44100,\"reader\":\"direct\"}\n");
     EXPECT_EQ(run({u"info", p(u"nothing.wav")}).code, 2);
     EXPECT_EQ(run({u"info", p(u"l.txt")}).code, 2);
 }

@@ -1,0 +1,892 @@
+#include "audio/Mp3Decoder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "audio/Mp3Tables.h"
+
+namespace sonimo::mp3 {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kReservoirLimit = 511;                                 // main_data_begin reaches this far back
+constexpr int kReservoirCapacity = kReservoirLimit + kMaxFrameBytes; // plus one frame's main data
+constexpr int kPadding = 64; // zeros past the data: reads that overrun a damaged part land here
+
+// Multi-level look-up tables for the Huffman codes: the first level resolves up to
+// kFirstBits bits, longer codes continue in a sub-table.
+constexpr int kFirstBits = 8;
+struct HuffEntry {
+    std::int16_t value;  // symbol, or the sub-table's offset
+    std::uint8_t length; // bits of this level the symbol uses; 0 = sub-table
+    std::uint8_t subBits;
+};
+struct HuffTable {
+    std::vector<HuffEntry> entries;
+    int firstBits = 0;
+    int maxLength = 0;
+};
+
+struct Code {
+    std::uint32_t word;
+    int length;
+    int symbol;
+};
+
+int buildLevel(std::vector<HuffEntry>& out, const std::vector<Code>& codes, int consumed) {
+    int width = 0;
+    for (const Code& c : codes)
+        width = std::max(width, c.length - consumed);
+    width = std::min(width, kFirstBits);
+    const int base = static_cast<int>(out.size());
+    out.resize(base + (std::size_t{1} << width), HuffEntry{0, 0, 0});
+    std::vector<std::vector<Code>> buckets(std::size_t{1} << width);
+    for (const Code& c : codes) {
+        const int rest = c.length - consumed;
+        const std::uint32_t tail = c.word & ((1u << rest) - 1);
+        if (rest <= width) {
+            const int first = static_cast<int>(tail << (width - rest));
+            for (int i = 0; i < (1 << (width - rest)); ++i)
+                out[base + first + i] =
+                    HuffEntry{static_cast<std::int16_t>(c.symbol), static_cast<std::uint8_t>(rest), 0};
+        } else {
+            buckets[tail >> (rest - width)].push_back(c);
+        }
+    }
+    for (std::size_t p = 0; p < buckets.size(); ++p) {
+        if (buckets[p].empty()) continue;
+        const int sub = buildLevel(out, buckets[p], consumed + width);
+        int subWidth = 0;
+        for (const Code& c : buckets[p])
+            subWidth = std::max(subWidth, c.length - consumed - width);
+        subWidth = std::min(subWidth, kFirstBits);
+        out[base + p] = HuffEntry{static_cast<std::int16_t>(sub), 0, static_cast<std::uint8_t>(subWidth)};
+    }
+    return base;
+}
+
+HuffTable buildTable(const HuffmanCode& code) {
+    std::vector<Code> codes;
+    HuffTable t;
+    for (int i = 0; i < code.count; ++i) {
+        const int x = i / code.width, y = i % code.width;
+        // big values: x in the high nibble, y in the low one; quadruples: the 4-bit value
+        const int symbol = code.width == 16 && code.count == 16 ? i : (x << 4) | y;
+        codes.push_back(Code{code.codes[i], code.lengths[i], symbol});
+        t.maxLength = std::max(t.maxLength, static_cast<int>(code.lengths[i]));
+    }
+    buildLevel(t.entries, codes, 0);
+    t.firstBits = std::min(t.maxLength, kFirstBits);
+    return t;
+}
+
+struct Tables {
+    HuffTable big[kHuffmanCodeCount];
+    const HuffTable* bySelect[32];
+    float pow43[8207];
+    float window[512];             // D, as floats
+    float imdctTransposed[18][18]; // [line][output]
+    float windowLong[4][36];       // by block type (2 unused)
+    float imdctShort[12][6];
+    float windowShort[12];
+    float cs[8], ca[8];
+    float dctCoef[32];         // 1 / (2 cos(pi (2i+1) / 2N)) for N = 32, 16, 8, 4, 2, packed
+    float isRatio[7][2];       // MPEG-1 intensity: left and right factors by position
+    float lsfIntensity[2][32]; // MPEG-2 intensity: io^k by scale bit
+
+    Tables() {
+        for (int i = 0; i < kHuffmanCodeCount; ++i)
+            big[i] = buildTable(huffmanCodeByIndex(i));
+        for (int s = 0; s < 32; ++s) {
+            const HuffmanCode* c = bigValueCode(s);
+            bySelect[s] = nullptr;
+            for (int i = 0; c && i < kHuffmanCodeCount; ++i)
+                if (&huffmanCodeByIndex(i) == c) bySelect[s] = &big[i];
+        }
+        for (int i = 0; i < 8207; ++i)
+            pow43[i] = static_cast<float>(std::pow(static_cast<double>(i), 4.0 / 3.0));
+        for (int i = 0; i < 512; ++i) {
+            int v;
+            if (i <= 256)
+                v = kSynthesisWindowHalf[i];
+            else if (i % 64 == 0)
+                v = kSynthesisWindowHalf[512 - i];
+            else
+                v = -kSynthesisWindowHalf[512 - i];
+            window[i] = static_cast<float>(v / 65536.0);
+        }
+        // The 36 outputs of the long inverse MDCT have x[17-i] = -x[i] and x[35-i] = x[18+i],
+        // so the first 9 of each half are computed and the rest mirrored.
+        for (int r = 0; r < 18; ++r) {
+            const int i = r < 9 ? r : r + 9;
+            for (int k = 0; k < 18; ++k)
+                imdctTransposed[k][r] = static_cast<float>(std::cos(kPi / 72 * (2 * i + 19) * (2 * k + 1)));
+        }
+        for (int i = 0; i < 36; ++i) {
+            const double sine = std::sin(kPi / 36 * (i + 0.5));
+            windowLong[0][i] = static_cast<float>(sine);
+            windowLong[2][i] = 0;
+            // start block
+            windowLong[1][i] = static_cast<float>(i < 18   ? sine
+                                                  : i < 24 ? 1.0
+                                                  : i < 30 ? std::sin(kPi / 12 * (i - 18 + 0.5))
+                                                           : 0.0);
+            // stop block
+            windowLong[3][i] = static_cast<float>(i < 6    ? 0.0
+                                                  : i < 12 ? std::sin(kPi / 12 * (i - 6 + 0.5))
+                                                  : i < 18 ? 1.0
+                                                           : sine);
+        }
+        for (int i = 0; i < 12; ++i) {
+            windowShort[i] = static_cast<float>(std::sin(kPi / 12 * (i + 0.5)));
+            for (int k = 0; k < 6; ++k)
+                imdctShort[i][k] = static_cast<float>(std::cos(kPi / 24 * (2 * i + 7) * (2 * k + 1)));
+        }
+        for (int i = 0; i < 8; ++i) {
+            const double c = kAliasCoefficients[i];
+            cs[i] = static_cast<float>(1.0 / std::sqrt(1.0 + c * c));
+            ca[i] = static_cast<float>(c / std::sqrt(1.0 + c * c));
+        }
+        int at = 0;
+        for (int n = 32; n >= 2; n /= 2)
+            for (int i = 0; i < n / 2; ++i)
+                dctCoef[at++] = static_cast<float>(1.0 / (2.0 * std::cos(kPi * (2 * i + 1) / (2.0 * n))));
+        for (int p = 0; p < 7; ++p) {
+            if (p == 6) {
+                isRatio[p][0] = 1.0f;
+                isRatio[p][1] = 0.0f;
+            } else {
+                const double t = std::tan(p * kPi / 12);
+                isRatio[p][0] = static_cast<float>(t / (1 + t));
+                isRatio[p][1] = static_cast<float>(1 / (1 + t));
+            }
+        }
+        for (int s = 0; s < 2; ++s)
+            for (int k = 0; k < 32; ++k)
+                lsfIntensity[s][k] = static_cast<float>(std::pow(2.0, -(s ? 0.5 : 0.25) * k));
+    }
+};
+
+const Tables& tables() {
+    static const Tables t;
+    return t;
+}
+
+// The type-II DCT X[k] = sum x[n] cos(pi (2n+1) k / 2N), by halving (B. G. Lee, 1984).
+template <int N> void dct(float* x, const float* coef) {
+    if constexpr (N == 1) {
+        (void)x;
+        (void)coef;
+    } else {
+        constexpr int H = N / 2;
+        float g[H], h[H];
+        for (int i = 0; i < H; ++i) {
+            const float a = x[i], b = x[N - 1 - i];
+            g[i] = a + b;
+            h[i] = (a - b) * coef[i];
+        }
+        dct<H>(g, coef + H);
+        dct<H>(h, coef + H);
+        for (int k = 0; k < H - 1; ++k) {
+            x[2 * k] = g[k];
+            x[2 * k + 1] = h[k] + h[k + 1];
+        }
+        x[N - 2] = g[H - 1];
+        x[N - 1] = h[H - 1];
+    }
+}
+
+} // namespace
+
+int FrameHeader::frameBytes(int freeBytes) const {
+    const int pad = padding ? 1 : 0;
+    if (bitrateIndex == 0) return freeBytes > 0 ? freeBytes + pad : 0;
+    const int kbps = kBitratesKbps[family == 0 ? 0 : 1][bitrateIndex];
+    return (family == 0 ? 144 : 72) * kbps * 1000 / sampleRate + pad;
+}
+
+bool parseHeader(const unsigned char* b, FrameHeader& h) {
+    if (b[0] != 0xFF || (b[1] & 0xE0) != 0xE0) return false;
+    const int version = (b[1] >> 3) & 3;
+    if (version == 1 || ((b[1] >> 1) & 3) != 1) return false; // reserved, or not Layer III
+    const int bitrate = b[2] >> 4, rate = (b[2] >> 2) & 3;
+    if (bitrate == 15 || rate == 3) return false;
+    h.family = version == 3 ? 0 : version == 2 ? 1 : 2;
+    h.rateIndex = rate;
+    h.sampleRate = kSampleRates[h.family * 3 + rate];
+    h.bitrateIndex = bitrate;
+    h.crc = (b[1] & 1) == 0;
+    h.padding = (b[2] >> 1) & 1;
+    h.mode = b[3] >> 6;
+    h.modeExtension = (b[3] >> 4) & 3;
+    h.channels = h.mode == 3 ? 1 : 2;
+    h.samplesPerFrame = h.family == 0 ? 1152 : 576;
+    h.sideInfoBytes = h.family == 0 ? (h.channels == 1 ? 17 : 32) : (h.channels == 1 ? 9 : 17);
+    return true;
+}
+
+std::uint16_t frameCrc(const unsigned char* bytes, int count, std::uint16_t crc) {
+    for (int i = 0; i < count; ++i) {
+        crc ^= static_cast<std::uint16_t>(bytes[i] << 8);
+        for (int b = 0; b < 8; ++b)
+            crc = static_cast<std::uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x8005 : crc << 1);
+    }
+    return crc;
+}
+
+Mp3Decoder::Mp3Decoder() : reservoir_(kReservoirCapacity + kPadding, 0) {
+    tables();
+    for (Channel& c : channels_)
+        c = Channel{};
+    reset();
+}
+
+void Mp3Decoder::reset() {
+    reservoirBytes_ = 0;
+    for (Channel& c : channels_) {
+        std::memset(c.overlap, 0, sizeof c.overlap);
+        std::memset(c.ring, 0, sizeof c.ring);
+        c.slot = 0;
+    }
+}
+
+std::uint32_t Mp3Decoder::peek32() const {
+    const unsigned char* p = reservoir_.data() + (bitPos_ >> 3);
+    const std::uint32_t hi =
+        (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+    return (hi << (bitPos_ & 7)) | static_cast<std::uint32_t>(p[4] >> (8 - (bitPos_ & 7)));
+}
+
+std::uint32_t Mp3Decoder::bits(int n) {
+    if (n == 0) return 0;
+    const std::uint32_t v = peek32() >> (32 - n);
+    bitPos_ += n;
+    return v;
+}
+
+bool Mp3Decoder::appendMainData(const unsigned char* data, int bytes, int mainDataBegin) {
+    if (reservoirBytes_ > kReservoirLimit) {
+        std::memmove(reservoir_.data(), reservoir_.data() + reservoirBytes_ - kReservoirLimit,
+                     kReservoirLimit);
+        reservoirBytes_ = kReservoirLimit;
+    }
+    const bool reachable = mainDataBegin <= reservoirBytes_;
+    const int start = reservoirBytes_ - mainDataBegin;
+    bytes = std::clamp(bytes, 0, kMaxFrameBytes);
+    std::memcpy(reservoir_.data() + reservoirBytes_, data, static_cast<std::size_t>(bytes));
+    reservoirBytes_ += bytes;
+    std::memset(reservoir_.data() + reservoirBytes_, 0, kPadding);
+    bitPos_ = static_cast<long long>(std::max(start, 0)) * 8;
+    bitEnd_ = static_cast<long long>(reservoirBytes_) * 8;
+    return reachable;
+}
+
+void Mp3Decoder::feedFrame(const unsigned char* frame, int bytes) {
+    FrameHeader h;
+    if (bytes < 4 || !parseHeader(frame, h)) return;
+    const int sideStart = 4 + (h.crc ? 2 : 0);
+    const int mainStart = sideStart + h.sideInfoBytes;
+    if (bytes <= mainStart) return;
+    appendMainData(frame + mainStart, bytes - mainStart, 0);
+}
+
+bool Mp3Decoder::parseSideInfo(const FrameHeader& h, const unsigned char* side) {
+    unsigned char copy[32 + kPadding] = {};
+    std::memcpy(copy, side, static_cast<std::size_t>(h.sideInfoBytes));
+    const unsigned char* p = copy;
+    long long pos = 0;
+    auto get = [&](int n) -> int {
+        int v = 0;
+        for (int i = 0; i < n; ++i, ++pos)
+            v = (v << 1) | ((p[pos >> 3] >> (7 - (pos & 7))) & 1);
+        return v;
+    };
+    const int nch = h.channels;
+    const bool mpeg1 = h.family == 0;
+    mainDataBegin_ = get(mpeg1 ? 9 : 8);
+    get(mpeg1 ? (nch == 1 ? 5 : 3) : (nch == 1 ? 1 : 2));
+    if (mpeg1)
+        for (int ch = 0; ch < nch; ++ch)
+            for (int b = 0; b < 4; ++b)
+                scfsi_[ch][b] = get(1);
+    bool ok = true;
+    for (int gr = 0; gr < (mpeg1 ? 2 : 1); ++gr)
+        for (int ch = 0; ch < nch; ++ch) {
+            Granule& g = granules_[gr][ch];
+            g.part23 = get(12);
+            g.bigValues = get(9);
+            g.globalGain = get(8);
+            g.sfCompress = get(mpeg1 ? 4 : 9);
+            g.windowSwitching = get(1);
+            if (g.windowSwitching) {
+                g.blockType = get(2);
+                g.mixed = get(1);
+                for (int i = 0; i < 2; ++i)
+                    g.tableSelect[i] = get(5);
+                g.tableSelect[2] = 0;
+                for (int i = 0; i < 3; ++i)
+                    g.subblockGain[i] = get(3);
+                if (g.blockType == 0) ok = false; // forbidden with window switching
+                g.region0 = g.blockType == 2 && !g.mixed ? 8 : 7;
+                g.region1 = 36;
+            } else {
+                g.blockType = 0;
+                g.mixed = false;
+                for (int i = 0; i < 3; ++i)
+                    g.tableSelect[i] = get(5);
+                g.subblockGain[0] = g.subblockGain[1] = g.subblockGain[2] = 0;
+                g.region0 = get(4);
+                g.region1 = get(3);
+            }
+            g.preflag = mpeg1 ? get(1) : false;
+            g.sfScale = get(1);
+            g.count1Table = get(1);
+            if (g.bigValues > 288) ok = false;
+        }
+    return ok;
+}
+
+void Mp3Decoder::readScaleFactors(const FrameHeader& h, int gr, int ch) {
+    Granule& g = granules_[gr][ch];
+    Channel& c = channels_[ch];
+    const bool shortBlocks = g.windowSwitching && g.blockType == 2;
+    if (h.family == 0) {
+        const int slen1 = kSlen[0][g.sfCompress], slen2 = kSlen[1][g.sfCompress];
+        if (shortBlocks) {
+            int first = 0;
+            if (g.mixed) {
+                for (int sfb = 0; sfb < 8; ++sfb)
+                    c.sfLong[sfb] = static_cast<std::uint8_t>(bits(slen1));
+                first = 3;
+            }
+            for (int sfb = first; sfb < 12; ++sfb)
+                for (int w = 0; w < 3; ++w)
+                    c.sfShort[sfb][w] = static_cast<std::uint8_t>(bits(sfb < 6 ? slen1 : slen2));
+            for (int w = 0; w < 3; ++w)
+                c.sfShort[12][w] = 0;
+        } else {
+            static const int kGroups[5] = {0, 6, 11, 16, 21};
+            for (int b = 0; b < 4; ++b) {
+                if (gr == 1 && scfsi_[ch][b]) continue; // kept from granule 0
+                for (int sfb = kGroups[b]; sfb < kGroups[b + 1]; ++sfb)
+                    c.sfLong[sfb] = static_cast<std::uint8_t>(bits(b < 2 ? slen1 : slen2));
+            }
+            c.sfLong[21] = 0;
+        }
+        return;
+    }
+    // MPEG-2: scalefac_compress splits into four bit lengths, by its range and by whether
+    // this is the right channel of an intensity-stereo frame.
+    int slen[4] = {0, 0, 0, 0};
+    int row;
+    const bool intensity = ch == 1 && h.mode == 1 && (h.modeExtension & 1);
+    int sfc = g.sfCompress;
+    g.preflag = false;
+    if (!intensity) {
+        if (sfc < 400) {
+            slen[0] = (sfc >> 4) / 5;
+            slen[1] = (sfc >> 4) % 5;
+            slen[2] = (sfc & 15) >> 2;
+            slen[3] = sfc & 3;
+            row = 0;
+        } else if (sfc < 500) {
+            sfc -= 400;
+            slen[0] = (sfc >> 2) / 5;
+            slen[1] = (sfc >> 2) % 5;
+            slen[2] = sfc & 3;
+            row = 1;
+        } else {
+            sfc -= 500;
+            slen[0] = sfc / 3;
+            slen[1] = sfc % 3;
+            row = 2;
+            g.preflag = true;
+        }
+    } else {
+        intensityScale_ = sfc & 1;
+        sfc >>= 1;
+        if (sfc < 180) {
+            slen[0] = sfc / 36;
+            slen[1] = (sfc % 36) / 6;
+            slen[2] = (sfc % 36) % 6;
+            row = 3;
+        } else if (sfc < 244) {
+            sfc -= 180;
+            slen[0] = (sfc % 64) >> 4;
+            slen[1] = (sfc % 16) >> 2;
+            slen[2] = sfc % 4;
+            row = 4;
+        } else {
+            sfc -= 244;
+            slen[0] = sfc / 3;
+            slen[1] = sfc % 3;
+            row = 5;
+        }
+    }
+    const int column = shortBlocks ? (g.mixed ? 2 : 1) : 0;
+    std::uint8_t value[40], maxValue[40];
+    int n = 0;
+    for (int p = 0; p < 4; ++p)
+        for (int k = 0; k < kLsfPartitions[row][column][p] && n < 40; ++k, ++n) {
+            value[n] = static_cast<std::uint8_t>(bits(slen[p]));
+            maxValue[n] = static_cast<std::uint8_t>((1 << slen[p]) - 1);
+        }
+    int k = 0;
+    if (column == 0) {
+        for (int sfb = 0; sfb < 21; ++sfb, ++k) {
+            c.sfLong[sfb] = k < n ? value[k] : 0;
+            c.maxLong[sfb] = k < n ? maxValue[k] : 0;
+        }
+        c.sfLong[21] = 0;
+        c.maxLong[21] = c.maxLong[20];
+    } else {
+        int first = 0;
+        if (column == 2) {
+            for (int sfb = 0; sfb < 6; ++sfb, ++k) {
+                c.sfLong[sfb] = k < n ? value[k] : 0;
+                c.maxLong[sfb] = k < n ? maxValue[k] : 0;
+            }
+            first = 3;
+        }
+        for (int sfb = first; sfb < 12; ++sfb)
+            for (int w = 0; w < 3; ++w, ++k) {
+                c.sfShort[sfb][w] = k < n ? value[k] : 0;
+                c.maxShort[sfb][w] = k < n ? maxValue[k] : 0;
+            }
+        for (int w = 0; w < 3; ++w) {
+            c.sfShort[12][w] = 0;
+            c.maxShort[12][w] = c.maxShort[11][w];
+        }
+    }
+}
+
+bool Mp3Decoder::readSpectrum(const FrameHeader& h, const Granule& g, Channel& c, long long end) {
+    const Tables& t = tables();
+    const BandEdges& bands = kBandEdges[h.family * 3 + h.rateIndex];
+    const int bigEnd = std::min(g.bigValues * 2, 576);
+    int region1, region2;
+    if (g.windowSwitching && g.blockType == 2) {
+        region1 = 3 * bands.shortEdges[3];
+        region2 = 576;
+    } else if (g.windowSwitching) {
+        region1 = bands.longEdges[8];
+        region2 = 576;
+    } else {
+        region1 = bands.longEdges[std::min(g.region0 + 1, 22)];
+        region2 = bands.longEdges[std::min(g.region0 + g.region1 + 2, 22)];
+    }
+    region1 = std::min(region1, bigEnd);
+    region2 = std::clamp(region2, region1, bigEnd);
+
+    int* v = c.values;
+    int i = 0;
+    bool ok = true;
+    for (int r = 0; r < 3; ++r) {
+        const int stop = r == 0 ? region1 : r == 1 ? region2 : bigEnd;
+        const int select = g.tableSelect[r];
+        const HuffTable* table = t.bySelect[select];
+        const int linbits = bigValueLinbits(select);
+        if (!table) {
+            if (select == 4 || select == 14) ok = false; // not a table
+            for (; i < stop; ++i)
+                v[i] = 0;
+            continue;
+        }
+        const HuffEntry* e0 = table->entries.data();
+        for (; i < stop; i += 2) {
+            if (bitPos_ >= end) {
+                ok = false;
+                for (; i < stop; ++i)
+                    v[i] = 0;
+                break;
+            }
+            std::uint32_t window = peek32();
+            const HuffEntry* e = e0 + (window >> (32 - table->firstBits));
+            int used = table->firstBits;
+            while (e->length == 0) {
+                bitPos_ += used;
+                window = peek32();
+                used = e->subBits;
+                e = e0 + e->value + (window >> (32 - used));
+            }
+            bitPos_ += e->length;
+            int x = e->value >> 4, y = e->value & 15;
+            if (x == 15 && linbits) x += static_cast<int>(bits(linbits));
+            if (x && bits(1)) x = -x;
+            if (y == 15 && linbits) y += static_cast<int>(bits(linbits));
+            if (y && bits(1)) y = -y;
+            v[i] = x;
+            v[i + 1] = y;
+        }
+    }
+    // count1: quadruples of -1, 0, 1 until the part's bits run out
+    const HuffTable& quad = t.big[kHuffmanCodeCount - 1];
+    while (i + 4 <= 576 && bitPos_ < end) {
+        const long long before = bitPos_;
+        int q;
+        if (g.count1Table) {
+            q = static_cast<int>(bits(4)) ^ 15;
+        } else {
+            const HuffEntry& e = quad.entries[peek32() >> (32 - quad.firstBits)];
+            bitPos_ += e.length;
+            q = e.value;
+        }
+        int quadValues[4];
+        for (int k = 0; k < 4; ++k) {
+            const int bit = (q >> (3 - k)) & 1;
+            quadValues[k] = bit ? (bits(1) ? -1 : 1) : 0;
+        }
+        if (bitPos_ > end) { // the last code ran past the part: it was stuffing
+            bitPos_ = before;
+            break;
+        }
+        for (int k = 0; k < 4; ++k)
+            v[i + k] = quadValues[k];
+        i += 4;
+    }
+    c.nonzero = i;
+    for (; i < 576; ++i)
+        v[i] = 0;
+    return ok;
+}
+
+void Mp3Decoder::requantize(const FrameHeader& h, const Granule& g, Channel& c) {
+    const Tables& t = tables();
+    const BandEdges& bands = kBandEdges[h.family * 3 + h.rateIndex];
+    static const float kQuarter[4] = {1.0f, 1.18920712f, 1.41421356f, 1.68179283f};
+    auto gainOf = [&](int quarters) {
+        return std::ldexp(kQuarter[quarters & 3], quarters >> 2); // 2^(quarters / 4)
+    };
+    const int shift = g.sfScale ? 4 : 2; // quarter steps per scale-factor step
+    const int base = g.globalGain - 210;
+    const int* v = c.values;
+    float* xr = c.xr;
+    const int limit = c.nonzero;
+    auto scaleLines = [&](int from, int to, float gain) {
+        for (int i = from; i < to; ++i) {
+            const int q = v[i];
+            const float m = t.pow43[q < 0 ? -q : q] * gain; // pow43[0] is 0
+            xr[i] = q < 0 ? -m : m;
+        }
+    };
+    std::fill(xr + limit, xr + 576, 0.0f);
+    const bool shortBlocks = g.windowSwitching && g.blockType == 2;
+    int longBands = 22, shortFirst = 13;
+    if (shortBlocks) {
+        longBands = 0;
+        shortFirst = 0;
+        if (g.mixed) {
+            longBands = h.family == 0 ? 8 : 6;
+            shortFirst = 3;
+        }
+    }
+    for (int sfb = 0; sfb < longBands; ++sfb) {
+        const int from = bands.longEdges[sfb];
+        if (from >= limit) break;
+        const int pre = g.preflag ? kPretab[sfb] : 0;
+        const float gain = gainOf(base - shift * (c.sfLong[sfb] + pre));
+        scaleLines(from, std::min<int>(bands.longEdges[sfb + 1], limit), gain);
+    }
+    for (int sfb = shortFirst; sfb < 13; ++sfb) {
+        const int width = bands.shortEdges[sfb + 1] - bands.shortEdges[sfb];
+        for (int w = 0; w < 3; ++w) {
+            const int from = bands.shortEdges[sfb] * 3 + w * width;
+            if (from >= limit) break;
+            const float gain = gainOf(base - 8 * g.subblockGain[w] - shift * c.sfShort[sfb][w]);
+            scaleLines(from, std::min(from + width, limit), gain);
+        }
+    }
+}
+
+void Mp3Decoder::stereo(const FrameHeader& h, int gr) {
+    if (h.channels != 2 || h.mode != 1) return;
+    const bool ms = h.modeExtension & 2;
+    const bool intensity = h.modeExtension & 1;
+    if (!ms && !intensity) return;
+    const Tables& t = tables();
+    Channel& left = channels_[0];
+    Channel& right = channels_[1];
+    const Granule& g = granules_[gr][1];
+    const BandEdges& bands = kBandEdges[h.family * 3 + h.rateIndex];
+    float* l = left.xr;
+    float* r = right.xr;
+    const int lines = std::max(left.nonzero, right.nonzero);
+    constexpr float kInvSqrt2 = 0.70710678118654752f;
+
+    auto midSide = [&](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            const float m = l[i], s = r[i];
+            l[i] = (m + s) * kInvSqrt2;
+            r[i] = (m - s) * kInvSqrt2;
+        }
+    };
+    // Intensity of one band from the left (sum) values; false when the position is the
+    // illegal one, which leaves the band to mid/side or plain stereo.
+    auto intensityBand = [&](int from, int to, int pos, int maxPos) {
+        float kl, kr;
+        if (h.family == 0) {
+            if (pos >= 7) return false;
+            kl = t.isRatio[pos][0];
+            kr = t.isRatio[pos][1];
+        } else {
+            if (pos == maxPos) return false;
+            const float* io = t.lsfIntensity[intensityScale_ ? 1 : 0];
+            kl = 1.0f;
+            kr = 1.0f;
+            if (pos & 1)
+                kl = io[(pos + 1) >> 1];
+            else if (pos)
+                kr = io[pos >> 1];
+        }
+        for (int i = from; i < to; ++i) {
+            const float s = l[i];
+            l[i] = s * kl;
+            r[i] = s * kr;
+        }
+        return true;
+    };
+    auto lastNonzero = [&](int from, int to) { // within [from, to), -1 if none
+        for (int i = to - 1; i >= from; --i)
+            if (r[i] != 0.0f) return i;
+        return -1;
+    };
+
+    if (!intensity) {
+        midSide(0, lines);
+        left.nonzero = right.nonzero = lines;
+        return;
+    }
+    const bool shortBlocks = g.windowSwitching && g.blockType == 2;
+    if (!shortBlocks) {
+        const int last = lastNonzero(0, 576);
+        int sfb = 0;
+        while (sfb < 22 && bands.longEdges[sfb + 1] <= last)
+            ++sfb;
+        if (last >= 0) ++sfb; // the band holding the last line stays stereo
+        const int start = bands.longEdges[sfb];
+        if (ms) midSide(0, start);
+        for (; sfb < 22; ++sfb) {
+            const int band = sfb == 21 ? 20 : sfb;
+            const int from = bands.longEdges[sfb], to = bands.longEdges[sfb + 1];
+            if (!intensityBand(from, to, right.sfLong[band], right.maxLong[band]) && ms) midSide(from, to);
+        }
+        left.nonzero = right.nonzero = 576;
+        return;
+    }
+    // short blocks: each window has its own boundary
+    const int longBands = g.mixed ? (h.family == 0 ? 8 : 6) : 0;
+    const int shortFirst = g.mixed ? 3 : 0;
+    bool shortData = false;
+    for (int w = 0; w < 3; ++w) {
+        int last = -1;
+        for (int sfb = shortFirst; sfb < 13; ++sfb) {
+            const int width = bands.shortEdges[sfb + 1] - bands.shortEdges[sfb];
+            const int from = bands.shortEdges[sfb] * 3 + w * width;
+            if (lastNonzero(from, from + width) >= 0) last = sfb;
+        }
+        if (last >= 0) shortData = true;
+        for (int sfb = shortFirst; sfb < 13; ++sfb) {
+            const int width = bands.shortEdges[sfb + 1] - bands.shortEdges[sfb];
+            const int from = bands.shortEdges[sfb] * 3 + w * width;
+            const int band = sfb == 12 ? 11 : sfb;
+            const bool inIntensity = sfb > last;
+            if (!(inIntensity &&
+                  intensityBand(from, from + width, right.sfShort[band][w], right.maxShort[band][w])) &&
+                ms)
+                midSide(from, from + width);
+        }
+    }
+    if (longBands > 0) {
+        const int longEnd = bands.longEdges[longBands];
+        const int last = shortData ? longEnd : lastNonzero(0, longEnd);
+        for (int sfb = 0; sfb < longBands; ++sfb) {
+            const int from = bands.longEdges[sfb], to = bands.longEdges[sfb + 1];
+            const bool inIntensity = !shortData && from > last;
+            if (!(inIntensity && intensityBand(from, to, right.sfLong[sfb], right.maxLong[sfb])) && ms)
+                midSide(from, to);
+        }
+    }
+    left.nonzero = right.nonzero = 576;
+}
+
+void Mp3Decoder::reorderAndAlias(const FrameHeader& h, const Granule& g, Channel& c) {
+    const Tables& t = tables();
+    float* xr = c.xr;
+    const bool shortBlocks = g.windowSwitching && g.blockType == 2;
+    if (shortBlocks) {
+        // Short windows are coded band by band, window after window; the inverse MDCT
+        // wants the three windows of each line side by side.
+        const BandEdges& bands = kBandEdges[h.family * 3 + h.rateIndex];
+        float tmp[576];
+        const int first = g.mixed ? 3 : 0;
+        const int start = bands.shortEdges[first] * 3;
+        for (int sfb = first; sfb < 13; ++sfb) {
+            const int width = bands.shortEdges[sfb + 1] - bands.shortEdges[sfb];
+            const int base = bands.shortEdges[sfb] * 3;
+            for (int w = 0; w < 3; ++w)
+                for (int i = 0; i < width; ++i)
+                    tmp[base + i * 3 + w] = xr[base + w * width + i];
+        }
+        std::memcpy(xr + start, tmp + start, sizeof(float) * static_cast<std::size_t>(576 - start));
+        c.nonzero = 576;
+        if (!g.mixed) return;
+    }
+    const int sbLimit = shortBlocks ? 2 : std::min(32, (c.nonzero + 17) / 18 + 1);
+    for (int sb = 1; sb < sbLimit; ++sb) {
+        float* lo = xr + 18 * sb - 1; // the last line of the lower subband
+        float* hi = xr + 18 * sb;
+        for (int i = 0; i < 8; ++i) {
+            const float a = lo[-i], b = hi[i];
+            lo[-i] = a * t.cs[i] - b * t.ca[i];
+            hi[i] = b * t.cs[i] + a * t.ca[i];
+        }
+    }
+    c.nonzero = std::min(576, std::max(c.nonzero, 18 * sbLimit));
+}
+
+void Mp3Decoder::hybrid(const Granule& g, Channel& c, float (*subbands)[32]) {
+    const Tables& t = tables();
+    const int active = std::min(32, (c.nonzero + 17) / 18);
+    for (int sb = 0; sb < 32; ++sb) {
+        float* overlap = c.overlap[sb];
+        if (sb >= active) {
+            for (int i = 0; i < 18; ++i) {
+                subbands[i][sb] = overlap[i];
+                overlap[i] = 0.0f;
+            }
+            continue;
+        }
+        const float* in = c.xr + 18 * sb;
+        const bool longBlock = !(g.windowSwitching && g.blockType == 2) || (g.mixed && sb < 2);
+        float out[36];
+        if (longBlock) {
+            const int type = g.windowSwitching && !(g.mixed && sb < 2) ? g.blockType : 0;
+            float half[18] = {};
+            for (int k = 0; k < 18; ++k) { // line by line, so that the 18 sums run side by side
+                const float x = in[k];
+                if (x == 0.0f) continue;
+                const float* row = t.imdctTransposed[k];
+                for (int r = 0; r < 18; ++r)
+                    half[r] += x * row[r];
+            }
+            for (int i = 0; i < 9; ++i) {
+                out[i] = half[i];
+                out[17 - i] = -half[i];
+                out[18 + i] = half[9 + i];
+                out[35 - i] = half[9 + i];
+            }
+            const float* w = t.windowLong[type];
+            for (int i = 0; i < 36; ++i)
+                out[i] *= w[i];
+        } else {
+            std::fill(out, out + 36, 0.0f);
+            for (int w = 0; w < 3; ++w)
+                for (int i = 0; i < 12; ++i) {
+                    float s = 0.0f;
+                    for (int k = 0; k < 6; ++k)
+                        s += in[3 * k + w] * t.imdctShort[i][k];
+                    out[6 + 6 * w + i] += s * t.windowShort[i];
+                }
+        }
+        for (int i = 0; i < 18; ++i) {
+            subbands[i][sb] = out[i] + overlap[i];
+            overlap[i] = out[18 + i];
+        }
+    }
+    // frequency inversion: odd subbands at odd times change sign
+    for (int i = 1; i < 18; i += 2)
+        for (int sb = 1; sb < 32; sb += 2)
+            subbands[i][sb] = -subbands[i][sb];
+}
+
+void Mp3Decoder::synthesize(Channel& c, float (*subbands)[32], float* out, int stride) {
+    const Tables& t = tables();
+    for (int time = 0; time < 18; ++time) {
+        float x[32];
+        std::memcpy(x, subbands[time], sizeof x);
+        dct<32>(x, t.dctCoef);
+        // V[i] = sum_k cos((16 + i)(2k + 1) pi / 64) S[k], from the DCT by its symmetries
+        c.slot = (c.slot + 15) & 15;
+        float* v = c.ring[c.slot];
+        for (int i = 0; i < 16; ++i)
+            v[i] = x[16 + i];
+        v[16] = 0.0f;
+        for (int i = 17; i <= 48; ++i)
+            v[i] = -x[48 - i];
+        for (int i = 49; i < 64; ++i)
+            v[i] = -x[i - 48];
+        float sum[32] = {};
+        for (int i = 0; i < 8; ++i) {
+            const float* a = c.ring[(c.slot + 2 * i) & 15];
+            const float* b = c.ring[(c.slot + 2 * i + 1) & 15] + 32;
+            const float* da = t.window + 64 * i;
+            const float* db = t.window + 64 * i + 32;
+            for (int j = 0; j < 32; ++j)
+                sum[j] += a[j] * da[j] + b[j] * db[j];
+        }
+        float* o = out + time * 32 * stride;
+        for (int j = 0; j < 32; ++j)
+            o[j * stride] = sum[j];
+    }
+}
+
+bool Mp3Decoder::decodeFrame(const unsigned char* frame, int bytes, float* out) {
+    FrameHeader h;
+    if (bytes < 4 || !parseHeader(frame, h)) return false;
+    const int nch = h.channels;
+    const int granules = h.family == 0 ? 2 : 1;
+    const int sideStart = 4 + (h.crc ? 2 : 0);
+    const int mainStart = sideStart + h.sideInfoBytes;
+    bool ok = bytes > mainStart && bytes <= kMaxFrameBytes;
+    if (ok && h.crc) {
+        std::uint16_t crc = frameCrc(frame + 2, 2);
+        crc = frameCrc(frame + sideStart, h.sideInfoBytes, crc);
+        ok = crc == ((frame[4] << 8) | frame[5]);
+    }
+    if (ok) ok = parseSideInfo(h, frame + sideStart);
+    if (bytes > mainStart) {
+        const bool reachable = appendMainData(frame + mainStart, std::min(bytes, kMaxFrameBytes) - mainStart,
+                                              ok ? mainDataBegin_ : 0);
+        ok = ok && reachable;
+    }
+
+    for (int gr = 0; gr < granules; ++gr) {
+        for (int ch = 0; ch < nch; ++ch) {
+            Channel& c = channels_[ch];
+            const Granule& g = granules_[gr][ch];
+            bool good = ok;
+            if (good) {
+                const long long start = bitPos_;
+                const long long end = start + g.part23;
+                if (end > bitEnd_) good = false;
+                if (good) {
+                    readScaleFactors(h, gr, ch);
+                    good = bitPos_ <= end && readSpectrum(h, g, c, end);
+                }
+                bitPos_ = std::min(end, bitEnd_);
+            }
+            if (!good) {
+                std::fill(c.values, c.values + 576, 0);
+                c.nonzero = 0;
+            }
+            granuleOk_[gr][ch] = good;
+            requantize(h, g, c);
+        }
+        stereo(h, gr);
+        for (int ch = 0; ch < nch; ++ch) {
+            Channel& c = channels_[ch];
+            const Granule& g = granules_[gr][ch];
+            reorderAndAlias(h, g, c);
+            hybrid(g, c, subbands_);
+            synthesize(c, subbands_, out + gr * 576 * nch + ch, nch);
+        }
+    }
+    for (int gr = 0; gr < granules; ++gr)
+        for (int ch = 0; ch < nch; ++ch)
+            ok = ok && granuleOk_[gr][ch];
+    return ok;
+}
+
+} // namespace sonimo::mp3
