@@ -126,6 +126,8 @@ if(WIN32 AND TARGET Sonimo)
   target_link_options(sonimo_driver PRIVATE -municode)
   target_link_libraries(sonimo_driver PRIVATE sonimo_engine comctl32 winmm)
   add_test(NAME e2e.keys_grid_playback_and_shutdown COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run-e2e ${CMAKE_BINARY_DIR})
-  set_tests_properties(e2e.keys_grid_playback_and_shutdown PROPERTIES TIMEOUT 300 RESOURCE_LOCK "audio_capture;registry"
-                       ENVIRONMENT "LC_ALL=ja_JP.UTF-8;LANG=ja_JP.UTF-8")
+  add_test(NAME e2e.scale_typed_value_and_save_wav
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run-e2e-scale-and-files ${CMAKE_BINARY_DIR})
+  set_tests_properties(e2e.keys_grid_playback_and_shutdown e2e.scale_typed_value_and_save_wav PROPERTIES TIMEOUT 300
+                       RESOURCE_LOCK "audio_capture;registry" ENVIRONMENT "LC_ALL=ja_JP.UTF-8;LANG=ja_JP.UTF-8")
 endif()

@@ -9,6 +9,8 @@
 //   sonimo_driver playing            exit 0 when the stop button is enabled (playing)
 //   sonimo_driver rect               the window's rectangle on the screen: left top width height
 //   sonimo_driver close [MS]         closes the window and waits for the process to end
+//   sonimo_driver control-rect ID    a descendant control's rectangle on the screen
+//   sonimo_driver wait-title HEX [MS] exit 0 once a dialog titled so (hex of UTF-8) is shown
 //   sonimo_driver capture HZ[,HZ...] exit 0 when the capture holds those sines, about equally
 //                                    loud, and nothing else of weight
 #include <windows.h>
@@ -34,8 +36,11 @@ HWND findMain() {
 HWND waitMain(DWORD ms) {
     const DWORD end = GetTickCount() + ms;
     HWND w;
-    while (!(w = findMain()) && static_cast<int>(end - GetTickCount()) > 0)
+    // created hidden, then placed and shown: only a shown window has its place
+    while (!((w = findMain()) && IsWindowVisible(w)) && static_cast<int>(end - GetTickCount()) > 0)
         Sleep(50);
+    if (w)
+        Sleep(300); // the first layout comes from a 10 ms timer
     return w;
 }
 
@@ -129,12 +134,48 @@ int checkCapture(const std::wstring& list) {
     return each && sum > 0.9 ? 0 : 1;
 }
 
+struct Search {
+    int id;
+    HWND found;
+};
+
+BOOL CALLBACK findId(HWND child, LPARAM p) {
+    auto* s = reinterpret_cast<Search*>(p);
+    if (GetDlgCtrlID(child) == s->id) {
+        s->found = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::wstring unhex(const wchar_t* hexText) {
+    std::string bytes;
+    for (const wchar_t* p = hexText; p[0] && p[1]; p += 2) {
+        const wchar_t pair[3] = {p[0], p[1], 0};
+        bytes.push_back(static_cast<char>(wcstol(pair, nullptr, 16)));
+    }
+    const int n = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), n);
+    return text;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return 64;
     const std::wstring verb = argv[1];
     const DWORD ms = argc > 2 ? static_cast<DWORD>(_wtoi(argv[2])) : 20000;
+    if (verb == L"wait-title" && argc > 2) {
+        const std::wstring title = unhex(argv[2]);
+        const DWORD end = GetTickCount() + (argc > 3 ? static_cast<DWORD>(_wtoi(argv[3])) : 10000);
+        do {
+            if (HWND d = FindWindowW(L"#32770", title.c_str()); d && IsWindowVisible(d))
+                return 0;
+            Sleep(50);
+        } while (static_cast<int>(end - GetTickCount()) > 0);
+        return 1;
+    }
     if (verb == L"capture") return checkCapture(argc > 2 ? argv[2] : L"");
     HWND main = verb == L"wait" ? waitMain(ms) : findMain();
     if (!main) {
@@ -145,6 +186,16 @@ int wmain(int argc, wchar_t** argv) {
     if (verb == L"grid") return printGrid(main);
     if (verb == L"command" && argc > 2) {
         PostMessageW(main, WM_COMMAND, static_cast<WPARAM>(_wtoi(argv[2])), 0);
+        return 0;
+    }
+    if (verb == L"control-rect" && argc > 2) {
+        Search search{_wtoi(argv[2]), nullptr};
+        EnumChildWindows(main, findId, reinterpret_cast<LPARAM>(&search));
+        if (!search.found)
+            return 1;
+        RECT r;
+        GetWindowRect(search.found, &r);
+        std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
         return 0;
     }
     if (verb == L"rect") {

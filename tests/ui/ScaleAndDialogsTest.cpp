@@ -113,7 +113,13 @@ TEST_F(ScaleTest, ClickDragAndReleaseSetTheSelectedFrequency) {
 TEST_F(ScaleTest, DoubleClickGoesTo11000AndTheWheelStepsOneHertzANotch) {
     start();
     showWindow();
-    window->tone().leftStartHz[0] = 11000;
+    // the whole sequence a double-click makes: the release after it keeps 11000
+    mouse(WM_LBUTTONDOWN, 30, MK_LBUTTON);
+    mouse(WM_LBUTTONUP, 30);
+    mouse(WM_LBUTTONDBLCLK, 30, MK_LBUTTON);
+    mouse(WM_LBUTTONUP, 30);
+    EXPECT_EQ(scale().value(), 11000);
+    EXPECT_EQ(window->tone().leftStartHz[0], 11000.0);
     mouse(WM_LBUTTONDBLCLK, 30);
     EXPECT_EQ(scale().value(), 11000);
     EXPECT_EQ(window->tone().leftStartHz[0], 11000.0);
