@@ -45,7 +45,7 @@ Rect volumeSliderRect(int statusWidth, int statusHeight) {
     return {left, 2, right, std::max(2, statusHeight - 2)};
 }
 
-NoteBodyLayout layoutNoteBody(int x0, int y0, int width, const DialogUnits& units) {
+NoteBodyLayout layoutNoteBody(int x0, int y0, int width, const DialogUnits& units, int scaleHeight) {
     NoteBodyLayout l;
     const int f = width / 12;
     const int h = units.y(14);
@@ -56,9 +56,9 @@ NoteBodyLayout layoutNoteBody(int x0, int y0, int width, const DialogUnits& unit
             l.buttons[r * 12 + n] = {x, y, x + std::max(0, f - 3), y + h};
         }
     }
-    l.scale = {x0 + 3, y0 + 9 * h + 30, x0 + 3 + std::max(0, width - 6), y0 + 9 * h + 30 + kScaleHeight};
+    l.scale = {x0 + 3, y0 + 9 * h + 30, x0 + 3 + std::max(0, width - 6), y0 + 9 * h + 30 + scaleHeight};
     // 9h + 72 would cut the scale's last 3 pixels; keep the same margin below it as above.
-    l.height = std::max(9 * h + 72, 9 * h + 30 + kScaleHeight + 3);
+    l.height = std::max(9 * h + 72, 9 * h + 30 + scaleHeight + 3);
     return l;
 }
 

@@ -57,7 +57,8 @@ struct NoteBodyLayout {
     int height = 0;
 };
 inline constexpr int kScaleHeight = 45;
-NoteBodyLayout layoutNoteBody(int x0, int y0, int width, const DialogUnits& units);
+// `scaleHeight` is 45 pixels at 96 dpi and grows with the screen's scaling.
+NoteBodyLayout layoutNoteBody(int x0, int y0, int width, const DialogUnits& units, int scaleHeight = kScaleHeight);
 
 // The stored values of "MainWindow"; an absent value is empty.
 struct StoredPlacement {

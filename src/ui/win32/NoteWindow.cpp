@@ -14,6 +14,9 @@ HWND NoteWindow::createIn(HWND parent, HWND target, HFONT font, const DialogUnit
     font_ = font;
     units_ = units;
     headerHeight_ = units.y(12);
+    HDC screen = GetDC(nullptr);
+    scaleHeight_ = MulDiv(kScaleHeight, GetDeviceCaps(screen, LOGPIXELSY), 96);
+    ReleaseDC(nullptr, screen);
     if (!create(parent, 0, WS_VISIBLE | WS_CLIPCHILDREN)) return nullptr;
     body_.create(hwnd(), 0, WS_VISIBLE | WS_CLIPCHILDREN);
     for (int i = 0; i < kNoteCount; ++i) {
@@ -32,7 +35,7 @@ int NoteWindow::wantedHeight() const {
     if (!expanded_) return headerHeight_;
     RECT rc{};
     GetClientRect(hwnd(), &rc);
-    return headerHeight_ + layoutNoteBody(0, 0, rc.right - rc.left, units_).height;
+    return headerHeight_ + bodyHeight(rc.right - rc.left);
 }
 
 void NoteWindow::setExpanded(bool expanded) {
@@ -55,7 +58,7 @@ void NoteWindow::layoutBody() {
     RECT rc;
     GetClientRect(hwnd(), &rc);
     const int width = rc.right - rc.left;
-    const NoteBodyLayout l = layoutNoteBody(0, 0, width, units_);
+    const NoteBodyLayout l = layoutNoteBody(0, 0, width, units_, scaleHeight_);
     MoveWindow(body_.hwnd(), 0, headerHeight_, width, l.height, FALSE);
     HDWP dwp = BeginDeferWindowPos(kNoteCount + 1);
     for (int i = 0; i < kNoteCount; ++i) {

@@ -22,6 +22,7 @@ public:
     // The height the window needs: the header, plus the body when expanded.
     int wantedHeight() const;
     int headerHeight() const { return headerHeight_; }
+    int bodyHeight(int width) const { return layoutNoteBody(0, 0, width, units_, scaleHeight_).height; }
     FrequencyScale& scale() { return scale_; }
     HWND noteButton(int index) const { return buttons_[index]; }
 
@@ -50,6 +51,7 @@ private:
     HFONT font_ = nullptr; // the dialog's, borrowed
     DialogUnits units_;
     int headerHeight_ = 18;
+    int scaleHeight_ = kScaleHeight; // grows with the screen's scaling
     bool expanded_ = true;
     bool enabled_ = true;
     Body body_{*this};
