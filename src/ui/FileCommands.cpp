@@ -52,13 +52,13 @@ std::u16string folderOf(const std::u16string& path) {
     return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash);
 }
 
-std::u16string temporaryWavPath() {
+std::u16string temporaryPath(const std::u16string& extension) {
     static std::uint32_t counter = 0; // process-wide, as the names are
     const std::u16string folder = temporaryFolder();
     char prefix[64];
     std::snprintf(prefix, sizeof prefix, "%u-%u-", currentProcessId(), currentThreadId());
     for (;;) {
-        const std::u16string path = folder + utf8ToUtf16(prefix + std::to_string(counter++) + ".wav");
+        const std::u16string path = folder + utf8ToUtf16(prefix + std::to_string(counter++)) + extension;
         if (!fileExists(path)) return path;
     }
 }
@@ -268,7 +268,7 @@ void FileCommands::saveList() {
 // --- the companion editor and the command line -------------------------------------------------
 
 void FileCommands::editInCompanion() {
-    lastTemporaryFile_ = temporaryWavPath();
+    lastTemporaryFile_ = temporaryPath(u".wav");
     SourceRef source = RenderToneAtSettingsRate(tone_);
     SinkRef wav = CreateWaveFileWriter(lastTemporaryFile_, source->sampleRate, source->channels);
     if (!wav->failed()) ui_.render(u"一時Waveファイルを保存しています", source, wav);

@@ -49,8 +49,9 @@ public:
 
 // The folder part of a path: up to its last "\" or "/", without it.
 std::u16string folderOf(const std::u16string& path);
-// A name in the temporary folder: "pid-tid-n.wav", n counting up until the name is free.
-std::u16string temporaryWavPath();
+// A name in the temporary folder: "pid-tid-n" and `extension`, n (one counter for the
+// process) counting up until the name is free.
+std::u16string temporaryPath(const std::u16string& extension);
 
 class FileCommands {
 public:

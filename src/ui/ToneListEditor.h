@@ -1,0 +1,59 @@
+// The tone list dialog without a window: the rows (one list line each), the modified and
+// untitled flags, and every button's action. Opening reads "tonelist"/"editlist"; OK leaves
+// there the list to attach (the saved .tdl, or a temporary .tmp holding unsaved rows).
+// User-interface thread only.
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ui/FileCommands.h"
+#include "ui/ValueGrid.h"
+
+namespace sonimo {
+
+// Lists imported into one another go at most this deep, and a dialog holds at most this
+// many rows; what lies beyond is left out with a message (lists can name each other).
+inline constexpr int kMaxListDepth = 16;
+inline constexpr std::size_t kMaxListRows = 100000;
+
+class ToneListEditor {
+public:
+    // `ui` gives the file dialogs and the overwrite question, `askText` the entry dialog,
+    // `askSave` the question "保存" / "キャンセル" (true for "保存"). All borrowed.
+    ToneListEditor(FileCommandUi& ui, AskValue askText, std::function<bool()> askSave);
+
+    void open();
+    void addTone();
+    void addSilence();
+    // Each returns the rows to select afterwards.
+    std::vector<int> moveUp(const std::vector<int>& selected);
+    std::vector<int> moveDown(const std::vector<int>& selected);
+    std::vector<int> deleteRows(const std::vector<int>& selected);
+    void saveList();
+    void saveListAs();
+    // True when the dialog may close with OK.
+    bool ok();
+    // Appends a path: a .tdl or .tmp list flattened into its lines, anything else one row.
+    void import(const std::u16string& path);
+
+    const std::vector<std::u16string>& rows() const { return rows_; }
+    bool modified() const { return modified_; }
+    bool untitled() const { return untitled_; }
+
+private:
+    bool refuseEmpty();
+    bool saveUnder(bool clearUntitled);
+    bool write(const std::u16string& path);
+    void importInto(const std::u16string& path, std::vector<std::u16string>& open, int depth);
+
+    FileCommandUi& ui_;
+    AskValue askText_;
+    std::function<bool()> askSave_;
+    std::vector<std::u16string> rows_;
+    bool modified_ = false;
+    bool untitled_ = true;
+    bool toldCycle_ = false, toldSize_ = false;
+};
+
+} // namespace sonimo
