@@ -58,7 +58,8 @@ struct NoteBodyLayout {
 };
 inline constexpr int kScaleHeight = 45;
 // `scaleHeight` is 45 pixels at 96 dpi and grows with the screen's scaling.
-NoteBodyLayout layoutNoteBody(int x0, int y0, int width, const DialogUnits& units, int scaleHeight = kScaleHeight);
+NoteBodyLayout layoutNoteBody(int x0, int y0, int width, const DialogUnits& units,
+                              int scaleHeight = kScaleHeight);
 
 // The stored values of "MainWindow"; an absent value is empty.
 struct StoredPlacement {

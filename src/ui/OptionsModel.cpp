@@ -10,8 +10,7 @@ namespace {
 
 std::u16string trimmed(const std::u16string& s) {
     const std::size_t b = s.find_first_not_of(u" \t\r\n");
-    if (b == std::u16string::npos)
-        return {};
+    if (b == std::u16string::npos) return {};
     return s.substr(b, s.find_last_not_of(u" \t\r\n") - b + 1);
 }
 
@@ -30,16 +29,14 @@ OptionsState loadOptions(SettingsStore& s) {
     o.sampleRateIndex =
         s.readIntInRange(u"Settings", u"SampleRate", kDefaultSampleRateIndex, 0, kSampleRateChoiceCount - 1);
     o.hertzText = s.readText(u"settings", u"frequencyval", u"1.0");
-    if (o.hertzText.empty())
-        o.hertzText = u"1.0";
+    if (o.hertzText.empty()) o.hertzText = u"1.0";
     o.semitones = s.readIntInRange(u"settings", u"semitoneval", 1, 1, 12);
     o.semitoneMode = s.readBool(u"settings", u"semitone increment", true);
     if (o.semitoneMode) {
         o.semitones = s.readIntInRange(u"settings", u"frequency increment step", 1, 1, 12);
     } else {
         o.hertzText = s.readText(u"settings", u"frequency increment step", u"1.0");
-        if (o.hertzText.empty())
-            o.hertzText = u"1.0";
+        if (o.hertzText.empty()) o.hertzText = u"1.0";
     }
     o.semitoneText = number(o.semitones);
     return o;
@@ -54,8 +51,8 @@ OptionsResult storeOptions(const OptionsState& o, const std::u16string& device, 
     if (o.semitoneMode) {
         const long long n = leadingInteger(semitoneText);
         if (n < 1 || n > 12) {
-            currentNotice().show(u"正しい半音の値を入力してください。1～12の間の数字でなければなりません。", u"再生設定",
-                                 NoticeIcon::Error, NoticeButtons::Ok);
+            currentNotice().show(u"正しい半音の値を入力してください。1～12の間の数字でなければなりません。",
+                                 u"再生設定", NoticeIcon::Error, NoticeButtons::Ok);
             return OptionsResult::SemitoneRefused;
         }
         s.writeText(u"settings", u"semitone increment", u"1");
@@ -63,8 +60,8 @@ OptionsResult storeOptions(const OptionsState& o, const std::u16string& device, 
     } else {
         const double x = leadingDecimal(hertzText);
         if (!(x >= 1.0 && x <= 22000.0)) {
-            currentNotice().show(u"0～22000の間の周波数をヘルツで入力してください", u"再生設定", NoticeIcon::Error,
-                                 NoticeButtons::Ok);
+            currentNotice().show(u"0～22000の間の周波数をヘルツで入力してください", u"再生設定",
+                                 NoticeIcon::Error, NoticeButtons::Ok);
             return OptionsResult::HertzRefused;
         }
         s.writeText(u"settings", u"semitone increment", u"0");

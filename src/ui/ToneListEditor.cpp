@@ -10,7 +10,9 @@ namespace sonimo {
 
 namespace {
 
-SettingsStore& settings() { return currentSettings(); }
+SettingsStore& settings() {
+    return currentSettings();
+}
 
 void error(const std::u16string& text, std::u16string_view caption) {
     currentNotice().show(text, caption, NoticeIcon::Error, NoticeButtons::Ok);
@@ -39,8 +41,7 @@ void ToneListEditor::open() {
     const std::u16string list = settings().readText(u"tonelist", u"editlist", u"");
     if (!list.empty()) {
         import(list);
-        if (fileExtension(list) == u".tdl")
-            untitled_ = false;
+        if (fileExtension(list) == u".tdl") untitled_ = false;
     } else {
         settings().writeText(u"tonelist", u"editlist", temporaryPath(u".tmp"));
     }
@@ -55,7 +56,9 @@ void ToneListEditor::import(const std::u16string& path) {
 void ToneListEditor::importInto(const std::u16string& path, std::vector<std::u16string>& open, int depth) {
     if (rows_.size() >= kMaxListRows) {
         if (!toldSize_)
-            error(u"一覧の行が多すぎるため、" + std::u16string(u"100000") + u"行を超える部分は追加されませんでした。", u"トーン一覧");
+            error(u"一覧の行が多すぎるため、" + std::u16string(u"100000") +
+                      u"行を超える部分は追加されませんでした。",
+                  u"トーン一覧");
         toldSize_ = true;
         return;
     }
@@ -71,13 +74,13 @@ void ToneListEditor::importInto(const std::u16string& path, std::vector<std::u16
     if (cycle) {
         // A list that names itself, directly or through others, would never end.
         if (!toldCycle_)
-            error(u"一覧「" + path + u"」は自分自身を含んでいるため、その行は追加されませんでした。", u"トーン一覧");
+            error(u"一覧「" + path + u"」は自分自身を含んでいるため、その行は追加されませんでした。",
+                  u"トーン一覧");
         toldCycle_ = true;
         return;
     }
     File file;
-    if (!file.open(path, File::Mode::ReadShared))
-        return;
+    if (!file.open(path, File::Mode::ReadShared)) return;
     open.push_back(key);
     LineReader reader(file);
     std::u16string line;
@@ -93,22 +96,20 @@ void ToneListEditor::addTone() {
                       u"",
                       u"",
                       settings().readText(u"tonelist", u"read folder", u"")});
-    if (!chosen)
-        return;
+    if (!chosen) return;
     settings().writeText(u"tonelist", u"read folder", folderOf(*chosen));
     std::u16string path = *chosen;
     const std::u16string ext = fileExtension(path);
     if (ext == u".tdf") {
         ToneData tone = defaultToneData();
-        if (!loadToneFile(tone, path))
-            tone = defaultToneData(); // counts as endless
+        if (!loadToneFile(tone, path)) tone = defaultToneData(); // counts as endless
         if (tone.loop || !(tone.flags & ToneFlagFixedLength)) {
-            error(u"無限時間のトーンを一覧に追加することはできません。選択したトーンが継続して再生されるタイプや繰り返し再生されるタイプのものでないことを確認してください。",
+            error(u"無限時間のトーンを一覧に追加することはできません。選択したトーンが継続して再生されるタイ"
+                  u"プや繰り返し再生されるタイプのものでないことを確認してください。",
                   u"");
             return;
         }
-        if (tone.waveform == FromList)
-            path = listPathOf(tone);
+        if (tone.waveform == FromList) path = listPathOf(tone);
     } else if (ext != u".wav" && ext != u".tdl") {
         return;
     }
@@ -118,8 +119,7 @@ void ToneListEditor::addTone() {
 
 void ToneListEditor::addSilence() {
     const auto typed = askText_(u"一覧に無音を追加", u"無音の長さをミリ秒単位で入力してください：", u"");
-    if (!typed || typed->empty())
-        return;
+    if (!typed || typed->empty()) return;
     std::u16string entry = *typed;
     for (std::size_t i = 0; i < entry.size() && i < 21; ++i) {
         const char16_t c = entry[i];
@@ -164,31 +164,28 @@ std::vector<int> ToneListEditor::deleteRows(const std::vector<int>& selected) {
     std::vector<bool> gone(rows_.size());
     bool any = false;
     for (int i : selected)
-        if (i >= 0 && i < static_cast<int>(rows_.size()))
-            any = gone[i] = true;
+        if (i >= 0 && i < static_cast<int>(rows_.size())) any = gone[i] = true;
     std::vector<std::u16string> kept;
     for (std::size_t i = 0; i < rows_.size(); ++i)
-        if (!gone[i])
-            kept.push_back(std::move(rows_[i]));
+        if (!gone[i]) kept.push_back(std::move(rows_[i]));
     rows_ = std::move(kept);
-    if (any)
-        modified_ = true;
+    if (any) modified_ = true;
     return {};
 }
 
 bool ToneListEditor::refuseEmpty() {
-    if (!rows_.empty())
-        return false;
+    if (!rows_.empty()) return false;
     currentNotice().show(u"一覧が空です。データを挿入後再度お試しください。", u"トーン一覧に名前を付けて保存",
                          NoticeIcon::Warning, NoticeButtons::Ok);
     return true;
 }
 
 bool ToneListEditor::write(const std::u16string& path) {
-    if (writeToneList(path, rows_))
-        return true;
+    if (writeToneList(path, rows_)) return true;
     // The rows are not in the file: say so, and keep them marked as changed.
-    error(u"トーン一覧「" + path + u"」を保存できませんでした。\n\nフォルダーに書き込めないか、ディスクがいっぱいの可能性があります。",
+    error(u"トーン一覧「" + path +
+              u"」を保存できませんでした。\n\nフォルダーに書き込めないか、ディスクがいっぱいの可能性がありま"
+              u"す。",
           u"ファイルの保存エラー");
     return false;
 }
@@ -199,23 +196,18 @@ bool ToneListEditor::saveUnder(bool clearUntitled) {
                                                        u"tdl",
                                                        u"",
                                                        settings().readText(u"tonelist", u"savefolder", u"")});
-    if (path && fileExists(*path) && !ui_.confirmOverwrite(*path))
-        path.reset();
-    if (!path)
-        return false;
+    if (path && fileExists(*path) && !ui_.confirmOverwrite(*path)) path.reset();
+    if (!path) return false;
     settings().writeText(u"tonelist", u"savefolder", folderOf(*path));
-    if (!write(*path))
-        return false;
+    if (!write(*path)) return false;
     settings().writeText(u"tonelist", u"editlist", *path);
     modified_ = false;
-    if (clearUntitled)
-        untitled_ = false;
+    if (clearUntitled) untitled_ = false;
     return true;
 }
 
 void ToneListEditor::saveList() {
-    if (refuseEmpty())
-        return;
+    if (refuseEmpty()) return;
     if (untitled_)
         saveUnder(true);
     else if (modified_ && write(settings().readText(u"tonelist", u"editlist", u"")))
@@ -223,21 +215,18 @@ void ToneListEditor::saveList() {
 }
 
 void ToneListEditor::saveListAs() {
-    if (refuseEmpty())
-        return;
+    if (refuseEmpty()) return;
     saveUnder(false);
 }
 
 bool ToneListEditor::ok() {
-    if (refuseEmpty())
-        return false;
+    if (refuseEmpty()) return false;
     if (modified_) {
         if (askSave_()) {
             saveList();
         } else {
             const std::u16string temporary = temporaryPath(u".tmp");
-            if (write(temporary))
-                settings().writeText(u"tonelist", u"editlist", temporary);
+            if (write(temporary)) settings().writeText(u"tonelist", u"editlist", temporary);
         }
     }
     return true;

@@ -28,8 +28,7 @@ private:
     std::optional<std::u16string> next(const FileDialogRequest& r) {
         last = r;
         ++fileDialogs;
-        if (paths.empty())
-            return std::nullopt;
+        if (paths.empty()) return std::nullopt;
         auto p = paths.front();
         paths.erase(paths.begin());
         return p;
@@ -45,8 +44,7 @@ protected:
             ui,
             [this](const std::u16string&, const std::u16string&, const std::u16string&) {
                 auto a = typed.empty() ? std::nullopt : typed.front();
-                if (!typed.empty())
-                    typed.erase(typed.begin());
+                if (!typed.empty()) typed.erase(typed.begin());
                 return a;
             },
             [this] { return saveAnswer; });
@@ -56,8 +54,7 @@ protected:
         setWaveform(t, waveform);
         setKind(t, kind);
         t.lengthMs = 2000;
-        if (loop)
-            t.loop = 1;
+        if (loop) t.loop = 1;
         const std::u16string path = dir.path(name);
         EXPECT_TRUE(saveToneFile(t, path));
         return path;
@@ -83,12 +80,14 @@ TEST_F(ListEditorTest, OpeningANewListNamesATemporaryFile) {
 TEST_F(ListEditorTest, EndlessAndLoopedTonesAreRefusedAndAFixedNoiseIsAccepted) {
     auto e = editor();
     e.open();
-    ui.paths = {toneFile(u"c.tdf", ToneKind::ConstantContinuous), toneFile(u"l.tdf", ToneKind::ConstantFixed, Sine, true),
+    ui.paths = {toneFile(u"c.tdf", ToneKind::ConstantContinuous),
+                toneFile(u"l.tdf", ToneKind::ConstantFixed, Sine, true),
                 toneFile(u"n.tdf", ToneKind::ConstantFixed, PinkNoise), dir.path(u"x.mp3")};
     e.addTone();
     e.addTone();
     ASSERT_EQ(notice.shown.size(), 2u);
-    EXPECT_NE(notice.shown[0].text.find(u"無限時間のトーンを一覧に追加することはできません"), std::u16string::npos);
+    EXPECT_NE(notice.shown[0].text.find(u"無限時間のトーンを一覧に追加することはできません"),
+              std::u16string::npos);
     EXPECT_TRUE(e.rows().empty());
     EXPECT_EQ(ui.last.title, u"ファイルを選択");
     EXPECT_EQ(ui.last.filters.size(), 3u);
@@ -102,7 +101,8 @@ TEST_F(ListEditorTest, EndlessAndLoopedTonesAreRefusedAndAFixedNoiseIsAccepted) 
 }
 
 TEST_F(ListEditorTest, AListIsAddedAsItsLinesWithNestedListsFlattenedAndCyclesStopped) {
-    const std::u16string inner = dir.path(u"inner.tdl"), outer = dir.path(u"outer.tdl"), self = dir.path(u"self.tdl");
+    const std::u16string inner = dir.path(u"inner.tdl"), outer = dir.path(u"outer.tdl"),
+                         self = dir.path(u"self.tdl");
     ASSERT_TRUE(writeToneList(inner, {u"100ミリ秒の無音。", dir.path(u"a.wav")}));
     ASSERT_TRUE(writeToneList(outer, {dir.path(u"b.wav"), inner, u"200ミリ秒の無音。"}));
     ASSERT_TRUE(writeToneList(self, {u"5ミリ秒の無音。", dir.path(u"SELF.TDL"), outer, self}));
@@ -110,12 +110,12 @@ TEST_F(ListEditorTest, AListIsAddedAsItsLinesWithNestedListsFlattenedAndCyclesSt
     e.open();
     ui.paths = {outer};
     e.addTone();
-    EXPECT_EQ(e.rows(), (std::vector<std::u16string>{dir.path(u"b.wav"), u"100ミリ秒の無音。", dir.path(u"a.wav"),
-                                                     u"200ミリ秒の無音。"}));
+    EXPECT_EQ(e.rows(), (std::vector<std::u16string>{dir.path(u"b.wav"), u"100ミリ秒の無音。",
+                                                     dir.path(u"a.wav"), u"200ミリ秒の無音。"}));
     e.import(self);
     // its silence, "SELF.TDL" as a plain row (only ".tdl" is a list), outer's four; itself left out
     EXPECT_EQ(e.rows().size(), 4u + 1u + 1u + 4u);
-    ASSERT_EQ(notice.shown.size(), 1u);        // told once
+    ASSERT_EQ(notice.shown.size(), 1u); // told once
     EXPECT_NE(notice.shown[0].text.find(u"自分自身を含んでいる"), std::u16string::npos);
 }
 
@@ -136,7 +136,8 @@ TEST_F(ListEditorTest, SilencesAreCheckedAsTyped) {
     typed = {u"250", u"1.5", u"2s", u"20000000", u"", std::nullopt};
     for (int i = 0; i < 6; ++i)
         e.addSilence();
-    EXPECT_EQ(e.rows(), (std::vector<std::u16string>{u"250ミリ秒の無音。", u"1.5ミリ秒の無音。", u"1000ミリ秒の無音。"}));
+    EXPECT_EQ(e.rows(), (std::vector<std::u16string>{u"250ミリ秒の無音。", u"1.5ミリ秒の無音。",
+                                                     u"1000ミリ秒の無音。"}));
     ASSERT_EQ(notice.shown.size(), 2u);
     EXPECT_EQ(notice.shown[0].text, u"長さの値は数字で指定する必要があります。");
     EXPECT_EQ(notice.shown[1].text, u"正数を入力してください");

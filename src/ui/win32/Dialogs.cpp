@@ -58,14 +58,21 @@ INT_PTR CALLBACK entryProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
     }
 }
 
-INT_PTR CALLBACK overwriteProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+struct Question {
+    const std::u16string* caption;
+    const std::u16string* text;
+    const std::u16string* yes;
+};
+
+INT_PTR CALLBACK questionProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG: {
-        const auto* path = reinterpret_cast<const std::u16string*>(lParam);
-        const std::u16string text = u"「" + *path + u"」ファイルは既に存在しています。上書きしますか？";
-        SetDlgItemTextW(dialog, IDC_OVERWRITE_TEXT, w(text));
+        const auto* q = reinterpret_cast<const Question*>(lParam);
+        SetWindowTextW(dialog, w(*q->caption));
+        SetDlgItemTextW(dialog, IDC_QUESTION_TEXT, w(*q->text));
+        SetDlgItemTextW(dialog, IDOK, w(*q->yes));
         SendDlgItemMessageW(
-            dialog, IDC_OVERWRITE_ICON, STM_SETICON,
+            dialog, IDC_QUESTION_ICON, STM_SETICON,
             reinterpret_cast<WPARAM>(LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_WARNING))), 0);
         MessageBeep(MB_ICONWARNING);
         return TRUE;
@@ -92,9 +99,16 @@ std::optional<std::u16string> askText(HWND owner, const std::u16string& title, c
     return state.result;
 }
 
+bool askQuestion(HWND owner, const std::u16string& caption, const std::u16string& text,
+                 const std::u16string& yes) {
+    Question q{&caption, &text, &yes};
+    return DialogBoxParamW(moduleOf(owner), MAKEINTRESOURCEW(IDD_QUESTION), owner, questionProc,
+                           reinterpret_cast<LPARAM>(&q)) == IDOK;
+}
+
 bool askOverwrite(HWND owner, const std::u16string& path) {
-    return DialogBoxParamW(moduleOf(owner), MAKEINTRESOURCEW(IDD_OVERWRITE), owner, overwriteProc,
-                           reinterpret_cast<LPARAM>(&path)) == IDOK;
+    return askQuestion(owner, u"ファイルが既に存在します",
+                       u"「" + path + u"」ファイルは既に存在しています。上書きしますか？", u"上書きする");
 }
 
 ProgressDialog::ProgressDialog(HWND owner) : owner_(owner) {

@@ -17,6 +17,9 @@ namespace sonimo {
 std::optional<std::u16string> askText(HWND owner, const std::u16string& title, const std::u16string& prompt,
                                       const std::u16string& text);
 
+// A question with a warning icon; true for `yes` (the default button), false for "キャンセル".
+bool askQuestion(HWND owner, const std::u16string& caption, const std::u16string& text,
+                 const std::u16string& yes);
 // "「%s」ファイルは既に存在しています。上書きしますか？" with "上書きする" and "キャンセル".
 bool askOverwrite(HWND owner, const std::u16string& path);
 

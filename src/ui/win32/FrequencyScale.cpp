@@ -194,8 +194,7 @@ LRESULT FrequencyScale::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         grab_ = -1;
         // Only the release of a press on the scale sets the value: the release that ends
         // a double-click would otherwise undo its 11000 Hz at once.
-        if (wasDragging)
-            setValue(valueAtX(GET_X_LPARAM(lParam)), true);
+        if (wasDragging) setValue(valueAtX(GET_X_LPARAM(lParam)), true);
         return 0;
     }
     case WM_CAPTURECHANGED:

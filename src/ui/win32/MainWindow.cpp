@@ -450,8 +450,7 @@ void MainWindow::layout() {
     SelectObject(dc, old);
     ReleaseDC(hwnd_, dc);
     in.buttonWidth = widest + units_.x(16);
-    in.noteWindowHeight =
-        notes_.headerHeight() + (notes_.expanded() ? notes_.bodyHeight(client.right) : 0);
+    in.noteWindowHeight = notes_.headerHeight() + (notes_.expanded() ? notes_.bodyHeight(client.right) : 0);
     SendMessageW(status_, WM_SIZE, 0, 0); // the status bar places itself at the bottom
     RECT sr;
     GetWindowRect(status_, &sr);

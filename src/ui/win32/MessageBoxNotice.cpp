@@ -40,7 +40,9 @@ NoticeAnswer MessageBoxNotice::present(std::u16string_view text, std::u16string_
     if (modality == NoticeModality::Task) flags |= MB_TASKMODAL;
     const std::wstring t(text.begin(), text.end());
     const std::wstring c(caption.begin(), caption.end());
-    const HWND owner = owner_ && IsWindow(owner_) ? owner_ : nullptr;
+    // Owned by the window in front (a dialog over the main window, say), so it stays modal to it.
+    HWND owner = GetActiveWindow();
+    if (!owner) owner = owner_ && IsWindow(owner_) ? owner_ : nullptr;
     switch (MessageBoxW(modality == NoticeModality::Task ? nullptr : owner, t.c_str(),
                         c.empty() ? nullptr : c.c_str(), flags)) {
     case IDCANCEL:

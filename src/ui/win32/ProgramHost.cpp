@@ -7,6 +7,8 @@
 #include "platform/File.h"
 #include "ui/CommandIds.h"
 #include "ui/win32/Dialogs.h"
+#include "ui/win32/OptionsDialog.h"
+#include "ui/win32/ToneListDialog.h"
 
 namespace sonimo {
 
@@ -154,7 +156,11 @@ int ProgramHost::render(const std::u16string& message, const SourceRef& source, 
 }
 
 bool ProgramHost::editList() {
-    return false;
+    return ToneListDialog(owner_, *this).run();
+}
+
+bool ProgramHost::showOptions(MainWindow& window) {
+    return OptionsDialog(window.hwnd()).run();
 }
 
 std::u16string ProgramHost::companionPath() {

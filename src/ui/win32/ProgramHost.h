@@ -16,6 +16,7 @@ public:
     void fileCommand(MainWindow& window, std::uint16_t command) override;
     void editValues(MainWindow& window) override;
     void openArguments(MainWindow& window, const std::vector<std::u16string>& arguments) override;
+    bool showOptions(MainWindow& window) override;
 
     std::optional<std::u16string> openFile(const FileDialogRequest& request) override;
     std::optional<std::u16string> saveFile(const FileDialogRequest& request) override;

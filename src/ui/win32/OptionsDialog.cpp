@@ -1,0 +1,155 @@
+#include "ui/win32/OptionsDialog.h"
+
+#include <commctrl.h>
+
+#include <string>
+
+#include "audio/ToneRenderer.h"
+#include "platform/Notice.h"
+#include "platform/SettingsStore.h"
+#include "ui/win32/Resource.h"
+
+namespace sonimo {
+
+namespace {
+
+HWND gCurrent = nullptr;
+const wchar_t* w(const std::u16string& s) {
+    return reinterpret_cast<const wchar_t*>(s.c_str());
+}
+
+std::u16string textOf(HWND window, int id) {
+    wchar_t text[260] = {};
+    GetDlgItemTextW(window, id, text, 260);
+    return reinterpret_cast<const char16_t*>(text);
+}
+
+} // namespace
+
+OptionsDialog::OptionsDialog(HWND owner, DeviceSystem& devices) : owner_(owner), catalogue_(devices) {}
+
+HWND OptionsDialog::current() {
+    return gCurrent;
+}
+
+bool OptionsDialog::run() {
+    HINSTANCE instance = owner_ ? reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner_, GWLP_HINSTANCE))
+                                : GetModuleHandleW(nullptr);
+    const bool ok = DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_OPTIONS), owner_, procedure,
+                                    reinterpret_cast<LPARAM>(this)) == IDOK;
+    gCurrent = nullptr;
+    return ok;
+}
+
+INT_PTR CALLBACK OptionsDialog::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrW(window, DWLP_USER, lParam);
+        reinterpret_cast<OptionsDialog*>(lParam)->window_ = window;
+    }
+    auto* self = reinterpret_cast<OptionsDialog*>(GetWindowLongPtrW(window, DWLP_USER));
+    return self ? self->handle(message, wParam, lParam) : FALSE;
+}
+
+void OptionsDialog::init() {
+    gCurrent = window_;
+    SetWindowTextW(window_, L"Sonimoのオプション");
+    SettingsStore& s = currentSettings();
+    const OptionsState o = loadOptions(s);
+    CheckDlgButton(window_, IDC_OPT_AUTOPLAY, o.autoplay ? BST_CHECKED : BST_UNCHECKED);
+
+    // Devices in two groups: on Windows 7 and later DirectSound first with plain names.
+    HWND devices = GetDlgItem(window_, IDC_OPT_DEVICE);
+    catalogue_.RefreshCounts();
+    // An unprefixed name is of the platform's own kind: that group comes first, plain.
+    const bool modern = catalogue_.KindOf(u"") == OutputDirectSound;
+    std::vector<std::u16string> names = modern ? catalogue_.DirectSoundList() : catalogue_.WaveOutList();
+    const std::vector<std::u16string> second =
+        modern ? catalogue_.WaveOutList() : catalogue_.DirectSoundList();
+    names.insert(names.end(), second.begin(), second.end());
+    for (const std::u16string& n : names)
+        SendMessageW(devices, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(w(n)));
+    const OutputDevice current = catalogue_.LoadSelection(s);
+    int select = 0;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (names[i] == current.displayName || names[i] == current.shortName) {
+            select = static_cast<int>(i);
+            break;
+        }
+    SendMessageW(devices, CB_SETCURSEL, select, 0);
+
+    HWND rates = GetDlgItem(window_, IDC_OPT_RATE);
+    for (int i = 0; i < kSampleRateChoiceCount; ++i) {
+        const std::wstring text = std::to_wstring(kSampleRateChoices[i]);
+        SendMessageW(rates, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    SendMessageW(rates, CB_SETCURSEL, o.sampleRateIndex, 0);
+
+    HWND updown = GetDlgItem(window_, IDC_OPT_SEMITONE_UPDOWN);
+    SendMessageW(updown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(GetDlgItem(window_, IDC_OPT_SEMITONE)), 0);
+    SendMessageW(updown, UDM_SETRANGE32, 1, 12);
+    UDACCEL accel[3] = {{0, 1}, {3, 10}, {5, 100}};
+    SendMessageW(updown, UDM_SETACCEL, 3, reinterpret_cast<LPARAM>(accel));
+    SetDlgItemTextW(window_, IDC_OPT_HERTZ, w(o.hertzText));
+    SendMessageW(updown, UDM_SETPOS32, 0, o.semitones);
+    CheckRadioButton(window_, IDC_OPT_HERTZ_MODE, IDC_OPT_SEMITONE_MODE,
+                     o.semitoneMode ? IDC_OPT_SEMITONE_MODE : IDC_OPT_HERTZ_MODE);
+    modeChanged();
+}
+
+void OptionsDialog::modeChanged() {
+    const bool semitones = IsDlgButtonChecked(window_, IDC_OPT_SEMITONE_MODE) == BST_CHECKED;
+    HWND focus = GetFocus();
+    const int ids[3] = {IDC_OPT_HERTZ, IDC_OPT_SEMITONE_UPDOWN, IDC_OPT_SEMITONE};
+    const bool enable[3] = {!semitones, semitones, semitones};
+    for (int i = 0; i < 3; ++i) {
+        HWND control = GetDlgItem(window_, ids[i]);
+        if (!enable[i] && control == focus) // a disabled control passes the focus on
+            SendMessageW(window_, WM_NEXTDLGCTL, 0, FALSE);
+        EnableWindow(control, enable[i]);
+    }
+}
+
+bool OptionsDialog::accept() {
+    OptionsState o;
+    o.autoplay = IsDlgButtonChecked(window_, IDC_OPT_AUTOPLAY) == BST_CHECKED;
+    const int rate = static_cast<int>(SendDlgItemMessageW(window_, IDC_OPT_RATE, CB_GETCURSEL, 0, 0));
+    o.sampleRateIndex = rate >= 0 ? rate : kDefaultSampleRateIndex;
+    o.semitoneMode = IsDlgButtonChecked(window_, IDC_OPT_SEMITONE_MODE) == BST_CHECKED;
+    o.semitoneText = textOf(window_, IDC_OPT_SEMITONE);
+    o.hertzText = textOf(window_, IDC_OPT_HERTZ);
+    const std::u16string device = catalogue_.Resolve(textOf(window_, IDC_OPT_DEVICE)).displayName;
+    return storeOptions(o, device, currentSettings()) == OptionsResult::Stored;
+}
+
+INT_PTR OptionsDialog::handle(UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        init();
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_OPT_HERTZ_MODE:
+        case IDC_OPT_SEMITONE_MODE:
+            if (HIWORD(wParam) == BN_CLICKED) modeChanged();
+            return TRUE;
+        case IDOK:
+            if (accept()) EndDialog(window_, IDOK);
+            return TRUE;
+        case IDCANCEL:
+            EndDialog(window_, IDCANCEL);
+            return TRUE;
+        case 9:
+            currentNotice().show(u"再生デバイス、サンプルレート、値を上げる・下げるときの周波数の幅（ヘルツま"
+                                 u"たは半音）を設定します。\n"
+                                 u"サンプルレートが44100 Hzより低いと高い周波数が正しく再生されません。",
+                                 u"オプションのヘルプ", NoticeIcon::Information, NoticeButtons::Ok);
+            return TRUE;
+        default:
+            return FALSE;
+        }
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace sonimo

@@ -1,0 +1,32 @@
+// The options dialog (template 42, caption "Sonimoのオプション"): autoplay, the playback
+// device, the sample rate and the step of the value commands. Modal over its owner.
+// User-interface thread only.
+#pragma once
+#include <windows.h>
+
+#include "audio/out/OutputDevice.h"
+#include "ui/OptionsModel.h"
+
+namespace sonimo {
+
+class OptionsDialog {
+public:
+    // `devices` is borrowed (the system's, or a test's).
+    explicit OptionsDialog(HWND owner, DeviceSystem& devices = systemDevices());
+    // True when it closed with OK (the settings are then stored).
+    bool run();
+    static HWND current(); // for tests: the dialog's window while it runs
+
+private:
+    static INT_PTR CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void init();
+    void modeChanged();
+    bool accept();
+
+    HWND owner_;
+    HWND window_ = nullptr;
+    DeviceCatalogue catalogue_;
+};
+
+} // namespace sonimo
