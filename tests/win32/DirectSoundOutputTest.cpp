@@ -151,8 +151,10 @@ bool ownGuidDevice(OutputDevice& device) {
 class DirectSoundPlayer : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (capturePath().empty()) GTEST_SKIP() << "SONIMO_CAPTURE_DIR is not set (run under scripts/with-display)";
-        if (!ownGuidDevice(device_)) GTEST_SKIP() << "no DirectSound device with its own GUID is listed";
+        if (capturePath().empty())
+            SONIMO_SKIP_WITHOUT_DEVICE("SONIMO_CAPTURE_DIR is not set (run under scripts/with-display)");
+        if (!ownGuidDevice(device_))
+            SONIMO_SKIP_WITHOUT_DEVICE("no DirectSound device with its own GUID is listed");
         removeCapture();
         player_ = std::make_unique<LSoundPlayer>();
         player_->SetListener(&listener_, 5);

@@ -31,8 +31,9 @@ using namespace sonimo::test;
 class WaveOutPlayer : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!waveOutDeviceListed()) GTEST_SKIP() << "no waveOut device is listed";
-        if (capturePath().empty()) GTEST_SKIP() << "SONIMO_CAPTURE_DIR is not set (run under scripts/with-display)";
+        if (!waveOutDeviceListed()) SONIMO_SKIP_WITHOUT_DEVICE("no waveOut device is listed");
+        if (capturePath().empty())
+            SONIMO_SKIP_WITHOUT_DEVICE("SONIMO_CAPTURE_DIR is not set (run under scripts/with-display)");
         removeCapture();
         player_.SetListener(&listener_, 77);
         OutputDevice mapper; // catalogue index 0: the wave mapper

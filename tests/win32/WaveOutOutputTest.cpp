@@ -109,8 +109,9 @@ void playThrough(WaveOutOutput& out, SampleSource& source, HANDLE stop) {
 class WaveOutDevice : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!waveOutDeviceListed()) GTEST_SKIP() << "no waveOut device is listed";
-        if (capturePath().empty()) GTEST_SKIP() << "SONIMO_CAPTURE_DIR is not set (run under scripts/with-display)";
+        if (!waveOutDeviceListed()) SONIMO_SKIP_WITHOUT_DEVICE("no waveOut device is listed");
+        if (capturePath().empty())
+            SONIMO_SKIP_WITHOUT_DEVICE("SONIMO_CAPTURE_DIR is not set (run under scripts/with-display)");
         removeCapture();
         stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     }
