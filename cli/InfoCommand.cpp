@@ -131,7 +131,14 @@ int infoList(const std::u16string& path, bool json) {
     const ToneList list = readToneList(path);
     // The length the program gives the list when it is attached: rendered once, at the
     // rate the settings give (44100 Hz here).
-    SourceRef seq = renderToneListFile(path, settingsSampleRate());
+    ListOutcome outcome;
+    SourceRef seq = renderToneListFile(path, settingsSampleRate(), &outcome);
+    if (outcome == ListOutcome::TooLarge) {
+        printError(displayPath(path) + " is refused: it nests lists deeper than " +
+                   std::to_string(kMaxListDepth) + " levels or holds more than " +
+                   std::to_string(kMaxListEntries) + " entries once its nested lists are expanded");
+        return kExitInput;
+    }
     const std::int64_t lengthMs = FramesToMs(seq->GetLength(), seq->sampleRate);
     if (json) {
         JsonWriter j;

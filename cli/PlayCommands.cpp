@@ -120,7 +120,14 @@ int runPlayCommand(int argc, char** argv) {
         }
         source = RenderToneAtPlaybackRate(tone, static_cast<int>(rate));
     } else if (ext == u".tdl") {
-        source = renderToneListFile(path, static_cast<int>(rate));
+        ListOutcome outcome;
+        source = renderToneListFile(path, static_cast<int>(rate), &outcome);
+        if (outcome == ListOutcome::TooLarge) {
+            printError(displayPath(path) + " is refused: it nests lists deeper than " +
+                       std::to_string(kMaxListDepth) + " levels or holds more than " +
+                       std::to_string(kMaxListEntries) + " entries once its nested lists are expanded");
+            return kExitInput;
+        }
     } else if (ext == u".wav") {
         source = OpenAudioFile(path);
     } else {

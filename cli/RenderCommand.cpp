@@ -128,7 +128,14 @@ int runRender(const Args& args) {
     } else {
         // A list is saved as the list tone it becomes when attached: of fixed length, not
         // looped, rendered as its sequence.
-        source = renderToneListFile(in, static_cast<int>(rate));
+        ListOutcome outcome;
+        source = renderToneListFile(in, static_cast<int>(rate), &outcome);
+        if (outcome == ListOutcome::TooLarge) {
+            printError(displayPath(in) + " is refused: it nests lists deeper than " +
+                       std::to_string(kMaxListDepth) + " levels or holds more than " +
+                       std::to_string(kMaxListEntries) + " entries once its nested lists are expanded");
+            return kExitInput;
+        }
     }
     if (source->state != StateOk) {
         printError(displayPath(in) + ": nothing that can be rendered");

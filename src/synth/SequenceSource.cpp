@@ -85,7 +85,9 @@ int SequenceSource::GetLength() {
         // Children still to come are converted to the sequence's rate only when they
         // become current; count them at that rate already, as the resampler will map
         // them, or a render that trusts the length would stop short.
-        std::int64_t rest = std::max<std::int64_t>(0, static_cast<std::int64_t>(c->GetLength()) - c->GetPosition());
+        // A child may stand for several entries (a list names a file twice): each plays
+        // it from its start, whatever the position it was left at.
+        std::int64_t rest = std::max(0, c->GetLength());
         if (c->sampleRate != sampleRate && c->sampleRate > 0) rest = rest * sampleRate / c->sampleRate;
         total += rest;
     }

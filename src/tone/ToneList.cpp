@@ -107,25 +107,25 @@ ToneListEntry parseToneListLine(const std::u16string& line) {
 }
 
 namespace {
-ToneList readAllLines(LineReader& reader) {
+ToneList readAllLines(LineReader& reader, std::size_t maxEntries) {
     ToneList list;
     std::u16string line;
-    while (reader.readLine(line))
+    while (list.entries.size() < maxEntries && reader.readLine(line))
         list.entries.push_back(parseToneListLine(line));
     return list;
 }
 } // namespace
 
-ToneList readToneList(const std::u16string& path) {
+ToneList readToneList(const std::u16string& path, std::size_t maxEntries) {
     File f;
     if (!f.open(path, File::Mode::ReadShared)) return {};
     LineReader reader(f);
-    return readAllLines(reader);
+    return readAllLines(reader, maxEntries);
 }
 
-ToneList parseToneList(const void* data, std::size_t size) {
+ToneList parseToneList(const void* data, std::size_t size, std::size_t maxEntries) {
     LineReader reader(data, size);
-    return readAllLines(reader);
+    return readAllLines(reader, maxEntries);
 }
 
 bool writeToneList(const std::u16string& path, const std::vector<std::u16string>& rows) {

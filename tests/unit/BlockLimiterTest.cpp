@@ -230,7 +230,7 @@ std::vector<std::int32_t> sines(std::initializer_list<double> hz, double seconds
     for (int f = 0; f < frames; ++f) {
         double x = 0;
         for (double h : hz)
-            x += std::sin(2 * M_PI * h * f / 44100.0);
+            x += std::sin(2 * 3.14159265358979323846 * h * f / 44100.0);
         v[f] = static_cast<std::int32_t>(std::lround(x * kUnitAmplitude));
     }
     return v;
