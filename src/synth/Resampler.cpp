@@ -125,7 +125,7 @@ void Resampler::refill() {
     }
     int m = kBufferFrames - dataEnd_;
     if (inner_->IsGrowing()) {
-        const int avail = inner_->GetLength() - inner_->GetPosition();
+        const int avail = RemainingFrames(inner_->GetLength(), inner_->GetPosition());
         m = std::min(m, avail < 1 ? 64 : avail);
     }
     m = std::min(m, kMaxReadFrames);

@@ -49,7 +49,7 @@ void SequenceSource::Read(std::int32_t* buffer, int n) {
     for (;;) {
         int m;
         if (current_->state == StateOk) {
-            m = std::clamp(current_->GetLength() - current_->GetPosition(), 0, n);
+            m = std::min(RemainingFrames(current_->GetLength(), current_->GetPosition()), n);
             // the child fills the whole request; what follows its end is overwritten below
             current_->Read(buffer, n);
         } else {
@@ -71,7 +71,8 @@ void SequenceSource::Read(std::int32_t* buffer, int n) {
 
 int SequenceSource::remainingOfCurrent() {
     // A child is asked for whole requests and may run past its end: never count less than nothing.
-    return std::max(0, current_->state == StateOk ? current_->GetLength() - current_->GetPosition() : silenceLeft_);
+    return current_->state == StateOk ? RemainingFrames(current_->GetLength(), current_->GetPosition())
+                                      : std::max(0, silenceLeft_);
 }
 
 int SequenceSource::GetLength() {

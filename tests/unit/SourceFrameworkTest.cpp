@@ -341,3 +341,18 @@ TEST(Sequences, MonoAndStereoEntriesOfAFourChannelSequenceDefineEverySample) {
     EXPECT_EQ(out, (std::vector<std::int32_t>{7, 7, 7, 7, 7, 7, 7, 7, 1, 1, 1, 1, 2, 2, 2, 2,
                                               3, 4, 0, 0, 5, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
+
+TEST(FrameArithmetic, RemainingFramesNeverOverflowsOrGoesNegative) {
+    EXPECT_EQ(RemainingFrames(100, 40), 60);
+    EXPECT_EQ(RemainingFrames(100, 140), 0);
+    EXPECT_EQ(RemainingFrames(INT32_MAX, -10), INT32_MAX) << "a saturated length before frame 0";
+    EXPECT_EQ(RemainingFrames(INT32_MIN, INT32_MAX), 0);
+    EXPECT_EQ(RemainingFrames(5, INT32_MIN), INT32_MAX);
+}
+
+TEST(FrameArithmetic, AnEndlessLengthIsSixtySecondsSaturated) {
+    EXPECT_EQ(EndlessLength(44100), 2646000);
+    EXPECT_EQ(EndlessLength(40000000), INT32_MAX) << "60 s at 40 MHz does not fit 32 bits";
+    EXPECT_EQ(EndlessLength(INT32_MAX), INT32_MAX);
+    EXPECT_EQ(EndlessLength(-1), 0);
+}

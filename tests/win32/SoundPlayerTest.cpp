@@ -187,5 +187,44 @@ TEST_F(WaveOutPlayer, TheFeederAllocatesNothingPerBlock) {
     player_.Stop();
 }
 
+// Sources are pulled by one consumer at a time: every call into the graph, the heard
+// position passed down included, comes from the feeder thread that reads it.
+TEST_F(WaveOutPlayer, OnlyTheFeederThreadCallsIntoTheSource) {
+    class ThreadCheck final : public SampleSource {
+    public:
+        ThreadCheck() : SampleSource(44100, 1, kNominalFullScale) {}
+        void Read(std::int32_t* b, int n) override {
+            note();
+            for (int i = 0; i < n; ++i)
+                b[i] = (pos_ + i) % 100 * 1000;
+            pos_ += n;
+        }
+        int GetPosition() override { return pos_; }
+        int GetLength() override { return 22050; }
+        bool Query(int code, int* value) override {
+            note();
+            if (code == QueryHeard && value) ++heardQueries;
+            return false;
+        }
+        std::atomic<int> heardQueries{0};
+        std::atomic<bool> otherThread{false};
+
+    private:
+        void note() {
+            const DWORD me = GetCurrentThreadId();
+            DWORD expected = 0;
+            if (!reader_.compare_exchange_strong(expected, me) && expected != me) otherThread = true;
+        }
+        std::atomic<DWORD> reader_{0};
+        int pos_ = 0;
+    };
+    auto* raw = new ThreadCheck;
+    SourceRef source(raw);
+    ASSERT_TRUE(player_.Start(source)) << DescribeMmResult(player_.waveOut().lastError());
+    ASSERT_TRUE(waitForStop(20000));
+    EXPECT_FALSE(raw->otherThread) << "a second thread called into the graph";
+    EXPECT_GT(raw->heardQueries.load(), 0) << "the heard position still reaches the chain";
+}
+
 } // namespace
 } // namespace sonimo
