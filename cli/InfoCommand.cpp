@@ -202,11 +202,17 @@ int runInfo(const Args& args) {
         return kExitUsage;
     }
     const std::u16string path = pathArg(a.positional()[0]);
-    const std::u16string ext = fileExtension(path);
     const bool json = a.flag("--json");
-    if (ext == u".tdf") return infoTone(path, json);
-    if (ext == u".tdl") return infoList(path, json);
-    if (ext == u".wav") return infoWave(path, json);
+    switch (fileKindOf(path)) {
+    case FileKind::Tone:
+        return infoTone(path, json);
+    case FileKind::List:
+        return infoList(path, json);
+    case FileKind::Wave:
+        return infoWave(path, json);
+    case FileKind::Other:
+        break;
+    }
     printError(displayPath(path) +
                ": the type is taken from the extension, which must be exactly .tdf, .tdl or .wav");
     return kExitInput;

@@ -5,19 +5,18 @@
 #include <cstdio>
 
 #include "Commands.h"
+#include "SourceFiles.h"
 #include "audio/RenderTask.h"
-#include "audio/WaveFileWriter.h"
-#include "platform/File.h"
 #include "audio/ToneListRenderer.h"
 #include "audio/ToneRenderer.h"
+#include "audio/WaveFileWriter.h"
+#include "platform/File.h"
 #include "tone/ToneData.h"
 #include "tone/ToneList.h"
 
 namespace sonimo::cli {
 
 namespace {
-
-constexpr std::int64_t kMinRate = 1000, kMaxRate = 192000, kDefaultRate = 44100;
 
 // The refusals of the program's WAV test, as it words them.
 constexpr char16_t kEndlessText[] =
@@ -80,14 +79,7 @@ int runRender(const Args& args) {
         return kExitUsage;
     }
     std::int64_t rate = kDefaultRate;
-    if (const auto text = a.value("--rate")) {
-        const auto r = parseInteger(*text);
-        if (!r || *r < kMinRate || *r > kMaxRate) {
-            printError("--rate: \"" + *text + "\" is not a whole number of hertz within 1000..192000");
-            return kExitUsage;
-        }
-        rate = *r;
-    }
+    if (!readRateOption(a, rate)) return kExitUsage;
     const std::u16string in = pathArg(a.positional()[0]);
     const std::u16string out = pathArg(*a.value("-o"));
     if (out == in) {
@@ -105,38 +97,23 @@ int runRender(const Args& args) {
         return kExitInput;
     }
 
-    SourceRef source;
-    if (ext == u".tdf") {
-        ToneData tone = defaultToneData();
-        if (!loadToneFile(tone, in)) {
-            printError(
-                displayPath(in) +
-                " is not a valid tone file (1057 bytes, at most 16 tones, frequencies within 0..22000 Hz)");
-            return kExitInput;
-        }
+    const OpenedFile opened = openSourceFile(in, static_cast<int>(rate));
+    if (opened.exitCode != kExitDone) return opened.exitCode;
+    if (opened.kind == FileKind::Tone) {
         // The program's WAV test. Any non-zero loop byte loops when rendered, so any
         // non-zero one is refused: such a render would never reach an end of its own.
-        if (!(tone.flags & ToneFlagFixedLength)) {
+        if (!(opened.tone.flags & ToneFlagFixedLength)) {
             printMessage(kEndlessText);
             return kExitInput;
         }
-        if (tone.loop != 0) {
+        if (opened.tone.loop != 0) {
             printMessage(kLoopedText);
             return kExitInput;
         }
-        source = RenderToneAtPlaybackRate(tone, static_cast<int>(rate));
-    } else {
-        // A list is saved as the list tone it becomes when attached: of fixed length, not
-        // looped, rendered as its sequence.
-        ListOutcome outcome;
-        source = renderToneListFile(in, static_cast<int>(rate), &outcome);
-        if (outcome == ListOutcome::TooLarge) {
-            printError(displayPath(in) + " is refused: it nests lists deeper than " +
-                       std::to_string(kMaxListDepth) + " levels or holds more than " +
-                       std::to_string(kMaxListEntries) + " entries once its nested lists are expanded");
-            return kExitInput;
-        }
     }
+    // A list is saved as the list tone it becomes when attached: of fixed length, not
+    // looped, rendered as its sequence.
+    const SourceRef& source = opened.source;
     if (source->state != StateOk) {
         printError(displayPath(in) + ": nothing that can be rendered");
         return kExitInput;

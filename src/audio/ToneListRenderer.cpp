@@ -75,18 +75,18 @@ Shared renderEntries(const ToneList& list, int toneRate) {
                  0});
             ++count;
         } else {
-            const std::u16string ext = fileExtension(e.fileName);
-            if (ext != u".wav" && ext != u".tdf" && ext != u".tdl") {
-                reportUnknownType(ext);
+            const FileKind kind = fileKindOf(e.fileName);
+            if (kind == FileKind::Other) {
+                reportUnknownType(fileExtension(e.fileName));
                 continue;
             }
-            const std::u16string key = ext + u"|" + e.fileName;
+            const std::u16string key = fileExtension(e.fileName) + u"|" + e.fileName;
             auto it = cx.built.find(key);
             if (it == cx.built.end()) {
                 Shared made;
-                if (ext == u".wav") {
+                if (kind == FileKind::Wave) {
                     made.source = OpenAudioFile(e.fileName);
-                } else if (ext == u".tdf") {
+                } else if (kind == FileKind::Tone) {
                     ToneData tone = defaultToneData();
                     loadToneFile(tone, e.fileName); // a failed load leaves the default tone
                     made.source = RenderToneAtPlaybackRate(tone, toneRate);

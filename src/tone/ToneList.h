@@ -80,4 +80,9 @@ std::u16string toneListRow(const ToneListEntry& entry);
 // dot included; empty when there is no such dot. Compared case-sensitively by callers.
 std::u16string fileExtension(std::u16string_view path);
 
+// The kinds of file a list entry, the program and the command-line tool take, by the
+// exact extension: ".wav", ".tdf", ".tdl"; anything else is Other.
+enum class FileKind { Wave, Tone, List, Other };
+FileKind fileKindOf(std::u16string_view path);
+
 } // namespace sonimo
