@@ -56,7 +56,11 @@ Resampler::Resampler(const SourceRef& inner, int target, std::uint8_t)
         beta_ = 4.538;
     }
     scale_ = 65536.0 * fc_ / besselI0(beta_);
+#if SONIMO_RESAMPLER_SSE2
+    halves_.reset(new std::int16_t[static_cast<std::size_t>(n_) * 2 * kRow]);
+#else
     rows_.reset(new std::int32_t[static_cast<std::size_t>(n_) * kRow]);
+#endif
     ready_.assign(static_cast<std::size_t>(n_), 0);
     planeStride_ = static_cast<std::size_t>(kBufferFrames) + kTaps + 8;
     planes_.assign(planeStride_ * inner->channels, 0);
@@ -76,16 +80,15 @@ void Resampler::computePhase(int i) {
         c[j] = static_cast<std::int32_t>(v);
     }
     c[kTaps] = 0;
-    std::int32_t* row = rows_.get() + static_cast<std::size_t>(i) * kRow;
 #if SONIMO_RESAMPLER_SSE2
     // |c| <= 65536: the high part (c >> 8) and the low part (c & 255) both fit 16 bits
-    auto* halves = reinterpret_cast<std::int16_t*>(row);
+    std::int16_t* halves = halves_.get() + static_cast<std::size_t>(i) * 2 * kRow;
     for (int j = 0; j < kRow; ++j) {
         halves[j] = static_cast<std::int16_t>(c[j] >> 8);
         halves[kRow + j] = static_cast<std::int16_t>(c[j] & 255);
     }
 #else
-    std::copy_n(c, kRow, row);
+    std::copy_n(c, kRow, rows_.get() + static_cast<std::size_t>(i) * kRow);
 #endif
     ready_[static_cast<std::size_t>(i)] = 1;
     ++phasesReady_;
@@ -94,12 +97,11 @@ void Resampler::computePhase(int i) {
 std::int32_t Resampler::coefficient(int phase, int tap) {
     if (phase < 0 || phase >= n_ || tap < 0 || tap >= kTaps) return 0;
     if (!ready_[static_cast<std::size_t>(phase)]) computePhase(phase);
-    const std::int32_t* row = rows_.get() + static_cast<std::size_t>(phase) * kRow;
 #if SONIMO_RESAMPLER_SSE2
-    const auto* halves = reinterpret_cast<const std::int16_t*>(row);
+    const std::int16_t* halves = halves_.get() + static_cast<std::size_t>(phase) * 2 * kRow;
     return halves[tap] * 256 + halves[kRow + tap];
 #else
-    return row[tap];
+    return rows_[static_cast<std::size_t>(phase) * kRow + tap];
 #endif
 }
 
@@ -219,7 +221,7 @@ void Resampler::Read(std::int32_t* out, int frames) {
         }
         if (!ready_[static_cast<std::size_t>(phase_)]) computePhase(phase_);
         const auto* row =
-            reinterpret_cast<const __m128i*>(rows_.get() + static_cast<std::size_t>(phase_) * kRow);
+            reinterpret_cast<const __m128i*>(halves_.get() + static_cast<std::size_t>(phase_) * 2 * kRow);
         // Products of a 16-bit sample and a coefficient half, summed in pairs: each sum of
         // 32 stays below 2^28, and high * 256 + low is the exact sum of the products.
         const auto emit = [&](__m128i h1, __m128i l1, __m128i h2, __m128i l2) {

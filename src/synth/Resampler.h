@@ -51,9 +51,11 @@ private:
     int n_ = 1;
     int step_ = 1;
     double fc_ = 0, beta_ = 0, scale_ = 0; // of the Kaiser-windowed sinc
-    // Per phase, kRow coefficients; with SSE2 as kRow high parts (c >> 8) then kRow low
-    // parts (c & 255), both 16-bit. Allocated untouched: only computed phases take memory.
+    // Per phase, kRow coefficients (rows_), or with SSE2 kRow high parts (c >> 8) then kRow
+    // low parts (c & 255), both 16-bit (halves_). Allocated untouched: only computed phases
+    // take memory.
     std::unique_ptr<std::int32_t[]> rows_;
+    std::unique_ptr<std::int16_t[]> halves_;
     std::vector<std::uint8_t> ready_;
     int phasesReady_ = 0;
     // The samples of the buffer as 16-bit planes, one per channel, for the SSE2 sums;
