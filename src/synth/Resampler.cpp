@@ -1,6 +1,7 @@
 #include "synth/Resampler.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <numeric>
 
@@ -106,9 +107,18 @@ std::int32_t Resampler::coefficient(int phase, int tap) {
 }
 
 void Resampler::setShift(int s) {
+    // Blocks whose peak reaches 2^30 need a shift past 15: their sums are scaled back up
+    // (finish) instead of down by a negative count.
     shift_ = static_cast<std::uint8_t>(s);
-    outShift_ = static_cast<std::uint8_t>(15 - s);
-    rounding_ = (1 << (15 - s)) >> 1;
+    outShift_ = static_cast<std::uint8_t>(s <= 15 ? 15 - s : 0);
+    rounding_ = s <= 15 ? (1 << (15 - s)) >> 1 : 0;
+}
+
+std::int32_t Resampler::finish(std::int64_t s1, std::int64_t s2) const {
+    const std::int64_t sum = (s1 >> 1) + (s2 >> 1);
+    if (shift_ <= 15) return static_cast<std::int32_t>((sum + rounding_) >> outShift_);
+    return static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(sum * (std::int64_t{1} << (shift_ - 15)), INT32_MIN, INT32_MAX));
 }
 
 void Resampler::refill() {
@@ -187,7 +197,7 @@ void Resampler::readPlain(std::int32_t* out, int frames) {
             std::int64_t s1 = 0, s2 = 0;
             for (int j = 0; j < 32; ++j) s1 += static_cast<std::int64_t>(x[j * ch + k]) * c[j];
             for (int j = 32; j < kTaps; ++j) s2 += static_cast<std::int64_t>(x[j * ch + k]) * c[j];
-            *out++ = static_cast<std::int32_t>(((s1 >> 1) + (s2 >> 1) + rounding_) >> outShift_);
+            *out++ = finish(s1, s2);
         }
         phase_ += step_;
     }
@@ -233,7 +243,7 @@ void Resampler::Read(std::int32_t* out, int frames) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(sums), sum4(h1, l1, h2, l2));
             const std::int64_t s1 = static_cast<std::int64_t>(sums[0]) * 256 + sums[1];
             const std::int64_t s2 = static_cast<std::int64_t>(sums[2]) * 256 + sums[3];
-            *out++ = static_cast<std::int32_t>(((s1 >> 1) + (s2 >> 1) + rounding_) >> outShift_);
+            *out++ = finish(s1, s2);
         };
         int k = 0;
         for (; k + 1 < ch; k += 2) { // two channels share each load of the coefficients

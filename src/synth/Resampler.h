@@ -44,6 +44,8 @@ private:
 
     void refill();
     void setShift(int s);
+    // The output sample from the sums of the two halves of the taps.
+    std::int32_t finish(std::int64_t s1, std::int64_t s2) const;
     void computePhase(int phase);
     void convertPlanes(int fromFrame, int frames);
     void readPlain(std::int32_t* out, int frames);
