@@ -262,7 +262,8 @@ TEST(ResamplerExactness, OutputIsBitForBitWhatItWas) {
             return static_cast<std::int32_t>(std::clamp(c.amplitude * x / 1.3, -2147483647.0, 2147483647.0));
         });
         Resampler r(src, c.to);
-        EXPECT_EQ(outputHash(r, 30000), c.hash) << c.from << " -> " << c.to << ", " << c.channels << " channels";
+        EXPECT_EQ(outputHash(r, 30000), c.hash)
+            << c.from << " -> " << c.to << ", " << c.channels << " channels";
     }
 }
 
