@@ -90,6 +90,10 @@ Shared renderEntries(const ToneList& list, int toneRate) {
                     ToneData tone = defaultToneData();
                     loadToneFile(tone, e.fileName); // a failed load leaves the default tone
                     made.source = RenderToneAtPlaybackRate(tone, toneRate);
+                    if (tone.waveform == FromList) { // a list tone stands for its list's entries
+                        auto counted = cx.built.find(u".tdl|" + listPathOf(tone));
+                        if (counted != cx.built.end()) made.entries = counted->second.entries;
+                    }
                 } else {
                     ListOutcome outcome = ListOutcome::Rendered;
                     made.source = renderToneListFile(e.fileName, toneRate, &outcome);

@@ -390,3 +390,18 @@ TEST(ToneListBounds, AFileOfMoreLinesThanTheBoundIsRefusedWithoutHoldingThemAll)
     renderToneListFile(dir.path(u"ok.tdl"), 44100, &outcome);
     EXPECT_EQ(outcome, ListOutcome::Rendered);
 }
+
+TEST(ToneListBounds, AListToneCountsTheEntriesOfItsList) {
+    RecordingNotice notice;
+    TempDir dir;
+    writeFanOut(dir, 2, 400); // l0: 400 x l1, l1: 400 tones = 160000 entries
+    ToneData listTone = defaultToneData();
+    listTone.waveform = FromList;
+    setListPath(listTone, dir.path(u"l1.tdl"));
+    listTone.flags |= ToneFlagFixedLength;
+    ASSERT_TRUE(saveToneFile(listTone, dir.path(u"l1tone.tdf")));
+    writeList(dir.path(u"outer.tdl"), std::vector<std::u16string>(400, dir.path(u"l1tone.tdf")));
+    ListOutcome outcome = ListOutcome::Rendered;
+    EXPECT_NE(renderToneListFile(dir.path(u"outer.tdl"), 44100, &outcome)->state, StateOk);
+    EXPECT_EQ(outcome, ListOutcome::TooLarge) << "400 list tones of 400 entries each";
+}
