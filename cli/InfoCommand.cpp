@@ -133,7 +133,14 @@ int infoList(const std::u16string& path, bool json) {
     const ToneList list = readToneList(path);
     // The length the program gives the list when it is attached: rendered once, at the
     // rate the settings give (44100 Hz here).
-    SourceRef seq = renderToneListFile(path, settingsSampleRate());
+    ListOutcome outcome;
+    SourceRef seq = renderToneListFile(path, settingsSampleRate(), &outcome);
+    if (outcome == ListOutcome::TooLarge) {
+        printError(displayPath(path) + " is refused: it nests lists deeper than " +
+                   std::to_string(kMaxListDepth) + " levels or holds more than " +
+                   std::to_string(kMaxListEntries) + " entries once its nested lists are expanded");
+        return kExitInput;
+    }
     const std::int64_t lengthMs = FramesToMs(seq->GetLength(), seq->sampleRate);
     if (json) {
         JsonWriter j;
@@ -209,11 +216,17 @@ int runInfo(const Args& args) {
         return kExitUsage;
     }
     const std::u16string path = pathArg(a.positional()[0]);
-    const std::u16string ext = fileExtension(path);
     const bool json = a.flag("--json");
-    if (ext == u".tdf") return infoTone(path, json);
-    if (ext == u".tdl") return infoList(path, json);
-    if (ext == u".wav") return infoWave(path, json);
+    switch (fileKindOf(path)) {
+    case FileKind::Tone:
+        return infoTone(path, json);
+    case FileKind::List:
+        return infoList(path, json);
+    case FileKind::Wave:
+        return infoWave(path, json);
+    case FileKind::Other:
+        break;
+    }
     printError(displayPath(path) +
                ": the type is taken from the extension, which must be exactly .tdf, .tdl or .wav");
     return kExitInput;

@@ -7,12 +7,13 @@
 #include <csignal>
 
 #include "CliSupport.h"
+#include "SourceFiles.h"
 #include "audio/AudioFileReader.h"
+#include "audio/ToneListRenderer.h"
+#include "audio/ToneRenderer.h"
 #include "audio/out/LSoundPlayer.h"
 #include "audio/out/OutputDevice.h"
 #include "platform/Text.h"
-#include "audio/ToneListRenderer.h"
-#include "audio/ToneRenderer.h"
 #include "tone/ToneData.h"
 #include "tone/ToneList.h"
 
@@ -37,13 +38,6 @@ public:
     bool ended = false;
     void stopped(int) override { ended = true; }
 };
-
-std::u16string extensionOf(const std::u16string& path) {
-    const std::size_t slash = path.find_last_of(u"\\/");
-    const std::size_t dot = path.find_last_of(u'.');
-    if (dot == std::u16string::npos || (slash != std::u16string::npos && dot < slash)) return {};
-    return path.substr(dot);
-}
 
 } // namespace
 
@@ -82,15 +76,8 @@ int runPlayCommand(int argc, char** argv) {
         printError("play: usage: play FILE [--device NAME] [--rate HZ] [--seconds N]");
         return kExitUsage;
     }
-    std::int64_t rate = 44100;
-    if (const auto text = a.value("--rate")) {
-        const auto r = parseInteger(*text);
-        if (!r || *r < 1000 || *r > 192000) {
-            printError("--rate: \"" + *text + "\" is not a whole number of hertz within 1000..192000");
-            return kExitUsage;
-        }
-        rate = *r;
-    }
+    std::int64_t rate = kDefaultRate;
+    if (!readRateOption(a, rate)) return kExitUsage;
     double seconds = -1;
     if (const auto text = a.value("--seconds")) {
         const auto s = parseDouble(*text);
@@ -110,23 +97,9 @@ int runPlayCommand(int argc, char** argv) {
     }
 
     const std::u16string path = pathArg(a.positional()[0]);
-    const std::u16string ext = extensionOf(path);
-    SourceRef source;
-    if (ext == u".tdf") {
-        ToneData tone = defaultToneData();
-        if (!loadToneFile(tone, path)) {
-            printError(displayPath(path) + " is not a valid tone file");
-            return kExitInput;
-        }
-        source = RenderToneAtPlaybackRate(tone, static_cast<int>(rate));
-    } else if (ext == u".tdl") {
-        source = renderToneListFile(path, static_cast<int>(rate));
-    } else if (ext == u".wav") {
-        source = OpenAudioFile(path);
-    } else {
-        printError(displayPath(path) + ": the type is taken from the extension, which must be exactly .tdf, .tdl or .wav");
-        return kExitInput;
-    }
+    const OpenedFile opened = openSourceFile(path, static_cast<int>(rate));
+    if (opened.exitCode != kExitDone) return opened.exitCode;
+    const SourceRef& source = opened.source;
     if (source->state != StateOk) {
         printError(displayPath(path) + ": nothing that can be played");
         return kExitInput;

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "Commands.h"
-#include "audio/AudioFileReader.h"
+#include "SourceFiles.h"
 #include "audio/RenderTask.h"
 #include "audio/ToneListRenderer.h"
 #include "audio/ToneRenderer.h"
@@ -17,8 +17,6 @@
 namespace sonimo::cli {
 
 namespace {
-
-constexpr std::int64_t kMinRate = 1000, kMaxRate = 192000, kDefaultRate = 44100;
 
 // The refusals of the program's WAV test, as it words them.
 constexpr char16_t kEndlessText[] =
@@ -81,14 +79,7 @@ int runRender(const Args& args) {
         return kExitUsage;
     }
     std::int64_t rate = kDefaultRate;
-    if (const auto text = a.value("--rate")) {
-        const auto r = parseInteger(*text);
-        if (!r || *r < kMinRate || *r > kMaxRate) {
-            printError("--rate: \"" + *text + "\" is not a whole number of hertz within 1000..192000");
-            return kExitUsage;
-        }
-        rate = *r;
-    }
+    if (!readRateOption(a, rate)) return kExitUsage;
     const std::u16string in = pathArg(a.positional()[0]);
     const std::u16string out = pathArg(*a.value("-o"));
     if (out == in) {
@@ -110,39 +101,27 @@ int runRender(const Args& args) {
         return kExitInput;
     }
 
-    SourceRef source;
-    if (ext == u".tdf") {
-        ToneData tone = defaultToneData();
-        if (!loadToneFile(tone, in)) {
-            printError(
-                displayPath(in) +
-                " is not a valid tone file (1057 bytes, at most 16 tones, frequencies within 0..22000 Hz)");
-            return kExitInput;
-        }
+    const OpenedFile opened = openSourceFile(in, static_cast<int>(rate));
+    if (opened.exitCode != kExitDone) return opened.exitCode;
+    if (opened.kind == FileKind::Tone) {
         // The program's WAV test. Any non-zero loop byte loops when rendered, so any
         // non-zero one is refused: such a render would never reach an end of its own.
-        if (!(tone.flags & ToneFlagFixedLength)) {
+        if (!(opened.tone.flags & ToneFlagFixedLength)) {
             printMessage(kEndlessText);
             return kExitInput;
         }
-        if (tone.loop != 0) {
+        if (opened.tone.loop != 0) {
             printMessage(kLoopedText);
             return kExitInput;
         }
-        source = RenderToneAtPlaybackRate(tone, static_cast<int>(rate));
-    } else if (ext == u".wav") {
-        // A WAV file is decoded through the reader and written at its own rate and channel
-        // count.
-        source = OpenAudioFile(in);
-        if (source->state != StateOk) {
-            printError(displayPath(in) + ": cannot be decoded (reader state " +
-                       std::to_string(source->state) + ")");
-            return kExitInput;
-        }
-    } else {
-        // A list is saved as the list tone it becomes when attached: of fixed length, not
-        // looped, rendered as its sequence.
-        source = renderToneListFile(in, static_cast<int>(rate));
+    }
+    // A list is saved as the list tone it becomes when attached: of fixed length, not
+    // looped, rendered as its sequence. A WAV file is decoded through the reader and written
+    // at its own rate and channel count.
+    const SourceRef& source = opened.source;
+    if (opened.kind == FileKind::Wave && source->state != StateOk) {
+        printError(displayPath(in) + ": cannot be decoded (reader state " + std::to_string(source->state) + ")");
+        return kExitInput;
     }
     if (source->state != StateOk) {
         printError(displayPath(in) + ": nothing that can be rendered");

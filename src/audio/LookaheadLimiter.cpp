@@ -128,7 +128,7 @@ void LookaheadLimiter::Read(std::int32_t* out, int frames) {
 
 int LookaheadLimiter::GetPosition() {
     int v = index_ - lag_;
-    inner_->Query(6, &v); // the inner chain may rescale a frame count to its own clock
+    inner_->Query(QueryOwnClock, &v); // the inner chain may rescale a frame count to its own clock
     return inner_->GetPosition() + v;
 }
 
@@ -143,16 +143,16 @@ void LookaheadLimiter::Seek(int frame) {
 }
 
 bool LookaheadLimiter::Query(int code, int* value) {
-    if (code == 1) {
+    if (code == QueryInnerPosition) {
         int v = index_ - lag_;
-        inner_->Query(6, &v);
+        inner_->Query(QueryOwnClock, &v);
         if (value) {
             *value -= v;
-            inner_->Query(1, value);
+            inner_->Query(QueryInnerPosition, value);
         }
         return true;
     }
-    if (code == 4) {
+    if (code == QueryHeldBack) {
         if (value) *value = lag_ - index_;
         return true;
     }

@@ -2,7 +2,13 @@
 // rate the settings give (or the rate passed), silences at 44100 Hz stereo, WAV files as
 // the audio file reader opens them, nested lists in place. The sequence converts each
 // child to its own format (the largest rate and channel count among usable children).
-// User-interface thread: unrecognised entries are reported through currentNotice().
+// User-interface thread: unrecognised entries and refused lists are reported through
+// currentNotice().
+//
+// Bounds: whatever a list holds, one render builds each file it names once (an entry
+// that names a file already built in this render shares that graph: a sequence plays one
+// child at a time), and a list nested deeper than kMaxListDepth or holding more than
+// kMaxListEntries entries once its nested lists are counted in place is refused whole.
 #pragma once
 #include <string>
 
@@ -13,6 +19,14 @@ namespace sonimo {
 
 inline constexpr int kListSilenceRate = 44100;
 inline constexpr int kListSilenceChannels = 2;
+inline constexpr int kMaxListDepth = 16;       // lists within lists, the outermost counted
+inline constexpr int kMaxListEntries = 100000; // entries after nested lists are expanded
+
+enum class ListOutcome {
+    Rendered,
+    Cycle,    // the list is already being rendered: it would contain itself
+    TooLarge, // deeper or longer than the bounds above
+};
 
 // Tones inside the list (and inside nested lists) render at the settings rate.
 SourceRef renderToneList(const ToneList& list);
@@ -21,8 +35,13 @@ SourceRef renderToneList(const ToneList& list, int toneRate);
 
 // Reads the list file and renders it. A list that is already being rendered on this
 // thread (one that contains itself, directly or through other lists or list tones) is
-// refused: the result is a NullSource, which a sequence skips. `refused`, when given,
-// tells which happened.
-SourceRef renderToneListFile(const std::u16string& path, int toneRate, bool* refused = nullptr);
+// left out: the result is a NullSource, which a sequence skips. A list beyond the bounds
+// is refused with a message and the result is a source with a non-zero state, which
+// players and renders refuse. `outcome`, when given, tells which happened.
+SourceRef renderToneListFile(const std::u16string& path, int toneRate, ListOutcome* outcome = nullptr);
+
+// The message shown when a list is refused for its size.
+extern const char16_t kListTooLargeText[];
+extern const char16_t kListTooLargeCaption[];
 
 } // namespace sonimo

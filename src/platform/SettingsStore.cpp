@@ -10,24 +10,6 @@ namespace sonimo {
 
 namespace {
 
-// The leading decimal number as the C library's atoi reads it (blanks, a sign, digits),
-// saturated instead of overflowing.
-int leadingInt(const std::u16string& text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r')))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
-    long long v = 0;
-    constexpr long long kLimit = static_cast<long long>(std::numeric_limits<int>::max()) + 1;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-        v = v * 10 + (text[i] - u'0');
-        if (v > kLimit) v = kLimit;
-    }
-    if (negative) return static_cast<int>(-v);
-    return static_cast<int>(v > std::numeric_limits<int>::max() ? std::numeric_limits<int>::max() : v);
-}
-
 MemorySettingsStore gMemoryStore;
 SettingsStore* gStore = &gMemoryStore;
 
@@ -35,7 +17,7 @@ SettingsStore* gStore = &gMemoryStore;
 
 int SettingsStore::readInt(const std::u16string& section, const std::u16string& name, int defaultValue) {
     const std::u16string text = readText(section, name, u"");
-    return text.empty() ? defaultValue : leadingInt(text);
+    return text.empty() ? defaultValue : LeadingInteger(text);
 }
 
 int SettingsStore::readIntInRange(const std::u16string& section, const std::u16string& name, int defaultValue,
@@ -48,7 +30,7 @@ int SettingsStore::readIntInRange(const std::u16string& section, const std::u16s
         ++i;
     if (i >= text.size() || text[i] < u'0' || text[i] > u'9')
         return defaultValue;
-    const int v = leadingInt(text);
+    const int v = LeadingInteger(text);
     return v >= lo && v <= hi ? v : defaultValue;
 }
 

@@ -1,5 +1,9 @@
 #include "platform/Text.h"
 
+#include <climits>
+
+#include <algorithm>
+
 namespace sonimo {
 
 std::u16string utf8ToUtf16(std::string_view s) {
@@ -82,6 +86,19 @@ std::u16string boundedText(const char16_t* buffer, std::size_t capacity) {
     std::size_t n = 0;
     while (n < capacity && buffer[n] != 0) ++n;
     return std::u16string(buffer, n);
+}
+
+std::int32_t LeadingInteger(std::u16string_view s) {
+    std::size_t i = 0;
+    while (i < s.size() && (s[i] == u' ' || (s[i] >= u'\t' && s[i] <= u'\r')))
+        ++i;
+    bool negative = false;
+    if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) negative = s[i++] == u'-';
+    std::int64_t v = 0;
+    for (; i < s.size() && s[i] >= u'0' && s[i] <= u'9'; ++i)
+        v = std::min<std::int64_t>(v * 10 + (s[i] - u'0'), std::int64_t{1} << 32);
+    if (negative) v = -v;
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
 } // namespace sonimo

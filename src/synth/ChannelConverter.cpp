@@ -18,8 +18,17 @@ void ChannelConverter::Read(std::int32_t* buffer, int n) {
     if (innerChannels_ == 2 && channels == 1) {
         for (int i = 0; i < n; ++i)
             buffer[i] = static_cast<std::int32_t>((static_cast<std::int64_t>(in[2 * i]) + in[2 * i + 1]) / 2);
-    } else if (innerChannels_ == 1 && channels == 2) {
-        for (int i = 0; i < n; ++i) buffer[2 * i] = buffer[2 * i + 1] = in[i];
+    } else if (innerChannels_ == 1) {
+        const int ch = channels;
+        for (int i = 0; i < n; ++i)
+            std::fill_n(buffer + static_cast<std::size_t>(i) * ch, ch, in[i]);
+    } else if (innerChannels_ < channels) {
+        const int from = innerChannels_, ch = channels;
+        for (int i = 0; i < n; ++i) {
+            std::int32_t* out = buffer + static_cast<std::size_t>(i) * ch;
+            std::copy_n(in + static_cast<std::size_t>(i) * from, from, out);
+            std::fill(out + from, out + ch, 0);
+        }
     }
 }
 

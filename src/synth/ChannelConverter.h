@@ -1,5 +1,7 @@
-// Two channels to one ((L + R) / 2, truncated toward zero) or one to two (copied).
-// Reads at most kMaxReadFrames frames per call; owns its inner source.
+// Two channels to one ((L + R) / 2, truncated toward zero), or fewer channels to more:
+// one channel is copied to every channel, two or more go to the first channels of the
+// output in order and the channels beyond them are silent (stereo in four channels is
+// L, R, 0, 0). Reads at most kMaxReadFrames frames per call; owns its inner source.
 #pragma once
 #include <vector>
 

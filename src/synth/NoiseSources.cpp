@@ -55,7 +55,7 @@ void WhiteNoiseSource::Read(std::int32_t* buffer, int frames) {
 }
 
 int WhiteNoiseSource::GetLength() {
-    return length_ != 0 ? length_ : sampleRate * kEndlessSeconds;
+    return length_ != 0 ? length_ : EndlessLength(sampleRate);
 }
 
 void WhiteNoiseSource::Seek(int frame) {
@@ -87,7 +87,7 @@ void PinkNoiseSource::Seek(int frame) {
 }
 
 int PinkNoiseSource::GetLength() {
-    return length_ != 0 ? length_ : sampleRate * kEndlessSeconds;
+    return length_ != 0 ? length_ : EndlessLength(sampleRate);
 }
 
 void PinkNoiseSource::Read(std::int32_t* buffer, int frames) {

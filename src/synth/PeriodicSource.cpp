@@ -83,7 +83,9 @@ PeriodicSource::PeriodicSource(const ToneData& tone, int rate)
     }
 }
 
-int PeriodicSource::GetLength() { return length_ > 0 ? length_ : sampleRate * kEndlessSeconds; }
+int PeriodicSource::GetLength() {
+    return length_ > 0 ? length_ : EndlessLength(sampleRate);
+}
 
 namespace {
 // Adds (or, for the first oscillator, stores) one oscillator's run of frames into every

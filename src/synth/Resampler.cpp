@@ -1,8 +1,14 @@
 #include "synth/Resampler.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <numeric>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#define SONIMO_RESAMPLER_SSE2 1
+#endif
 
 namespace sonimo {
 
@@ -43,35 +49,76 @@ Resampler::Resampler(const SourceRef& inner, int target, std::uint8_t)
     if (peakLevel <= 0x100000) peakLevel *= 2;
     ratio(a, target, n_, step_);
 
-    double fc, beta;
     if (target > a) {
-        fc = 0.975;
-        beta = 5.6;
+        fc_ = 0.975;
+        beta_ = 5.6;
     } else {
-        fc = static_cast<double>(target) / a - 0.046875;
-        beta = 4.538;
+        fc_ = static_cast<double>(target) / a - 0.046875;
+        beta_ = 4.538;
     }
-    const double v = 65536.0 * fc / besselI0(beta);
-    coef_.resize(static_cast<std::size_t>(n_) * kTaps);
-    for (int i = 0; i < n_; ++i) {
-        for (int j = 0; j < kTaps; ++j) {
-            const double w = (j - 31) - static_cast<double>(i) / n_;
-            double c;
-            if (w == 0.0) {
-                c = std::trunc(65536.0 * fc + 0.5);
-            } else {
-                const double x = kPi * fc * w;
-                c = std::round(v * besselI0(beta * std::sqrt(1.0 - w * w / 1024.0)) * std::sin(x) / x);
-            }
-            coef_[static_cast<std::size_t>(i) * kTaps + j] = static_cast<std::int32_t>(c);
+    scale_ = 65536.0 * fc_ / besselI0(beta_);
+#if SONIMO_RESAMPLER_SSE2
+    halves_.reset(new std::int16_t[static_cast<std::size_t>(n_) * 2 * kRow]);
+#else
+    rows_.reset(new std::int32_t[static_cast<std::size_t>(n_) * kRow]);
+#endif
+    ready_.assign(static_cast<std::size_t>(n_), 0);
+    planeStride_ = static_cast<std::size_t>(kBufferFrames) + kTaps + 8;
+    planes_.assign(planeStride_ * inner->channels, 0);
+}
+
+void Resampler::computePhase(int i) {
+    std::int32_t c[kRow];
+    for (int j = 0; j < kTaps; ++j) {
+        const double w = (j - 31) - static_cast<double>(i) / n_;
+        double v;
+        if (w == 0.0) {
+            v = std::trunc(65536.0 * fc_ + 0.5);
+        } else {
+            const double x = kPi * fc_ * w;
+            v = std::round(scale_ * besselI0(beta_ * std::sqrt(1.0 - w * w / 1024.0)) * std::sin(x) / x);
         }
+        c[j] = static_cast<std::int32_t>(v);
     }
+    c[kTaps] = 0;
+#if SONIMO_RESAMPLER_SSE2
+    // |c| <= 65536: the high part (c >> 8) and the low part (c & 255) both fit 16 bits
+    std::int16_t* halves = halves_.get() + static_cast<std::size_t>(i) * 2 * kRow;
+    for (int j = 0; j < kRow; ++j) {
+        halves[j] = static_cast<std::int16_t>(c[j] >> 8);
+        halves[kRow + j] = static_cast<std::int16_t>(c[j] & 255);
+    }
+#else
+    std::copy_n(c, kRow, rows_.get() + static_cast<std::size_t>(i) * kRow);
+#endif
+    ready_[static_cast<std::size_t>(i)] = 1;
+    ++phasesReady_;
+}
+
+std::int32_t Resampler::coefficient(int phase, int tap) {
+    if (phase < 0 || phase >= n_ || tap < 0 || tap >= kTaps) return 0;
+    if (!ready_[static_cast<std::size_t>(phase)]) computePhase(phase);
+#if SONIMO_RESAMPLER_SSE2
+    const std::int16_t* halves = halves_.get() + static_cast<std::size_t>(phase) * 2 * kRow;
+    return halves[tap] * 256 + halves[kRow + tap];
+#else
+    return rows_[static_cast<std::size_t>(phase) * kRow + tap];
+#endif
 }
 
 void Resampler::setShift(int s) {
+    // Blocks whose peak reaches 2^30 need a shift past 15: their sums are scaled back up
+    // (finish) instead of down by a negative count.
     shift_ = static_cast<std::uint8_t>(s);
-    outShift_ = static_cast<std::uint8_t>(15 - s);
-    rounding_ = (1 << (15 - s)) >> 1;
+    outShift_ = static_cast<std::uint8_t>(s <= 15 ? 15 - s : 0);
+    rounding_ = s <= 15 ? (1 << (15 - s)) >> 1 : 0;
+}
+
+std::int32_t Resampler::finish(std::int64_t s1, std::int64_t s2) const {
+    const std::int64_t sum = (s1 >> 1) + (s2 >> 1);
+    if (shift_ <= 15) return static_cast<std::int32_t>((sum + rounding_) >> outShift_);
+    return static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(sum * (std::int64_t{1} << (shift_ - 15)), INT32_MIN, INT32_MAX));
 }
 
 void Resampler::refill() {
@@ -90,7 +137,7 @@ void Resampler::refill() {
     }
     int m = kBufferFrames - dataEnd_;
     if (inner_->IsGrowing()) {
-        const int avail = inner_->GetLength() - inner_->GetPosition();
+        const int avail = RemainingFrames(inner_->GetLength(), inner_->GetPosition());
         m = std::min(m, avail < 1 ? 64 : avail);
     }
     m = std::min(m, kMaxReadFrames);
@@ -110,26 +157,145 @@ void Resampler::refill() {
         const std::int64_t half = (1LL << s) >> 1;
         for (int k = 0; k < count; ++k) overlap[k] = static_cast<std::int32_t>((overlap[k] + half) >> s);
     }
+    convertPlanes(dataEnd_, kTaps + m);
     dataEnd_ += m;
 }
 
-void Resampler::Read(std::int32_t* out, int frames) {
+void Resampler::convertPlanes(int from, int frames) {
+#if SONIMO_RESAMPLER_SSE2
+    // Every window read until the next refill lies within these frames.
     const int ch = channels;
+    const std::int32_t* src = buffer_.data() + static_cast<std::size_t>(from) * ch;
+    bool fits = true;
+    for (int c = 0; c < ch; ++c) {
+        std::int16_t* plane = planes_.data() + planeStride_ * c + from;
+        for (int f = 0; f < frames; ++f) {
+            const std::int32_t x = src[static_cast<std::size_t>(f) * ch + c];
+            fits &= x <= 32767 && x >= -32768;
+            plane[f] = static_cast<std::int16_t>(x);
+        }
+    }
+    planesUsable_ = fits;
+#else
+    (void)from;
+    (void)frames;
+#endif
+}
+
+// The plain sums, as the converter has always computed them.
+void Resampler::readPlain(std::int32_t* out, int frames) {
+    const int ch = channels;
+    std::int32_t c[kTaps];
     for (int f = 0; f < frames; ++f) {
         windowStart_ += phase_ / n_;
         phase_ %= n_;
         while (windowStart_ >= dataEnd_) refill();
-        const std::int32_t* c = &coef_[static_cast<std::size_t>(phase_) * kTaps];
+        for (int j = 0; j < kTaps; ++j)
+            c[j] = coefficient(phase_, j);
         const std::int32_t* x = buffer_.data() + static_cast<std::size_t>(windowStart_) * ch;
         for (int k = 0; k < ch; ++k) {
             std::int64_t s1 = 0, s2 = 0;
             for (int j = 0; j < 32; ++j) s1 += static_cast<std::int64_t>(x[j * ch + k]) * c[j];
             for (int j = 32; j < kTaps; ++j) s2 += static_cast<std::int64_t>(x[j * ch + k]) * c[j];
-            *out++ = static_cast<std::int32_t>(((s1 >> 1) + (s2 >> 1) + rounding_) >> outShift_);
+            *out++ = finish(s1, s2);
         }
         phase_ += step_;
     }
 }
+
+#if SONIMO_RESAMPLER_SSE2
+namespace {
+// The four 32-bit lanes of a, b, c and d summed: one lane each.
+inline __m128i sum4(__m128i a, __m128i b, __m128i c, __m128i d) {
+    const __m128i ab = _mm_add_epi32(_mm_unpacklo_epi32(a, b), _mm_unpackhi_epi32(a, b));
+    const __m128i cd = _mm_add_epi32(_mm_unpacklo_epi32(c, d), _mm_unpackhi_epi32(c, d));
+    return _mm_add_epi32(_mm_unpacklo_epi64(ab, cd), _mm_unpackhi_epi64(ab, cd));
+}
+} // namespace
+
+// 32-bit Windows promises threads only a 4-byte aligned stack, and the vector registers
+// this spills want 16: the function aligns its own frame there.
+#if defined(__i386__)
+__attribute__((force_align_arg_pointer))
+#endif
+void Resampler::Read(std::int32_t* out, int frames) {
+    const int ch = channels;
+    std::int32_t sums[4];
+    for (int f = 0; f < frames; ++f) {
+        // phase_ / n_ and phase_ % n_ without a division: the step is at most 192 phases
+        while (phase_ >= n_) {
+            phase_ -= n_;
+            ++windowStart_;
+        }
+        while (windowStart_ >= dataEnd_)
+            refill();
+        if (!planesUsable_) { // a shifted sample at +32768: this frame the plain way
+            readPlain(out, 1);
+            out += ch;
+            continue;
+        }
+        if (!ready_[static_cast<std::size_t>(phase_)]) computePhase(phase_);
+        const auto* row =
+            reinterpret_cast<const __m128i*>(halves_.get() + static_cast<std::size_t>(phase_) * 2 * kRow);
+        // Products of a 16-bit sample and a coefficient half, summed in pairs: each sum of
+        // 32 stays below 2^28, and high * 256 + low is the exact sum of the products.
+        const auto emit = [&](__m128i h1, __m128i l1, __m128i h2, __m128i l2) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(sums), sum4(h1, l1, h2, l2));
+            const std::int64_t s1 = static_cast<std::int64_t>(sums[0]) * 256 + sums[1];
+            const std::int64_t s2 = static_cast<std::int64_t>(sums[2]) * 256 + sums[3];
+            *out++ = finish(s1, s2);
+        };
+        int k = 0;
+        for (; k + 1 < ch; k += 2) { // two channels share each load of the coefficients
+            const auto* x =
+                reinterpret_cast<const __m128i*>(planes_.data() + planeStride_ * k + windowStart_);
+            const auto* y =
+                reinterpret_cast<const __m128i*>(planes_.data() + planeStride_ * (k + 1) + windowStart_);
+            __m128i xh1 = _mm_setzero_si128(), xl1 = xh1, xh2 = xh1, xl2 = xh1;
+            __m128i yh1 = xh1, yl1 = xh1, yh2 = xh1, yl2 = xh1;
+            for (int q = 0; q < 4; ++q) {
+                const __m128i h = _mm_loadu_si128(row + q), l = _mm_loadu_si128(row + 8 + q);
+                const __m128i vx = _mm_loadu_si128(x + q), vy = _mm_loadu_si128(y + q);
+                xh1 = _mm_add_epi32(xh1, _mm_madd_epi16(vx, h));
+                xl1 = _mm_add_epi32(xl1, _mm_madd_epi16(vx, l));
+                yh1 = _mm_add_epi32(yh1, _mm_madd_epi16(vy, h));
+                yl1 = _mm_add_epi32(yl1, _mm_madd_epi16(vy, l));
+            }
+            for (int q = 4; q < 8; ++q) {
+                const __m128i h = _mm_loadu_si128(row + q), l = _mm_loadu_si128(row + 8 + q);
+                const __m128i vx = _mm_loadu_si128(x + q), vy = _mm_loadu_si128(y + q);
+                xh2 = _mm_add_epi32(xh2, _mm_madd_epi16(vx, h));
+                xl2 = _mm_add_epi32(xl2, _mm_madd_epi16(vx, l));
+                yh2 = _mm_add_epi32(yh2, _mm_madd_epi16(vy, h));
+                yl2 = _mm_add_epi32(yl2, _mm_madd_epi16(vy, l));
+            }
+            emit(xh1, xl1, xh2, xl2);
+            emit(yh1, yl1, yh2, yl2);
+        }
+        for (; k < ch; ++k) {
+            const auto* x =
+                reinterpret_cast<const __m128i*>(planes_.data() + planeStride_ * k + windowStart_);
+            __m128i h1 = _mm_setzero_si128(), l1 = h1, h2 = h1, l2 = h1;
+            for (int q = 0; q < 4; ++q) {
+                const __m128i v = _mm_loadu_si128(x + q);
+                h1 = _mm_add_epi32(h1, _mm_madd_epi16(v, _mm_loadu_si128(row + q)));
+                l1 = _mm_add_epi32(l1, _mm_madd_epi16(v, _mm_loadu_si128(row + 8 + q)));
+            }
+            for (int q = 4; q < 8; ++q) {
+                const __m128i v = _mm_loadu_si128(x + q);
+                h2 = _mm_add_epi32(h2, _mm_madd_epi16(v, _mm_loadu_si128(row + q)));
+                l2 = _mm_add_epi32(l2, _mm_madd_epi16(v, _mm_loadu_si128(row + 8 + q)));
+            }
+            emit(h1, l1, h2, l2);
+        }
+        phase_ += step_;
+    }
+}
+#else
+void Resampler::Read(std::int32_t* out, int frames) {
+    readPlain(out, frames);
+}
+#endif
 
 void Resampler::Seek(int f) {
     const std::int64_t q = f / n_, r = f % n_;

@@ -2,7 +2,13 @@
 // 1.16 fixed point, integer samples, block floating point so that every product fits.
 // Tap 31 sits on the input frame an output frame corresponds to: no delay. Owns its
 // inner source; reads it in blocks of at most 8192 frames.
+//
+// A phase's coefficients are computed the first time an output frame needs them, so a
+// converter starts at once whatever the rate pair (a pair such as 44101 -> 48000 has
+// 48000 phases, about 12 MB when all are used); with SSE2 the sums run on 16-bit
+// samples and coefficients split into two 16-bit halves, exact like the plain sums.
 #pragma once
+#include <memory>
 #include <vector>
 
 #include "synth/SampleSource.h"
@@ -25,18 +31,40 @@ public:
     int step() const { return step_; }
     int phase() const { return phase_; }
     int shift() const { return shift_; }
-    const std::int32_t* coefficients(int phase) const { return &coef_[static_cast<std::size_t>(phase) * kTaps]; }
+    // Tap `tap` (0..62) of phase `phase` (0..n-1), computing the phase if it is not yet.
+    std::int32_t coefficient(int phase, int tap);
+    // Phases computed so far.
+    int phasesReady() const { return phasesReady_; }
 
     // The phase count and step of an exact conversion from rate a to rate b.
     static void ratio(int a, int b, int& n, int& step);
 
 private:
+    static constexpr int kRow = 64; // taps of a stored phase: 63 and a zero
+
     void refill();
     void setShift(int s);
+    // The output sample from the sums of the two halves of the taps.
+    std::int32_t finish(std::int64_t s1, std::int64_t s2) const;
+    void computePhase(int phase);
+    void convertPlanes(int fromFrame, int frames);
+    void readPlain(std::int32_t* out, int frames);
 
     int n_ = 1;
     int step_ = 1;
-    std::vector<std::int32_t> coef_;
+    double fc_ = 0, beta_ = 0, scale_ = 0; // of the Kaiser-windowed sinc
+    // Per phase, kRow coefficients (rows_), or with SSE2 kRow high parts (c >> 8) then kRow
+    // low parts (c & 255), both 16-bit (halves_). Allocated untouched: only computed phases
+    // take memory.
+    std::unique_ptr<std::int32_t[]> rows_;
+    std::unique_ptr<std::int16_t[]> halves_;
+    std::vector<std::uint8_t> ready_;
+    int phasesReady_ = 0;
+    // The samples of the buffer as 16-bit planes, one per channel, for the SSE2 sums;
+    // unusable for a block whose shifted samples reach +32768.
+    std::vector<std::int16_t> planes_;
+    std::size_t planeStride_ = 0;
+    bool planesUsable_ = false;
     std::int32_t windowStart_ = 32;
     std::int32_t phase_ = 0;
     std::int32_t dataEnd_ = 0;

@@ -1,11 +1,24 @@
 #include "synth/SampleSource.h"
 
+#include <algorithm>
+#include <climits>
+
 #include <cstring>
 #include <limits>
 
 #include "platform/Clock.h"
 
 namespace sonimo {
+
+int RemainingFrames(int length, int position) {
+    const std::int64_t d = static_cast<std::int64_t>(length) - position;
+    return static_cast<int>(std::clamp<std::int64_t>(d, 0, INT32_MAX));
+}
+
+int EndlessLength(int rate) {
+    return static_cast<int>(
+        std::clamp<std::int64_t>(static_cast<std::int64_t>(rate) * kEndlessSeconds, 0, INT32_MAX));
+}
 
 SampleSource::SampleSource(int rate, int ch, std::int32_t peak)
     : sampleRate(rate), channels(static_cast<std::uint8_t>(ch)), peakLevel(peak) {

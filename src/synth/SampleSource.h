@@ -15,6 +15,20 @@ inline constexpr std::int32_t kGeneratorPeak = 0x200000;   // what generators de
 inline constexpr int kMaxReadFrames = 8192;                // most frames a consumer asks for at once
 inline constexpr int kEndlessSeconds = 60;                 // an endless source stays this far from its end
 
+// The numbered queries a consumer sends down a chain through Query (value in and out).
+enum QueryCode : int {
+    QueryInnerPosition = 1, // an output position, mapped to the inner chain's frames
+    QueryHeldBack = 4,      // frames a stage holds back (its delay)
+    QueryHeard = 5,         // the position the listener has heard up to
+    QueryOwnClock = 6,      // a frame count relative to the position, rescaled to the chain's clock
+};
+
+// Frames from the position to the length, never negative: positions may lie before 0
+// and lengths saturate, so the difference is taken in 64 bits and clamped to int.
+int RemainingFrames(int length, int position);
+// The length an endless source reports: kEndlessSeconds at `rate`, saturated.
+int EndlessLength(int rate);
+
 enum SourceState : std::uint8_t {
     StateOk = 0,
     StateNull = 1,      // the NullSource placeholder

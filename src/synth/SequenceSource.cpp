@@ -49,7 +49,7 @@ void SequenceSource::Read(std::int32_t* buffer, int n) {
     for (;;) {
         int m;
         if (current_->state == StateOk) {
-            m = std::clamp(current_->GetLength() - current_->GetPosition(), 0, n);
+            m = std::min(RemainingFrames(current_->GetLength(), current_->GetPosition()), n);
             // the child fills the whole request; what follows its end is overwritten below
             current_->Read(buffer, n);
         } else {
@@ -71,7 +71,8 @@ void SequenceSource::Read(std::int32_t* buffer, int n) {
 
 int SequenceSource::remainingOfCurrent() {
     // A child is asked for whole requests and may run past its end: never count less than nothing.
-    return std::max(0, current_->state == StateOk ? current_->GetLength() - current_->GetPosition() : silenceLeft_);
+    return current_->state == StateOk ? RemainingFrames(current_->GetLength(), current_->GetPosition())
+                                      : std::max(0, silenceLeft_);
 }
 
 int SequenceSource::GetLength() {
@@ -85,7 +86,9 @@ int SequenceSource::GetLength() {
         // Children still to come are converted to the sequence's rate only when they
         // become current; count them at that rate already, as the resampler will map
         // them, or a render that trusts the length would stop short.
-        std::int64_t rest = std::max<std::int64_t>(0, static_cast<std::int64_t>(c->GetLength()) - c->GetPosition());
+        // A child may stand for several entries (a list names a file twice): each plays
+        // it from its start, whatever the position it was left at.
+        std::int64_t rest = std::max(0, c->GetLength());
         if (c->sampleRate != sampleRate && c->sampleRate > 0) rest = rest * sampleRate / c->sampleRate;
         total += rest;
     }

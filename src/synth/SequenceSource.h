@@ -1,7 +1,8 @@
 // Children played one after another at one format: each child is converted to the
 // sequence's rate and channel count when it becomes current. After the last child the
 // sequence yields zeros and its position stays at the total length. Owns its children
-// through its own copies of the entries.
+// through its own copies of the entries. One child may stand in several entries: each
+// entry plays it from its start (one child is current at a time).
 #pragma once
 #include <vector>
 

@@ -16,7 +16,8 @@ SourceRef LoopEffect::Apply(const SourceRef& input) {
 SourceRef ChannelEffect::Apply(const SourceRef& input) {
     const int s = input->channels;
     if (input->state != StateOk || s == 0 || s == target_) return input;
-    if ((s == 2 && target_ == 1) || (s == 1 && target_ == 2)) return makeSource<ChannelConverter>(input, target_);
+    if ((s == 2 && target_ == 1) || (s < target_ && target_ > 0))
+        return makeSource<ChannelConverter>(input, target_);
     return input;
 }
 

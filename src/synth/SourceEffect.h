@@ -25,7 +25,8 @@ private:
     std::int32_t endMs_;
 };
 
-// Mono to stereo or stereo to mono; any other pair is handed back.
+// Stereo to mono, or fewer channels to more (see ChannelConverter); a source with more
+// channels than the target, other than stereo to mono, is handed back.
 class ChannelEffect final : public SourceEffect {
 public:
     explicit ChannelEffect(int targetChannels) : target_(static_cast<std::uint8_t>(targetChannels)) {}

@@ -12,22 +12,6 @@ namespace {
 constexpr std::size_t kReadChunk = 4096;
 constexpr char kCR = 0x0D, kLF = 0x0A;
 
-// The leading integer of a text: white space skipped, an optional sign, then digits up
-// to the first non-digit; 0 without digits, saturated to the 32-bit range.
-std::int32_t leadingInteger(std::u16string_view s) {
-    std::size_t i = 0;
-    while (i < s.size() && (s[i] == u' ' || (s[i] >= u'\t' && s[i] <= u'\r')))
-        ++i;
-    bool negative = false;
-    if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) negative = s[i++] == u'-';
-    std::int64_t v = 0;
-    for (; i < s.size() && s[i] >= u'0' && s[i] <= u'9'; ++i) {
-        v = std::min<std::int64_t>(v * 10 + (s[i] - u'0'), std::int64_t{1} << 32);
-    }
-    if (negative) v = -v;
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, std::numeric_limits<std::int32_t>::min(),
-                                                              std::numeric_limits<std::int32_t>::max()));
-}
 } // namespace
 
 LineReader::LineReader(File& file) : file_(&file), buffer_(kReadChunk) {}
@@ -99,7 +83,7 @@ ToneListEntry parseToneListLine(const std::u16string& line) {
     const std::size_t stop = line.find(u'。');
     if (at != std::u16string::npos && stop == line.size() - 1) {
         // the suffix holds the only "。", so this occurrence ends the line
-        e.silenceMs = leadingInteger(std::u16string_view(line).substr(0, at));
+        e.silenceMs = LeadingInteger(std::u16string_view(line).substr(0, at));
     } else {
         e.fileName = line;
     }
@@ -107,25 +91,25 @@ ToneListEntry parseToneListLine(const std::u16string& line) {
 }
 
 namespace {
-ToneList readAllLines(LineReader& reader) {
+ToneList readAllLines(LineReader& reader, std::size_t maxEntries) {
     ToneList list;
     std::u16string line;
-    while (reader.readLine(line))
+    while (list.entries.size() < maxEntries && reader.readLine(line))
         list.entries.push_back(parseToneListLine(line));
     return list;
 }
 } // namespace
 
-ToneList readToneList(const std::u16string& path) {
+ToneList readToneList(const std::u16string& path, std::size_t maxEntries) {
     File f;
     if (!f.open(path, File::Mode::ReadShared)) return {};
     LineReader reader(f);
-    return readAllLines(reader);
+    return readAllLines(reader, maxEntries);
 }
 
-ToneList parseToneList(const void* data, std::size_t size) {
+ToneList parseToneList(const void* data, std::size_t size, std::size_t maxEntries) {
     LineReader reader(data, size);
-    return readAllLines(reader);
+    return readAllLines(reader, maxEntries);
 }
 
 bool writeToneList(const std::u16string& path, const std::vector<std::u16string>& rows) {
@@ -151,6 +135,14 @@ std::u16string fileExtension(std::u16string_view path) {
     const std::size_t dot = path.rfind(u'.');
     if (dot == std::u16string_view::npos || (slash != std::u16string_view::npos && dot < slash)) return {};
     return std::u16string(path.substr(dot));
+}
+
+FileKind fileKindOf(std::u16string_view path) {
+    const std::u16string ext = fileExtension(path);
+    if (ext == u".wav") return FileKind::Wave;
+    if (ext == u".tdf") return FileKind::Tone;
+    if (ext == u".tdl") return FileKind::List;
+    return FileKind::Other;
 }
 
 } // namespace sonimo

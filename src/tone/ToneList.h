@@ -64,10 +64,12 @@ bool readLine(File& file, std::u16string& line);
 // suffix and its first "。" is its last character, else a file entry naming the line.
 ToneListEntry parseToneListLine(const std::u16string& line);
 
-// The file's lines as entries; a missing or unreadable file gives an empty list.
-ToneList readToneList(const std::u16string& path);
+// The file's lines as entries; a missing or unreadable file gives an empty list. At most
+// `maxEntries` entries are read (the rest of the file is left unread), so that a caller
+// with a bound on entries never holds more than it will take.
+ToneList readToneList(const std::u16string& path, std::size_t maxEntries = SIZE_MAX);
 // The same from a memory image of a list file.
-ToneList parseToneList(const void* data, std::size_t size);
+ToneList parseToneList(const void* data, std::size_t size, std::size_t maxEntries = SIZE_MAX);
 
 // Creates or replaces the file and writes each row as one UTF-8 line ended by CR LF.
 bool writeToneList(const std::u16string& path, const std::vector<std::u16string>& rows);
@@ -77,5 +79,10 @@ std::u16string toneListRow(const ToneListEntry& entry);
 // What decides a file's type: the text from the last "." after the last "\" or "/",
 // dot included; empty when there is no such dot. Compared case-sensitively by callers.
 std::u16string fileExtension(std::u16string_view path);
+
+// The kinds of file a list entry, the program and the command-line tool take, by the
+// exact extension: ".wav", ".tdf", ".tdl"; anything else is Other.
+enum class FileKind { Wave, Tone, List, Other };
+FileKind fileKindOf(std::u16string_view path);
 
 } // namespace sonimo

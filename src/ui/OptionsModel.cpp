@@ -2,6 +2,7 @@
 
 #include "audio/ToneRenderer.h"
 #include "platform/Notice.h"
+#include "platform/Text.h"
 #include "ui/ValueGrid.h"
 
 namespace sonimo {
@@ -49,7 +50,7 @@ OptionsResult storeOptions(const OptionsState& o, const std::u16string& device, 
     const std::u16string semitoneText = trimmed(o.semitoneText);
     const std::u16string hertzText = trimmed(o.hertzText);
     if (o.semitoneMode) {
-        const long long n = leadingInteger(semitoneText);
+        const long long n = LeadingInteger(semitoneText);
         if (n < 1 || n > 12) {
             currentNotice().show(u"正しい半音の値を入力してください。1～12の間の数字でなければなりません。",
                                  u"再生設定", NoticeIcon::Error, NoticeButtons::Ok);

@@ -2,6 +2,7 @@
 
 #include "platform/File.h"
 #include "platform/Notice.h"
+#include "platform/Text.h"
 #include "platform/SettingsStore.h"
 #include "tone/ToneData.h"
 #include "tone/ToneList.h"
@@ -54,7 +55,7 @@ void ToneListEditor::import(const std::u16string& path) {
 }
 
 void ToneListEditor::importInto(const std::u16string& path, std::vector<std::u16string>& open, int depth) {
-    if (rows_.size() >= kMaxListRows) {
+    if (rows_.size() >= static_cast<std::size_t>(kMaxListEntries)) {
         if (!toldSize_)
             error(u"一覧の行が多すぎるため、" + std::u16string(u"100000") +
                       u"行を超える部分は追加されませんでした。",
@@ -128,7 +129,7 @@ void ToneListEditor::addSilence() {
             return;
         }
     }
-    if (leadingInteger(entry) > static_cast<long long>(kMaxLengthMs)) {
+    if (LeadingInteger(entry) > static_cast<long long>(kMaxLengthMs)) {
         error(u"正数を入力してください", u"時間");
         entry = u"1000";
     }

@@ -7,15 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "audio/ToneListRenderer.h"
 #include "ui/FileCommands.h"
 #include "ui/ValueGrid.h"
 
 namespace sonimo {
 
-// Lists imported into one another go at most this deep, and a dialog holds at most this
-// many rows; what lies beyond is left out with a message (lists can name each other).
-inline constexpr int kMaxListDepth = 16;
-inline constexpr std::size_t kMaxListRows = 100000;
+// Lists imported into one another go at most as deep, and a dialog holds at most as many
+// rows, as a list may when it plays (kMaxListDepth, kMaxListEntries); what lies beyond is
+// left out with a message (lists can name each other).
 
 class ToneListEditor {
 public:

@@ -222,18 +222,6 @@ bool stepValue(ToneData& tone, std::uint32_t code, bool up, StepSize size, Setti
     return f != old;
 }
 
-long long leadingInteger(std::u16string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && isBlank(text[i]))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
-    long long v = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
-        v = std::min<long long>(v * 10 + (text[i] - u'0'), std::numeric_limits<int>::max() + 1LL);
-    return negative ? -v : v;
-}
-
 double leadingDecimal(std::u16string_view text) {
     // Only the digits that form a number are handed to strtod, in ASCII.
     std::size_t i = 0;
@@ -269,7 +257,7 @@ double leadingDecimal(std::u16string_view text) {
 
 bool storeTypedValue(ToneData& tone, std::uint32_t code, std::u16string_view text) {
     if (code == kRowLength) {
-        const long long v = leadingInteger(text);
+        const long long v = LeadingInteger(text);
         if (v <= 0 || v > kMaxLengthMs) {
             error(kLengthMessage, u"時間");
             tone.lengthMs = 1000;
@@ -279,7 +267,7 @@ bool storeTypedValue(ToneData& tone, std::uint32_t code, std::u16string_view tex
         return true;
     }
     if (isAmplitudeRow(code)) {
-        const long long a = leadingInteger(text);
+        const long long a = LeadingInteger(text);
         std::int8_t stored = 0;
         if (a < -127) {
             error(kAmplitudeMessage, u"振幅");

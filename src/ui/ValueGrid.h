@@ -65,9 +65,9 @@ double semitoneFactor(int n);
 // their message. False for a row without a value (name only, a list line).
 bool storeTypedValue(ToneData& tone, std::uint32_t code, std::u16string_view text);
 
-// The leading number of a text as the value parser reads it: optional blanks and sign,
-// then digits (and for the decimal, a fraction and an exponent). 0 when there is none.
-long long leadingInteger(std::u16string_view text);
+// The leading decimal number of a text: optional blanks and sign, digits, a fraction and
+// an exponent, as strtod reads them (no hexadecimal, no infinities). 0 when there is none.
+// (Integers are read with LeadingInteger of platform/Text.h.)
 double leadingDecimal(std::u16string_view text);
 
 // Removes the tones named by the selected frequency rows: each tone once, highest index

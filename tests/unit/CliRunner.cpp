@@ -6,6 +6,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -76,10 +77,15 @@ RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args) {
     const std::u16string exe = cliPath();
     if (CreateProcessW(reinterpret_cast<const wchar_t*>(exe.c_str()), cmd.data(), nullptr, nullptr, TRUE, 0,
                        nullptr, nullptr, &si, &pi)) {
-        WaitForSingleObject(pi.hProcess, 120000);
         DWORD code = 0;
-        GetExitCodeProcess(pi.hProcess, &code);
-        r.code = static_cast<int>(code);
+        if (WaitForSingleObject(pi.hProcess, kCliLimitMs) == WAIT_OBJECT_0) {
+            GetExitCodeProcess(pi.hProcess, &code);
+            r.code = static_cast<int>(code);
+        } else { // a tool that hangs fails the test instead of the whole suite
+            TerminateProcess(pi.hProcess, 124);
+            WaitForSingleObject(pi.hProcess, 5000);
+            r.code = kCliTimedOut;
+        }
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
     }
@@ -115,8 +121,18 @@ RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args) {
     pid_t pid = 0;
     if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) == 0) {
         int status = 0;
-        waitpid(pid, &status, 0);
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        // a tool that hangs fails the test instead of the whole suite
+        pid_t done = 0;
+        for (int waited = 0; (done = waitpid(pid, &status, WNOHANG)) == 0 && waited < kCliLimitMs;
+             waited += 10)
+            usleep(10000);
+        if (done == pid) {
+            r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        } else {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            r.code = kCliTimedOut;
+        }
     }
     posix_spawn_file_actions_destroy(&fa);
     r.out = textOf(dir.path(u"stdout.txt"));

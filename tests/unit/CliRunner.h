@@ -8,8 +8,12 @@
 
 namespace sonimo {
 
+// A run of the tool that takes longer than this is ended and reported as kCliTimedOut.
+inline constexpr int kCliLimitMs = 120000;
+inline constexpr int kCliTimedOut = -2;
+
 struct RunResult {
-    int code = -1; // the exit code; -1 when the tool could not be started
+    int code = -1; // the exit code; -1 when the tool could not be started, kCliTimedOut
     std::string out, err;
 };
 

@@ -10,14 +10,14 @@
 #include "TestSupport.h"
 #include "audio/RenderProgress.h"
 #include "audio/RenderTask.h"
-#include "audio/WaveFileWriter.h"
-#include "platform/MemorySettingsStore.h"
-#include "platform/Text.h"
 #include "audio/ToneListRenderer.h"
 #include "audio/ToneRenderer.h"
+#include "audio/WaveFileWriter.h"
+#include "platform/File.h"
+#include "platform/MemorySettingsStore.h"
+#include "platform/Text.h"
 #include "tone/ToneData.h"
 #include "tone/ToneList.h"
-
 
 using namespace sonimo;
 
@@ -275,4 +275,24 @@ TEST_F(CliRun, InfoDescribesToneFilesListsAndWaveFiles) {
               "{\"state\":0,\"sampleRate\":44100,\"channels\":2,\"length\":44100,\"reader\":\"direct\"}\n");
     EXPECT_EQ(run({u"info", p(u"nothing.wav")}).code, 2);
     EXPECT_EQ(run({u"info", p(u"l.txt")}).code, 2);
+}
+
+TEST_F(CliRun, AListTooLargeToExpandIsRefusedInEnglishWithoutRenderingIt) {
+    ASSERT_EQ(run({u"make", p(u"t.tdf"), u"--freq", u"1000", u"--length", u"100"}).code, 0);
+    const char16_t* names[] = {u"a.tdl", u"b.tdl", u"c.tdl"};
+    for (int i = 0; i < 3; ++i) {
+        const std::string next = utf16ToUtf8(p(i < 2 ? names[i + 1] : u"t.tdf")) + "\r\n";
+        std::string text;
+        for (int k = 0; k < 300; ++k)
+            text += next;
+        ASSERT_TRUE(writeAll(p(names[i]), std::vector<unsigned char>(text.begin(), text.end())));
+    }
+    for (const char16_t* command : {u"info", u"render"}) {
+        std::vector<std::u16string> args = {command, p(u"a.tdl")};
+        if (std::u16string(command) == u"render") args.insert(args.end(), {u"-o", p(u"out.wav")});
+        const RunResult r = run(args);
+        EXPECT_EQ(r.code, 2) << r.err;
+        EXPECT_NE(r.err.find("entries once its nested lists are expanded"), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fileExists(p(u"out.wav")));
 }

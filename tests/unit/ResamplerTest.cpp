@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <vector>
@@ -64,18 +65,22 @@ TEST(ResamplerRatio, PhaseCountAndStepAreTheReducedRatio) {
 
 TEST(ResamplerCoefficients, TheCentreTapIsTheCutoffAndEveryPhaseSumsToUnity) {
     Resampler up(sine(44100, 1000, 1000), 48000);
-    EXPECT_EQ(up.coefficients(0)[31], 63898) << "65536 * 0.975 + 0.5, truncated";
+    EXPECT_EQ(up.phasesReady(), 0) << "nothing computed before it is needed";
+    EXPECT_EQ(up.coefficient(0, 31), 63898) << "65536 * 0.975 + 0.5, truncated";
     Resampler down(sine(48000, 1000, 1000), 44100);
-    EXPECT_EQ(down.coefficients(0)[31], static_cast<std::int32_t>(65536.0 * (44100.0 / 48000 - 0.046875) + 0.5));
+    EXPECT_EQ(down.coefficient(0, 31),
+              static_cast<std::int32_t>(65536.0 * (44100.0 / 48000 - 0.046875) + 0.5));
     for (Resampler* r : {&up, &down}) {
         for (int p = 0; p < r->phaseCount(); ++p) {
             long sum = 0;
-            for (int j = 0; j < Resampler::kTaps; ++j) sum += r->coefficients(p)[j];
+            for (int j = 0; j < Resampler::kTaps; ++j)
+                sum += r->coefficient(p, j);
             ASSERT_NEAR(sum, 65536, 700) << "phase " << p;
         }
     }
     // the kernel is symmetric: phase i at tap j mirrors phase n - i at tap 63 - j
-    for (int j = 1; j < Resampler::kTaps; ++j) EXPECT_EQ(up.coefficients(1)[j], up.coefficients(159)[63 - j]) << j;
+    for (int j = 1; j < Resampler::kTaps; ++j)
+        EXPECT_EQ(up.coefficient(1, j), up.coefficient(159, 63 - j)) << j;
 }
 
 TEST(ResamplerTiming, DoublingTheRateCentresOutputFrame2kOnInputFrameK) {
@@ -197,4 +202,75 @@ TEST(ResamplerBlocks, OutputDoesNotDependOnTheBlockSize) {
     };
     Resampler a(make(), 44100), b(make(), 44100);
     EXPECT_EQ(renderFrames(a, 40000, 8192), renderFrames(b, 40000, 13));
+}
+
+namespace {
+
+// FNV-1a over the output of `r` read in uneven blocks, a seek in the middle included.
+std::uint64_t outputHash(Resampler& r, int frames) {
+    std::uint64_t h = 1469598103934665603ull;
+    std::vector<std::int32_t> buf(static_cast<std::size_t>(8192) * r.channels);
+    const auto take = [&](int n) {
+        r.Read(buf.data(), n);
+        for (std::size_t i = 0; i < static_cast<std::size_t>(n) * r.channels; ++i) {
+            h ^= static_cast<std::uint32_t>(buf[i]);
+            h *= 1099511628211ull;
+        }
+    };
+    const int sizes[] = {1, 4096, 333, 8192, 17};
+    for (int done = 0, i = 0; done < frames; ++i) {
+        const int n = std::min(frames - done, sizes[i % 5]);
+        take(n);
+        done += n;
+    }
+    r.Seek(frames / 3);
+    take(5000);
+    return h;
+}
+
+} // namespace
+
+// The exact output of today's converter for a spread of rate pairs, channel counts and
+// levels (full scale, so the block shift is in play, and quiet): any change to the
+// arithmetic shows here.
+TEST(ResamplerExactness, OutputIsBitForBitWhatItWas) {
+    const struct {
+        int from, to, channels;
+        double amplitude;
+        std::uint64_t hash;
+    } cases[] = {
+        // peaks past 2^30 take a block shift of 16 or 17, whose output was undefined (a
+        // shift by a negative count) before it was scaled back up: pinned since then
+        {44100, 48000, 2, 2147483000.0, 8551016489687170862ull},
+        {44100, 48000, 1, 3000.0, 190221117713098033ull},
+        {48000, 44100, 2, 600000.0, 10692994457057452971ull},
+        {8000, 44100, 1, 1e9, 9217481650159556184ull},
+        {44101, 48000, 2, 524288.0, 5181534155796803193ull},
+        {96000, 22050, 3, 30000000.0, 16986590465807676165ull},
+        {22050, 192000, 6, 524288.0, 17400647101627932139ull},
+        // square waves whose block peak rounds up to +32768 once shifted
+        {44100, 48000, 2, 65535.0, 4261755846503909406ull},
+        {48000, 44100, 1, 131071.0, 16200651287311341505ull},
+    };
+    for (const auto& c : cases) {
+        SourceRef src = makeSource<FunctionSource>(c.from, c.channels, 1 << 30, [&](int k, int ch) {
+            const double t = static_cast<double>(k) / c.from;
+            const double x = std::sin(2 * 3.14159265358979323846 * (440.0 * (ch + 1)) * t) +
+                             0.3 * std::sin(2 * 3.14159265358979323846 * 7919.0 * t + ch);
+            if (c.amplitude == 65535.0 || c.amplitude == 131071.0)
+                return static_cast<std::int32_t>(x >= 0 ? c.amplitude : -c.amplitude);
+            return static_cast<std::int32_t>(std::clamp(c.amplitude * x / 1.3, -2147483647.0, 2147483647.0));
+        });
+        Resampler r(src, c.to);
+        EXPECT_EQ(outputHash(r, 30000), c.hash)
+            << c.from << " -> " << c.to << ", " << c.channels << " channels";
+    }
+}
+
+TEST(ResamplerScaling, ABlockNearThe32BitLimitComesBackAtItsScale) {
+    for (double amplitude : {1.0e9, 2.0e9, 2147483647.0}) {
+        Resampler r(sine(44100, 1000, amplitude), 48000);
+        const std::vector<std::int32_t> v = renderFrames(r, 9600);
+        EXPECT_NEAR(rms(v, 4800) / (amplitude / std::sqrt(2.0)), 1.0, 0.01) << amplitude;
+    }
 }

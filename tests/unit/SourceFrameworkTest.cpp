@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "ScriptedSource.h"
 #include "TestSupport.h"
 
 #include <climits>
@@ -305,4 +306,53 @@ TEST(FormatConversion, DownMixesBeforeAndUpMixesAfterResampling) {
     SampleSource* before = c.get();
     ConvertFormat(c, 44100, 2);
     EXPECT_EQ(c.get(), before);
+}
+
+TEST(Channels, FewerChannelsGoToTheFirstOnesAndMonoToEvery) {
+    const auto upMixed = [](int from, int to) {
+        std::vector<std::int32_t> in;
+        for (int f = 0; f < 3; ++f)
+            for (int c = 0; c < from; ++c)
+                in.push_back(100 * (f + 1) + c + 1);
+        SourceRef s = ChannelEffect(to).Apply(makeSource<ScriptedSource>(8000, from, in));
+        EXPECT_EQ(s->channels, to);
+        std::vector<std::int32_t> out(static_cast<std::size_t>(3) * to,
+                                      0x5A5A5A5A); // no stale value survives
+        s->Read(out.data(), 3);
+        return out;
+    };
+    EXPECT_EQ(upMixed(1, 4),
+              (std::vector<std::int32_t>{101, 101, 101, 101, 201, 201, 201, 201, 301, 301, 301, 301}));
+    EXPECT_EQ(upMixed(2, 4), (std::vector<std::int32_t>{101, 102, 0, 0, 201, 202, 0, 0, 301, 302, 0, 0}));
+    EXPECT_EQ(upMixed(3, 6), (std::vector<std::int32_t>{101, 102, 103, 0, 0, 0, 201, 202, 203, 0, 0, 0, 301,
+                                                        302, 303, 0, 0, 0}));
+    EXPECT_EQ(upMixed(1, 2), (std::vector<std::int32_t>{101, 101, 201, 201, 301, 301}));
+}
+
+TEST(Sequences, MonoAndStereoEntriesOfAFourChannelSequenceDefineEverySample) {
+    SequenceEntries entries;
+    entries.push_back({makeSource<ScriptedSource>(8000, 4, std::vector<std::int32_t>(8, 7)), 0});
+    entries.push_back({makeSource<ScriptedSource>(8000, 1, std::vector<std::int32_t>{1, 2}), 0});
+    entries.push_back({makeSource<ScriptedSource>(8000, 2, std::vector<std::int32_t>{3, 4, 5, 6}), 0});
+    SourceRef seq = MakeSequence(entries);
+    ASSERT_EQ(seq->channels, 4);
+    std::vector<std::int32_t> out(4 * 8, 0x5A5A5A5A);
+    seq->Read(out.data(), 8);
+    EXPECT_EQ(out, (std::vector<std::int32_t>{7, 7, 7, 7, 7, 7, 7, 7, 1, 1, 1, 1, 2, 2, 2, 2,
+                                              3, 4, 0, 0, 5, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(FrameArithmetic, RemainingFramesNeverOverflowsOrGoesNegative) {
+    EXPECT_EQ(RemainingFrames(100, 40), 60);
+    EXPECT_EQ(RemainingFrames(100, 140), 0);
+    EXPECT_EQ(RemainingFrames(INT32_MAX, -10), INT32_MAX) << "a saturated length before frame 0";
+    EXPECT_EQ(RemainingFrames(INT32_MIN, INT32_MAX), 0);
+    EXPECT_EQ(RemainingFrames(5, INT32_MIN), INT32_MAX);
+}
+
+TEST(FrameArithmetic, AnEndlessLengthIsSixtySecondsSaturated) {
+    EXPECT_EQ(EndlessLength(44100), 2646000);
+    EXPECT_EQ(EndlessLength(40000000), INT32_MAX) << "60 s at 40 MHz does not fit 32 bits";
+    EXPECT_EQ(EndlessLength(INT32_MAX), INT32_MAX);
+    EXPECT_EQ(EndlessLength(-1), 0);
 }

@@ -4,14 +4,15 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "audio/ToneListRenderer.h"
+#include "audio/ToneRenderer.h"
 #include "platform/MemorySettingsStore.h"
 #include "platform/SettingsStore.h"
+#include "platform/Text.h"
 #include "synth/LoopSource.h"
 #include "synth/NoiseSources.h"
 #include "synth/PeriodicSource.h"
 #include "synth/ShapedNoiseSource.h"
-#include "audio/ToneListRenderer.h"
-#include "audio/ToneRenderer.h"
 #include "tone/ToneData.h"
 #include "tone/ToneList.h"
 
@@ -305,4 +306,102 @@ TEST(ToneListRendering, AListThatContainsItselfIsStopped) {
     writeList(dir.path(u"twice.tdl"), {dir.path(u"y2.tdl"), dir.path(u"y2.tdl")});
     writeList(dir.path(u"y2.tdl"), {u"10ミリ秒の無音。"});
     EXPECT_EQ(renderToneListFile(dir.path(u"twice.tdl"), 44100)->GetLength(), 882);
+}
+
+namespace {
+
+// Lists l0 .. l(levels-1), each naming the next `fanOut` times; the last names a 100 ms tone.
+void writeFanOut(const TempDir& dir, int levels, int fanOut) {
+    ASSERT_TRUE(saveToneFile(steady(1000.0, 100), dir.path(u"t.tdf")));
+    for (int i = 0; i < levels; ++i) {
+        const std::u16string next = i + 1 < levels
+                                        ? dir.path(u"l" + utf8ToUtf16(std::to_string(i + 1)) + u".tdl")
+                                        : dir.path(u"t.tdf");
+        writeList(dir.path(u"l" + utf8ToUtf16(std::to_string(i)) + u".tdl"),
+                  std::vector<std::u16string>(static_cast<std::size_t>(fanOut), next));
+    }
+}
+
+} // namespace
+
+TEST(ToneListBounds, AFanOutBeyondTheEntryBoundIsRefusedWholeWithOneMessage) {
+    RecordingNotice notice;
+    TempDir dir;
+    writeFanOut(dir, 3, 300); // 27 million tones of 100 ms once expanded
+    ListOutcome outcome = ListOutcome::Rendered;
+    SourceRef s = renderToneListFile(dir.path(u"l0.tdl"), 44100, &outcome);
+    EXPECT_EQ(outcome, ListOutcome::TooLarge);
+    EXPECT_NE(s->state, StateOk) << "nothing to play or save";
+    ASSERT_EQ(notice.shown.size(), 1u);
+    EXPECT_EQ(notice.shown[0].text, kListTooLargeText);
+    EXPECT_EQ(notice.shown[0].icon, NoticeIcon::Error);
+
+    // the same file attached to a tone refuses the tone's graph too
+    ToneData listTone = defaultToneData();
+    listTone.waveform = FromList;
+    setListPath(listTone, dir.path(u"l0.tdl"));
+    EXPECT_NE(RenderTone(listTone, 44100)->state, StateOk);
+}
+
+TEST(ToneListBounds, AFanOutWithinTheBoundIsBuiltOnceAndPlaysEveryEntry) {
+    RecordingNotice notice;
+    TempDir dir;
+    writeFanOut(dir, 3, 40); // 64000 entries: each list and the tone built once, shared
+    ListOutcome outcome = ListOutcome::TooLarge;
+    SourceRef s = renderToneListFile(dir.path(u"l0.tdl"), 44100, &outcome);
+    EXPECT_EQ(outcome, ListOutcome::Rendered);
+    ASSERT_EQ(s->state, StateOk);
+    EXPECT_EQ(s->GetLength(), 64000 * 4410);
+    EXPECT_TRUE(notice.shown.empty());
+    // each entry plays its tone from the start: three entries in, the same as the first
+    const std::vector<std::int32_t> a = drain(s, 4410, 1000);
+    drain(s, 2 * 4410, 777);
+    EXPECT_EQ(drain(s, 4410, 1000), a);
+    EXPECT_EQ(s->GetLength(), 64000 * 4410) << "the length stays what it was while playing";
+}
+
+TEST(ToneListBounds, NestingDeeperThanTheBoundIsRefused) {
+    RecordingNotice notice;
+    TempDir dir;
+    writeFanOut(dir, kMaxListDepth, 1);
+    EXPECT_EQ(renderToneListFile(dir.path(u"l0.tdl"), 44100)->GetLength(), 4410) << "at the bound it plays";
+    EXPECT_TRUE(notice.shown.empty());
+    TempDir deeper;
+    writeFanOut(deeper, kMaxListDepth + 1, 1);
+    ListOutcome outcome = ListOutcome::Rendered;
+    EXPECT_NE(renderToneListFile(deeper.path(u"l0.tdl"), 44100, &outcome)->state, StateOk);
+    EXPECT_EQ(outcome, ListOutcome::TooLarge);
+    EXPECT_EQ(notice.shown.size(), 1u);
+}
+
+TEST(ToneListBounds, AFileOfMoreLinesThanTheBoundIsRefusedWithoutHoldingThemAll) {
+    RecordingNotice notice;
+    TempDir dir;
+    std::string lines;
+    for (int i = 0; i <= kMaxListEntries; ++i)
+        lines += "\r\n"; // empty lines: 0 ms silences
+    ASSERT_TRUE(writeAll(dir.path(u"long.tdl"), std::vector<unsigned char>(lines.begin(), lines.end())));
+    ListOutcome outcome = ListOutcome::Rendered;
+    renderToneListFile(dir.path(u"long.tdl"), 44100, &outcome);
+    EXPECT_EQ(outcome, ListOutcome::TooLarge);
+    EXPECT_EQ(readToneList(dir.path(u"long.tdl"), 10).entries.size(), 10u);
+    const std::string fewer = lines.substr(2);
+    ASSERT_TRUE(writeAll(dir.path(u"ok.tdl"), std::vector<unsigned char>(fewer.begin(), fewer.end())));
+    renderToneListFile(dir.path(u"ok.tdl"), 44100, &outcome);
+    EXPECT_EQ(outcome, ListOutcome::Rendered);
+}
+
+TEST(ToneListBounds, AListToneCountsTheEntriesOfItsList) {
+    RecordingNotice notice;
+    TempDir dir;
+    writeFanOut(dir, 2, 400); // l0: 400 x l1, l1: 400 tones = 160000 entries
+    ToneData listTone = defaultToneData();
+    listTone.waveform = FromList;
+    setListPath(listTone, dir.path(u"l1.tdl"));
+    listTone.flags |= ToneFlagFixedLength;
+    ASSERT_TRUE(saveToneFile(listTone, dir.path(u"l1tone.tdf")));
+    writeList(dir.path(u"outer.tdl"), std::vector<std::u16string>(400, dir.path(u"l1tone.tdf")));
+    ListOutcome outcome = ListOutcome::Rendered;
+    EXPECT_NE(renderToneListFile(dir.path(u"outer.tdl"), 44100, &outcome)->state, StateOk);
+    EXPECT_EQ(outcome, ListOutcome::TooLarge) << "400 list tones of 400 entries each";
 }

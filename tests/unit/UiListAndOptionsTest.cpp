@@ -126,7 +126,7 @@ TEST_F(ListEditorTest, AFanOutOfListsStopsAtTheRowLimit) {
     ASSERT_TRUE(writeToneList(top, std::vector<std::u16string>(300, mid)));
     auto e = editor();
     e.import(top);
-    EXPECT_EQ(e.rows().size(), kMaxListRows);
+    EXPECT_EQ(e.rows().size(), static_cast<std::size_t>(kMaxListEntries));
     EXPECT_EQ(notice.shown.size(), 1u);
 }
 

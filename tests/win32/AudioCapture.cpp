@@ -205,4 +205,29 @@ double crossingFrequency(const Capture& c, std::size_t begin, std::size_t end) {
     return static_cast<double>(count - 1) * c.rate / static_cast<double>(last - first);
 }
 
+LevelShape levelShape(const Capture& c, std::size_t begin, std::size_t end, std::size_t window) {
+    LevelShape shape;
+    end = std::min(end, c.frames());
+    if (window == 0 || begin >= end) return shape;
+    double sum = 0, peak = 0, lowest = 1e300, highest = 0;
+    for (std::size_t at = begin; at + window <= end; at += window) {
+        double p = 0;
+        for (std::size_t f = at; f < at + window; ++f) {
+            const double v = c.samples[f * c.channels];
+            p = std::max(p, std::abs(v));
+            sum += v * v;
+        }
+        lowest = std::min(lowest, p);
+        highest = std::max(highest, p);
+        ++shape.windows;
+    }
+    if (shape.windows == 0 || highest <= 0) return shape;
+    peak = highest;
+    const double toDb = 32768.0;
+    shape.highestDb = 20 * std::log10(highest / toDb);
+    shape.lowestDb = lowest > 0 ? 20 * std::log10(lowest / toDb) : -999;
+    shape.rmsOverPeak = std::sqrt(sum / static_cast<double>(shape.windows * window)) / peak;
+    return shape;
+}
+
 } // namespace sonimo::test

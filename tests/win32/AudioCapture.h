@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "DeviceRequired.h"
 #include "synth/SampleSource.h"
 #include "tone/ToneData.h"
 
@@ -53,5 +54,15 @@ std::string firstDifference(const std::vector<std::int32_t>& got, const std::vec
 std::size_t longestZeroRun(const Capture& c, std::size_t begin, std::size_t end);
 // Frequency of channel 0 over frames [begin, end) from its zero crossings.
 double crossingFrequency(const Capture& c, std::size_t begin, std::size_t end);
+
+// What a listener notices of channel 0 over frames [begin, end): the peaks of windows of
+// `window` frames (the largest and smallest of them, in dB re full scale of 16 bits) and
+// the rms over the peak of the whole span (0.707 for a sine, 1 for a square wave).
+struct LevelShape {
+    double lowestDb = -999, highestDb = -999, rmsOverPeak = 0;
+    int windows = 0;
+    double spreadDb() const { return highestDb - lowestDb; }
+};
+LevelShape levelShape(const Capture& c, std::size_t begin, std::size_t end, std::size_t window);
 
 } // namespace sonimo::test

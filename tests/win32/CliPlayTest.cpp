@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,9 @@ const char16_t* const kBackEnds[] = {u"[MME] Out: default", u"[DirectSound] Out:
 class CliPlay : public ::testing::TestWithParam<const char16_t*> {
 protected:
     void SetUp() override {
-        if (capturePath().empty()) GTEST_SKIP() << "no capture folder: run under scripts/with-display";
-        if (!waveOutDeviceListed()) GTEST_SKIP() << "no playback device listed";
+        if (capturePath().empty())
+            SONIMO_SKIP_WITHOUT_DEVICE("no capture folder: run under scripts/with-display");
+        if (!waveOutDeviceListed()) SONIMO_SKIP_WITHOUT_DEVICE("no playback device listed");
         ASSERT_EQ(make({u"tone.tdf", u"--freq", u"1000", u"--length", u"1500", u"--db", u"-6"}), 0);
         ASSERT_EQ(make({u"low.tdf", u"--freq", u"500", u"--length", u"1000", u"--db", u"-6"}), 0);
     }
@@ -58,6 +60,40 @@ TEST_P(CliPlay, AFixedToneIsHeardWholeAtItsFrequency) {
     const double seconds = static_cast<double>(c.frames()) / c.rate;
     EXPECT_NEAR(seconds, 1.5, 0.15) << "the whole tone, within about one block";
     EXPECT_NEAR(crossingFrequency(c, c.frames() / 10, c.frames() * 9 / 10), 1000.0, 2.0);
+    const LevelShape s = levelShape(c, c.frames() / 10, c.frames() * 9 / 10, c.rate / 20);
+    EXPECT_NEAR(s.highestDb, -6.02, 0.1) << "-6 dB of one tone at 0 dB";
+    EXPECT_LT(s.spreadDb(), 0.1);
+    EXPECT_NEAR(s.rmsOverPeak, std::sqrt(0.5), 0.01) << "a sine, not a clipped or square wave";
+}
+
+// The default level (0 dB) peaks just over full scale, so the player limits it: it must
+// still be heard as one steady sine, not pulsing with the sizes of the device's reads.
+TEST_P(CliPlay, AToneAtFullLevelIsHeardAtOneSteadyLevel) {
+    ASSERT_EQ(make({u"full.tdf", u"--freq", u"1000", u"--length", u"3000"}), 0);
+    const Capture c = play(dir.path(u"full.tdf"));
+    ASSERT_EQ(last.code, 0) << last.err;
+    ASSERT_TRUE(c.ok);
+    const LevelShape s = levelShape(c, c.rate / 10, c.frames() - c.rate / 10, c.rate / 20);
+    EXPECT_GT(s.windows, 40);
+    EXPECT_LT(s.spreadDb(), 0.1) << "peaks of 50 ms windows from " << s.lowestDb << " to " << s.highestDb
+                                 << " dB";
+    EXPECT_NEAR(s.highestDb, 20 * std::log10(0.9), 0.1) << "limited to 0.9 of full scale";
+    EXPECT_NEAR(s.rmsOverPeak, std::sqrt(0.5), 0.01) << "a sine";
+}
+
+TEST_P(CliPlay, SixteenTonesAtFullLevelAreHeardAtOneSteadyLevel) {
+    ASSERT_EQ(make({u"chord.tdf", u"--freq",
+                    u"100,200,300,400,500,600,700,800,900,1000,1100,1200,1300,1400,1500,1600", u"--length",
+                    u"3000"}),
+              0);
+    const Capture c = play(dir.path(u"chord.tdf"));
+    ASSERT_EQ(last.code, 0) << last.err;
+    ASSERT_TRUE(c.ok);
+    const LevelShape s = levelShape(c, c.rate / 10, c.frames() - c.rate / 10, c.rate / 20);
+    EXPECT_GT(s.windows, 40);
+    EXPECT_LT(s.spreadDb(), 0.1) << "peaks of 50 ms windows from " << s.lowestDb << " to " << s.highestDb
+                                 << " dB";
+    EXPECT_LT(s.highestDb, 0.0);
 }
 
 TEST_P(CliPlay, AListPlaysItsEntriesInOrder) {
@@ -73,6 +109,9 @@ TEST_P(CliPlay, AListPlaysItsEntriesInOrder) {
     const std::size_t split = c.frames() * 3 / 5;
     EXPECT_NEAR(crossingFrequency(c, c.frames() / 20, split - c.frames() / 20), 1000.0, 3.0);
     EXPECT_NEAR(crossingFrequency(c, split + c.frames() / 20, c.frames() * 19 / 20), 500.0, 3.0);
+    const LevelShape s = levelShape(c, c.frames() / 20, c.frames() * 19 / 20, c.rate / 20);
+    EXPECT_LT(s.spreadDb(), 0.1) << "both entries at -6 dB";
+    EXPECT_NEAR(s.rmsOverPeak, std::sqrt(0.5), 0.01);
 }
 
 TEST_P(CliPlay, AWaveFilePlaysAsItWasRendered) {
@@ -82,6 +121,9 @@ TEST_P(CliPlay, AWaveFilePlaysAsItWasRendered) {
     ASSERT_TRUE(c.ok);
     EXPECT_NEAR(static_cast<double>(c.frames()) / c.rate, 1.0, 0.15);
     EXPECT_NEAR(crossingFrequency(c, c.frames() / 10, c.frames() * 9 / 10), 500.0, 2.0);
+    const LevelShape s = levelShape(c, c.frames() / 10, c.frames() * 9 / 10, c.rate / 20);
+    EXPECT_NEAR(s.highestDb, -6.02, 0.1);
+    EXPECT_NEAR(s.rmsOverPeak, std::sqrt(0.5), 0.01);
 }
 
 TEST_P(CliPlay, AnEndlessToneStopsAfterTheSecondsGiven) {

@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "DeviceRequired.h"
 #include "audio/out/OutputDevice.h"
 
 namespace sonimo {
@@ -224,7 +225,8 @@ TEST(DeviceCatalogueMissing, WithoutDirectSoundTheListIsEmptyAndTheDefaultIsWave
 TEST(DeviceCatalogueOnThisSystem, WineListsOneWaveOutDeviceAndTwoDirectSoundEntries) {
     DeviceCatalogue c;
     c.RefreshCounts();
-    if (c.waveOutCount() == 0) GTEST_SKIP() << "no waveOut device is listed (no ALSA default device?)";
+    if (c.waveOutCount() == 0)
+        SONIMO_SKIP_WITHOUT_DEVICE("no waveOut device is listed (no ALSA default device?)");
     const std::vector<std::u16string> wave = c.WaveOutList();
     ASSERT_EQ(wave.size(), static_cast<std::size_t>(c.waveOutCount()) + 1);
     EXPECT_EQ(wave[1], u"[MME] Out: default");

@@ -31,8 +31,9 @@ using namespace sonimo::test;
 class WaveOutPlayer : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!waveOutDeviceListed()) GTEST_SKIP() << "no waveOut device is listed";
-        if (capturePath().empty()) GTEST_SKIP() << "SONIMO_CAPTURE_DIR is not set (run under scripts/with-display)";
+        if (!waveOutDeviceListed()) SONIMO_SKIP_WITHOUT_DEVICE("no waveOut device is listed");
+        if (capturePath().empty())
+            SONIMO_SKIP_WITHOUT_DEVICE("SONIMO_CAPTURE_DIR is not set (run under scripts/with-display)");
         removeCapture();
         player_.SetListener(&listener_, 77);
         OutputDevice mapper; // catalogue index 0: the wave mapper
@@ -184,6 +185,45 @@ TEST_F(WaveOutPlayer, TheFeederAllocatesNothingPerBlock) {
     EXPECT_GT(listener_.positions, positionsBefore + 5) << "too few blocks went by to tell";
     EXPECT_EQ(during, 0) << "allocations while blocks were fed and completed";
     player_.Stop();
+}
+
+// Sources are pulled by one consumer at a time: every call into the graph, the heard
+// position passed down included, comes from the feeder thread that reads it.
+TEST_F(WaveOutPlayer, OnlyTheFeederThreadCallsIntoTheSource) {
+    class ThreadCheck final : public SampleSource {
+    public:
+        ThreadCheck() : SampleSource(44100, 1, kNominalFullScale) {}
+        void Read(std::int32_t* b, int n) override {
+            note();
+            for (int i = 0; i < n; ++i)
+                b[i] = (pos_ + i) % 100 * 1000;
+            pos_ += n;
+        }
+        int GetPosition() override { return pos_; }
+        int GetLength() override { return 22050; }
+        bool Query(int code, int* value) override {
+            note();
+            if (code == QueryHeard && value) ++heardQueries;
+            return false;
+        }
+        std::atomic<int> heardQueries{0};
+        std::atomic<bool> otherThread{false};
+
+    private:
+        void note() {
+            const DWORD me = GetCurrentThreadId();
+            DWORD expected = 0;
+            if (!reader_.compare_exchange_strong(expected, me) && expected != me) otherThread = true;
+        }
+        std::atomic<DWORD> reader_{0};
+        int pos_ = 0;
+    };
+    auto* raw = new ThreadCheck;
+    SourceRef source(raw);
+    ASSERT_TRUE(player_.Start(source)) << DescribeMmResult(player_.waveOut().lastError());
+    ASSERT_TRUE(waitForStop(20000));
+    EXPECT_FALSE(raw->otherThread) << "a second thread called into the graph";
+    EXPECT_GT(raw->heardQueries.load(), 0) << "the heard position still reaches the chain";
 }
 
 } // namespace

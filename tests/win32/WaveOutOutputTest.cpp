@@ -92,25 +92,43 @@ TEST(OutputFormatRecord, OneAndTwoChannelsArePlainPcmAndMoreAreExtensible) {
     for (int c = 3; c <= 11; ++c) EXPECT_EQ(MakeOutputFormat(8000, c).dwChannelMask, masks[c - 3]) << c << " channels";
 }
 
+VOID CALLBACK setEvent(PVOID event, BOOLEAN) {
+    SetEvent(static_cast<HANDLE>(event));
+}
+
+// WaitForCompletedBlock with an overall limit: a timer ends the wait after `ms` as a
+// second stop would, so a device that never hands a block back fails the test.
+bool waitForBlock(WaveOutOutput& out, HANDLE stop, DWORD ms = 10000) {
+    HANDLE limit = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE timer = nullptr;
+    CreateTimerQueueTimer(&timer, nullptr, setEvent, limit, ms, 0, WT_EXECUTEONLYONCE);
+    const bool completed = out.WaitForCompletedBlock(stop, limit);
+    if (timer) DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE);
+    CloseHandle(limit);
+    return completed;
+}
+
 // Writes the whole source block by block as the feeder would, waiting for completions.
 void playThrough(WaveOutOutput& out, SampleSource& source, HANDLE stop) {
     int waits = 0;
     while (source.GetLength() - source.GetPosition() > 0) {
         if (!out.HasRoom()) {
-            ASSERT_TRUE(out.WaitForCompletedBlock(stop, stop));
+            ASSERT_TRUE(waitForBlock(out, stop)) << "no block came back within 10 s";
             continue;
         }
         out.WriteBlock(source.GetLength() - source.GetPosition());
     }
-    while (out.TailPlaying() && waits++ < 200) ASSERT_TRUE(out.WaitForCompletedBlock(stop, stop));
+    while (out.TailPlaying() && waits++ < 200)
+        ASSERT_TRUE(waitForBlock(out, stop)) << "no block came back within 10 s";
     EXPECT_FALSE(out.TailPlaying());
 }
 
 class WaveOutDevice : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!waveOutDeviceListed()) GTEST_SKIP() << "no waveOut device is listed";
-        if (capturePath().empty()) GTEST_SKIP() << "SONIMO_CAPTURE_DIR is not set (run under scripts/with-display)";
+        if (!waveOutDeviceListed()) SONIMO_SKIP_WITHOUT_DEVICE("no waveOut device is listed");
+        if (capturePath().empty())
+            SONIMO_SKIP_WITHOUT_DEVICE("SONIMO_CAPTURE_DIR is not set (run under scripts/with-display)");
         removeCapture();
         stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     }
@@ -202,7 +220,7 @@ TEST_F(WaveOutDevice, AWaitForACompletionEndsWhenStopIsRequested) {
     out.ResetBuffers();
     SetEvent(stop_);
     const DWORD t0 = GetTickCount();
-    EXPECT_FALSE(out.WaitForCompletedBlock(stop_, stop_)); // nothing queued: only the stop can end it
+    EXPECT_FALSE(waitForBlock(out, stop_)); // nothing queued: only the stop can end it
     EXPECT_LT(GetTickCount() - t0, 500u);
     out.Close();
 }

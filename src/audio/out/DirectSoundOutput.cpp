@@ -161,7 +161,7 @@ void DirectSoundOutput::fillRegion(void* region, DWORD bytes, bool levels) {
     // source ends is silent after the end, and the played position leaves the padding out.
     int wanted = frames;
     if (!source_->IsGrowing()) {
-        const int remaining = std::max(0, source_->GetLength() - source_->GetPosition());
+        const int remaining = RemainingFrames(source_->GetLength(), source_->GetPosition());
         wanted = std::min(frames, remaining);
         padFrames_ += frames - wanted;
     }
@@ -240,7 +240,7 @@ void DirectSoundOutput::updatePositionAndLevels() {
     } else {
         const int queuedFrames = static_cast<int>(queued / 2 / static_cast<DWORD>(channels_));
         int v = -std::max(0, queuedFrames - padFrames_);
-        source_->Query(6, &v); // the source chain may correct for its own delay
+        source_->Query(QueryOwnClock, &v); // the source chain may correct for its own delay
         playedPosition_.store(source_->GetPosition() + v, std::memory_order_release);
     }
     const int heard = DsHeardSegment(levelIndex_, writeCursor_, play, sizes_);

@@ -7,57 +7,62 @@ DsSizes DirectSoundSizes(int rate, int channels) {
     if (rate < 0) rate = 0;
     if (channels < 1) channels = 1;
     s.unitSamples = (rate / 30) * channels;
-    s.segmentBytes = 4 * static_cast<DWORD>(s.unitSamples);
+    s.segmentBytes = 4 * static_cast<std::uint32_t>(s.unitSamples);
     s.bufferBytes = kDsSegments * s.segmentBytes;
     s.conversionSamples = 32 * s.unitSamples;
     s.segmentFrames = 2 * (rate / 30);
     return s;
 }
 
-bool DsHasRoom(DWORD writeCursor, DWORD playCursor, const DsSizes& sizes) {
+bool DsHasRoom(std::uint32_t writeCursor, std::uint32_t playCursor, const DsSizes& sizes) {
     if (sizes.bufferBytes == 0) return false;
     return RingDistance(playCursor, writeCursor, sizes.bufferBytes) < sizes.bufferBytes - 2 * sizes.segmentBytes;
 }
 
-int DsHeardSegment(int levelIndex, DWORD writeCursor, DWORD playCursor, const DsSizes& sizes) {
+int DsHeardSegment(int levelIndex, std::uint32_t writeCursor, std::uint32_t playCursor,
+                   const DsSizes& sizes) {
     if (sizes.segmentBytes == 0) return 0;
     const int queued = static_cast<int>(RingDistance(playCursor, writeCursor, sizes.bufferBytes) / sizes.segmentBytes);
     return ((levelIndex - queued - 1) % kDsSegments + kDsSegments) % kDsSegments;
 }
 
-static DWORD alignDown(DWORD bytes, int channels) { return bytes - bytes % (2 * static_cast<DWORD>(channels)); }
+static std::uint32_t alignDown(std::uint32_t bytes, int channels) {
+    return bytes - bytes % (2 * static_cast<std::uint32_t>(channels));
+}
 
-DsResumePoint DsResume(DWORD writeCursor, DWORD hardwareWrite, DWORD margin, int channels, const DsSizes& sizes) {
+DsResumePoint DsResume(std::uint32_t writeCursor, std::uint32_t hardwareWrite, std::uint32_t margin,
+                       int channels, const DsSizes& sizes) {
     DsResumePoint p;
     if (sizes.bufferBytes == 0 || channels < 1) return p;
     margin = alignDown(margin, channels);
-    const DWORD d = RingDistance(hardwareWrite, writeCursor, sizes.bufferBytes);
+    const std::uint32_t d = RingDistance(hardwareWrite, writeCursor, sizes.bufferBytes);
     if (d <= margin) {
         p.resumeCursor = writeCursor;
         return p;
     }
-    p.latencyFrames = static_cast<int>((d - margin) / 2 / static_cast<DWORD>(channels));
+    p.latencyFrames = static_cast<int>((d - margin) / 2 / static_cast<std::uint32_t>(channels));
     // Back from our cursor by whole frames, so the refill stays on frame boundaries even
     // when the hardware cursor does not.
-    p.resumeCursor = RingDistance(static_cast<DWORD>(p.latencyFrames) * 2 * channels, writeCursor, sizes.bufferBytes);
+    p.resumeCursor = RingDistance(static_cast<std::uint32_t>(p.latencyFrames) * 2 * channels, writeCursor,
+                                  sizes.bufferBytes);
     return p;
 }
 
-DsRefillPoint DsRefill(DWORD resumeCursor, DWORD hardwareWrite, DWORD margin, DWORD step, int channels,
-                       const DsSizes& sizes) {
+DsRefillPoint DsRefill(std::uint32_t resumeCursor, std::uint32_t hardwareWrite, std::uint32_t margin,
+                       std::uint32_t step, int channels, const DsSizes& sizes) {
     DsRefillPoint p{resumeCursor, margin};
-    const DWORD half = sizes.bufferBytes / 2;
-    const DWORD past = RingDistance(resumeCursor, hardwareWrite, sizes.bufferBytes);
+    const std::uint32_t half = sizes.bufferBytes / 2;
+    const std::uint32_t past = RingDistance(resumeCursor, hardwareWrite, sizes.bufferBytes);
     if (past > 0 && past < half && margin + step <= half) {
         p.margin = margin + step;
-        const DWORD frame = 2 * static_cast<DWORD>(channels < 1 ? 1 : channels);
-        const DWORD aligned = RingAdvance(hardwareWrite, p.margin, sizes.bufferBytes);
+        const std::uint32_t frame = 2 * static_cast<std::uint32_t>(channels < 1 ? 1 : channels);
+        const std::uint32_t aligned = RingAdvance(hardwareWrite, p.margin, sizes.bufferBytes);
         p.writeCursor = aligned - aligned % frame;
     }
     return p;
 }
 
-bool DsTail::step(DWORD writeCursor, DWORD playCursor, DWORD bufferBytes) {
+bool DsTail::step(std::uint32_t writeCursor, std::uint32_t playCursor, std::uint32_t bufferBytes) {
     std::int32_t played;
     if (static_cast<std::int32_t>(writeCursor) == lastWriteSeen) {
         played = static_cast<std::int32_t>(RingDistance(previousPlay, playCursor, bufferBytes));
@@ -76,8 +81,8 @@ bool DsTail::step(DWORD writeCursor, DWORD playCursor, DWORD bufferBytes) {
     return true;
 }
 
-std::int8_t DsVolumeFromBuffer(LONG hundredths) {
-    LONG db = hundredths / 100;
+std::int8_t DsVolumeFromBuffer(std::int32_t hundredths) {
+    std::int32_t db = hundredths / 100;
     if (db < -127) db = -127;
     if (db > 127) db = 127;
     return static_cast<std::int8_t>(db);

@@ -166,7 +166,8 @@ void LSoundPlayer::Run() {
             break;
         }
         lock();
-        const int remaining = source_->GetLength() - source_->GetPosition();
+        if (kind == OutputWaveOut) waveOut_.PassHeardPosition();
+        const int remaining = RemainingFrames(source_->GetLength(), source_->GetPosition());
         if (remaining > 0) {
             const int block = std::min(remaining, kMaxReadFrames);
             const bool room = kind == OutputWaveOut ? waveOut_.HasRoom() : directSound_.HasRoom();

@@ -87,6 +87,7 @@ void WaveOutOutput::WriteBlock(int frames) {
     if (!open_) return;
     frames = std::max(0, std::min(frames, blockFrames_));
     Slot& s = slots_[writeIndex_];
+    PassHeardPosition();
     source_->Read(conversion_.data(), frames);
     const std::size_t samples = static_cast<std::size_t>(frames) * channels_;
     ConvertTo16(conversion_.data(), reinterpret_cast<std::int16_t*>(s.header.lpData), samples);
@@ -107,6 +108,12 @@ void WaveOutOutput::WriteBlock(int frames) {
     writeIndex_ = NextWaveOutSlot(writeIndex_);
 }
 
+void WaveOutOutput::PassHeardPosition() {
+    if (!open_ || !heardPending_.exchange(false, std::memory_order_acq_rel)) return;
+    int heard = playedPosition_.load(std::memory_order_acquire);
+    source_->Query(QueryHeard, &heard); // the source chain learns what has been heard
+}
+
 bool WaveOutOutput::slotDone(const Slot& s) const {
     // The driver sets the done bit from its own thread.
     return (*reinterpret_cast<const volatile DWORD*>(&s.header.dwFlags) & WHDR_DONE) != 0 &&
@@ -122,8 +129,8 @@ bool WaveOutOutput::WaitForCompletedBlock(HANDLE stop, HANDLE otherStop) {
         Slot& s = slots_[doneIndex_];
         if (slotDone(s)) {
             playedPosition_.store(s.position, std::memory_order_release);
-            int heard = s.position;
-            source_->Query(5, &heard); // the source chain learns what has been heard
+            // The graph is the feeder's alone: it passes the heard position on.
+            heardPending_.store(true, std::memory_order_release);
             EnterCriticalSection(&levelLock_);
             currentLevels_ = s.levels;
             LeaveCriticalSection(&levelLock_);

@@ -58,6 +58,10 @@ public:
     void ReplaceSource(const SourceRef& source) { source_ = source; }
 
     bool IsOpen() const { return open_; }
+    // Hands the position of the last completed block to the source chain. Feeder thread
+    // under the player lock: the completion thread only records it, as the graph is the
+    // feeder's alone.
+    void PassHeardPosition();
     int PlayedPosition() const { return playedPosition_.load(std::memory_order_acquire); }
     LevelRecord CurrentLevels() const;
     int blockFrames() const { return blockFrames_; }
@@ -82,6 +86,7 @@ private:
     HANDLE callbackEvent_;
     OutputDevice device_;
     std::atomic<std::int32_t> playedPosition_{0};
+    std::atomic<bool> heardPending_{false}; // a block completed since the feeder last wrote
     bool open_ = false;
     SourceRef source_;
     int channels_ = 1;

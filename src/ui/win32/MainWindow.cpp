@@ -9,6 +9,7 @@
 #include "audio/out/OutputDevice.h"
 #include "platform/File.h"
 #include "platform/Notice.h"
+#include "platform/Text.h"
 #include "platform/SettingsStore.h"
 #include "synth/SampleSource.h"
 #include "ui/CommandIds.h"
@@ -678,7 +679,7 @@ void MainWindow::followSelection() {
     const int first =
         static_cast<int>(SendMessageW(grid_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
     if (first >= 0 && first < static_cast<int>(rows_.size()) && isFrequencyRow(rows_[first].code))
-        notes_.scale().setValue(static_cast<int>(leadingInteger(rows_[first].value)), false);
+        notes_.scale().setValue(static_cast<int>(LeadingInteger(rows_[first].value)), false);
 }
 
 // --- commands --------------------------------------------------------------------------
