@@ -124,7 +124,7 @@ if(WIN32 AND TARGET Sonimo)
   target_compile_options(sonimo_driver PRIVATE ${SONIMO_WARNINGS})
   target_include_directories(sonimo_driver PRIVATE tests/win32)
   target_link_options(sonimo_driver PRIVATE -municode)
-  target_link_libraries(sonimo_driver PRIVATE sonimo_engine comctl32 winmm)
+  target_link_libraries(sonimo_driver PRIVATE sonimo_engine comctl32 winmm GTest::gtest)
   add_test(NAME e2e.keys_grid_playback_and_shutdown COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run-e2e ${CMAKE_BINARY_DIR})
   add_test(NAME e2e.scale_typed_value_and_save_wav
            COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run-e2e-scale-and-files ${CMAKE_BINARY_DIR})
