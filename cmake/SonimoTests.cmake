@@ -49,7 +49,9 @@ function(sonimo_register_tests target)
       set_tests_properties(${target}.${name} PROPERTIES ENVIRONMENT "LC_ALL=ja_JP.UTF-8;LANG=ja_JP.UTF-8")
     endif()
     set(locks "")
-    if(text MATCHES "#include \"AudioCapture.h\"")
+    # The window tests create windows the end-to-end driver would find by their title, and
+    # open the devices: they take turns with the device and end-to-end tests.
+    if(text MATCHES "#include \"AudioCapture.h\"" OR target STREQUAL "ui_tests")
       list(APPEND locks audio_capture)
     endif()
     # The end-to-end test rewrites the program's registry key.
