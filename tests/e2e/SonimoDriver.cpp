@@ -11,6 +11,10 @@
 //   sonimo_driver close [MS]         closes the window and waits for the process to end
 //   sonimo_driver control-rect ID    a descendant control's rectangle on the screen
 //   sonimo_driver wait-title HEX [MS] exit 0 once a dialog titled so (hex of UTF-8) is shown
+//   sonimo_driver dlg-click HEX ID   posts a click of button ID to the dialog titled so
+//   sonimo_driver dlg-select HEX ID N selects entry N of combo box ID of that dialog
+//   sonimo_driver pressed ID         exit 0 when value-toolbar button ID is pressed
+//   sonimo_driver status PART        hex(UTF-8) of a status bar part's text
 //   sonimo_driver capture HZ[,HZ...] exit 0 when the capture holds those sines, about equally
 //                                    loud, and nothing else of weight
 #include <windows.h>
@@ -39,8 +43,7 @@ HWND waitMain(DWORD ms) {
     // created hidden, then placed and shown: only a shown window has its place
     while (!((w = findMain()) && IsWindowVisible(w)) && static_cast<int>(end - GetTickCount()) > 0)
         Sleep(50);
-    if (w)
-        Sleep(300); // the first layout comes from a 10 ms timer
+    if (w) Sleep(300); // the first layout comes from a 10 ms timer
     return w;
 }
 
@@ -170,11 +173,21 @@ int wmain(int argc, wchar_t** argv) {
         const std::wstring title = unhex(argv[2]);
         const DWORD end = GetTickCount() + (argc > 3 ? static_cast<DWORD>(_wtoi(argv[3])) : 10000);
         do {
-            if (HWND d = FindWindowW(L"#32770", title.c_str()); d && IsWindowVisible(d))
-                return 0;
+            if (HWND d = FindWindowW(L"#32770", title.c_str()); d && IsWindowVisible(d)) return 0;
             Sleep(50);
         } while (static_cast<int>(end - GetTickCount()) > 0);
         return 1;
+    }
+    if ((verb == L"dlg-click" || verb == L"dlg-select") && argc > 3) {
+        HWND d = FindWindowW(L"#32770", unhex(argv[2]).c_str());
+        if (!d) return 1;
+        const int id = _wtoi(argv[3]);
+        if (verb == L"dlg-click")
+            PostMessageW(d, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(d, id)));
+        else
+            SendDlgItemMessageW(d, id, CB_SETCURSEL, argc > 4 ? _wtoi(argv[4]) : 0, 0);
+        return 0;
     }
     if (verb == L"capture") return checkCapture(argc > 2 ? argv[2] : L"");
     HWND main = verb == L"wait" ? waitMain(ms) : findMain();
@@ -191,8 +204,7 @@ int wmain(int argc, wchar_t** argv) {
     if (verb == L"control-rect" && argc > 2) {
         Search search{_wtoi(argv[2]), nullptr};
         EnumChildWindows(main, findId, reinterpret_cast<LPARAM>(&search));
-        if (!search.found)
-            return 1;
+        if (!search.found) return 1;
         RECT r;
         GetWindowRect(search.found, &r);
         std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
@@ -202,6 +214,28 @@ int wmain(int argc, wchar_t** argv) {
         RECT r;
         GetWindowRect(main, &r);
         std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+        return 0;
+    }
+    if (verb == L"pressed" && argc > 2) {
+        Search search{90, nullptr};
+        EnumChildWindows(main, findId, reinterpret_cast<LPARAM>(&search));
+        return search.found && SendMessageW(search.found, TB_ISBUTTONCHECKED, _wtoi(argv[2]), 0) ? 0 : 1;
+    }
+    if (verb == L"status" && argc > 2) {
+        HWND bar = FindWindowExW(main, nullptr, STATUSCLASSNAMEW, nullptr);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(bar, &pid);
+        HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        if (!bar || !process) return 1;
+        auto* remote =
+            static_cast<wchar_t*>(VirtualAllocEx(process, nullptr, 2048, MEM_COMMIT, PAGE_READWRITE));
+        const int n =
+            LOWORD(SendMessageW(bar, SB_GETTEXTW, _wtoi(argv[2]), reinterpret_cast<LPARAM>(remote)));
+        wchar_t text[1024] = {};
+        ReadProcessMemory(process, remote, text, 2046, nullptr);
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+        CloseHandle(process);
+        std::printf("%s\n", hex(std::wstring(text, n > 0 && n < 1024 ? n : 0)).c_str());
         return 0;
     }
     if (verb == L"playing") {
