@@ -14,14 +14,6 @@
 namespace sonimo::test {
 namespace {
 
-HWND waitFor(const wchar_t* title) {
-    for (int i = 0; i < 1000; ++i) {
-        if (HWND w = FindWindowW(L"#32770", title); w && IsWindowVisible(w)) return w;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return nullptr;
-}
-
 void click(HWND dialog, int id) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
@@ -33,31 +25,23 @@ void waitClosed(HWND dialog) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
-class DialogsTest : public MainWindowTest {
-protected:
-    void startWithProgramHost() {
-        window = std::make_unique<MainWindow>(program, dir.root());
-        ASSERT_TRUE(window->create(GetModuleHandleW(nullptr)));
-        pump(window.get());
-    }
-    ProgramHost program;
-};
+class DialogsTest : public MainWindowTest {};
 
 TEST_F(DialogsTest, ANewListWithASilenceAttachedWithoutSavingShowsAsUnsaved) {
     startWithProgramHost();
     bool sawTitle = false;
     std::thread user([&] {
-        HWND list = waitFor(L"トーン一覧");
+        HWND list = waitForDialog(L"トーン一覧");
         if (!list) return;
         sawTitle = true;
         click(list, IDC_LIST_ADD_SILENCE);
-        HWND entry = waitFor(L"一覧に無音を追加");
+        HWND entry = waitForDialog(L"一覧に無音を追加");
         if (!entry) return;
         SetDlgItemTextW(entry, IDC_ENTRY_TEXT, L"250");
         click(entry, IDOK);
         waitClosed(entry);
         click(list, IDOK);
-        HWND question = waitFor(L"");
+        HWND question = waitForDialog(L"");
         if (!question) return;
         click(question, IDCANCEL); // "キャンセル": the rows go to a temporary list
     });
@@ -78,7 +62,7 @@ TEST_F(DialogsTest, OptionsStoreTheRateAndStepAfterRefusingABadOne) {
     int devices = 0;
     bool hertzDisabledInSemitoneMode = false, semitoneDisabledInHertzMode = false;
     std::thread user([&] {
-        HWND d = waitFor(L"Sonimoのオプション");
+        HWND d = waitForDialog(L"Sonimoのオプション");
         if (!d) return;
         caption = u"Sonimoのオプション";
         devices = static_cast<int>(SendDlgItemMessageW(d, IDC_OPT_DEVICE, CB_GETCOUNT, 0, 0));
@@ -113,7 +97,7 @@ TEST_F(DialogsTest, OptionsStoreTheRateAndStepAfterRefusingABadOne) {
 TEST_F(DialogsTest, CancelledOptionsStoreNothing) {
     startWithProgramHost();
     std::thread user([&] {
-        HWND d = waitFor(L"Sonimoのオプション");
+        HWND d = waitForDialog(L"Sonimoのオプション");
         if (!d) return;
         SendDlgItemMessageW(d, IDC_OPT_RATE, CB_SETCURSEL, 2, 0);
         CheckDlgButton(d, IDC_OPT_AUTOPLAY, BST_CHECKED);

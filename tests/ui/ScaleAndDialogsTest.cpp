@@ -20,15 +20,6 @@
 namespace sonimo::test {
 namespace {
 
-// Waits up to 10 s for a top-level dialog of this process with the given title.
-HWND waitForDialog(const wchar_t* title) {
-    for (int i = 0; i < 1000; ++i) {
-        if (HWND w = FindWindowW(L"#32770", title); w && IsWindowVisible(w)) return w;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return nullptr;
-}
-
 class ScaleTest : public MainWindowTest {
 protected:
     FrequencyScale& scale() { return window->noteWindow().scale(); }
@@ -143,15 +134,7 @@ TEST_F(ScaleTest, DoubleClickGoesTo11000AndTheWheelStepsOneHertzANotch) {
     EXPECT_EQ(window->tone().leftStartHz[0], 443.0);
 }
 
-class ProgramHostTest : public MainWindowTest {
-protected:
-    void startWithProgramHost() {
-        window = std::make_unique<MainWindow>(program, dir.root());
-        ASSERT_TRUE(window->create(GetModuleHandleW(nullptr)));
-        pump(window.get());
-    }
-    ProgramHost program;
-};
+class ProgramHostTest : public MainWindowTest {};
 
 TEST_F(ProgramHostTest, EnterAsksForEachSelectedRowAndTypedValuesAreCorrected) {
     ToneData t = defaultToneData();

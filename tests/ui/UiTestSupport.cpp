@@ -74,6 +74,20 @@ void MainWindowTest::start() {
     pump(window.get());
 }
 
+void MainWindowTest::startWithProgramHost() {
+    window = std::make_unique<MainWindow>(program, dir.root());
+    ASSERT_TRUE(window->create(GetModuleHandleW(nullptr)));
+    pump(window.get());
+}
+
+HWND waitForDialog(const wchar_t* title) {
+    for (int i = 0; i < 1000; ++i) {
+        if (HWND w = FindWindowW(L"#32770", title); w && IsWindowVisible(w)) return w;
+        Sleep(10);
+    }
+    return nullptr;
+}
+
 void MainWindowTest::writeCurrentTone(const ToneData& tone) {
     ASSERT_TRUE(saveToneFile(tone, currentTdf()));
 }

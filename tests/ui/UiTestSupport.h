@@ -14,6 +14,7 @@
 #include "TestSupport.h"
 #include "platform/MemorySettingsStore.h"
 #include "ui/win32/MainWindow.h"
+#include "ui/win32/ProgramHost.h"
 
 namespace sonimo::test {
 
@@ -40,12 +41,17 @@ void pump(MainWindow* window, int ms = 0);
 // modifiers held (through the thread's keyboard state); `repeat` marks an auto-repeat.
 bool pressKey(MainWindow& window, UINT key, bool ctrl = false, bool repeat = false);
 
+// Waits up to 10 s (from another thread) for a shown top-level dialog of this title.
+HWND waitForDialog(const wchar_t* title);
+
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
     // Creates the window (hidden) as the program does; a current.tdf may be written first.
     void start();
+    // The same with the program's own host: real dialogs, driven from a helper thread.
+    void startWithProgramHost();
     std::u16string currentTdf() const { return dir.root() + u"\\current.tdf"; }
     void writeCurrentTone(const ToneData& tone);
     HMENU menu() const { return GetMenu(window->hwnd()); }
@@ -64,6 +70,7 @@ protected:
     RecordingNotice notice;
     TempDir dir;
     ScriptedHost host;
+    ProgramHost program;
     std::unique_ptr<MainWindow> window;
 };
 

@@ -106,45 +106,43 @@ void ProgramHost::openArguments(MainWindow& window, const std::vector<std::u16st
     if (arguments.size() == 2 && !arguments[1].empty()) commandsFor(window).openPath(arguments[1]);
 }
 
-std::optional<std::u16string> ProgramHost::openFile(const FileDialogRequest& request) {
+namespace {
+
+// The common open or save dialog. The open dialog starts in the initial file's folder with
+// an empty name; the save dialog offers the initial file's name. Neither changes the
+// process's current folder, and the overwrite question is the program's own.
+std::optional<std::u16string> fileDialog(HWND owner, const FileDialogRequest& request, bool save) {
     wchar_t file[MAX_PATH] = {};
+    if (save) {
+        const std::u16string name = request.initialFile.substr(request.initialFile.find_last_of(u"\\/") + 1);
+        if (name.size() < MAX_PATH) std::copy(name.begin(), name.end(), file);
+    }
     const std::wstring filter = filterText(request.filters);
     const std::u16string folder =
         request.initialFile.empty() ? request.initialFolder : folderOf(request.initialFile);
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = owner_;
+    ofn.hwndOwner = owner;
     ofn.lpstrFilter = filter.c_str();
     ofn.lpstrFile = file;
     ofn.nMaxFile = MAX_PATH;
     ofn.lpstrInitialDir = folder.empty() ? nullptr : w(folder);
     ofn.lpstrTitle = w(request.title);
     ofn.lpstrDefExt = w(request.defaultExtension);
-    ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameW(&ofn)) return std::nullopt;
+    ofn.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    if (!save) ofn.Flags |= OFN_FILEMUSTEXIST;
+    if (!(save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return std::nullopt;
     return std::u16string(reinterpret_cast<const char16_t*>(file));
 }
 
+} // namespace
+
+std::optional<std::u16string> ProgramHost::openFile(const FileDialogRequest& request) {
+    return fileDialog(owner_, request, false);
+}
+
 std::optional<std::u16string> ProgramHost::saveFile(const FileDialogRequest& request) {
-    wchar_t file[MAX_PATH] = {};
-    const std::u16string name = request.initialFile.substr(request.initialFile.find_last_of(u"\\/") + 1);
-    if (name.size() < MAX_PATH) std::copy(name.begin(), name.end(), file);
-    const std::wstring filter = filterText(request.filters);
-    const std::u16string folder =
-        request.initialFile.empty() ? request.initialFolder : folderOf(request.initialFile);
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = owner_;
-    ofn.lpstrFilter = filter.c_str();
-    ofn.lpstrFile = file;
-    ofn.nMaxFile = MAX_PATH;
-    ofn.lpstrInitialDir = folder.empty() ? nullptr : w(folder);
-    ofn.lpstrTitle = w(request.title);
-    ofn.lpstrDefExt = w(request.defaultExtension);
-    // the overwrite question is the program's own, with its own buttons
-    ofn.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (!GetSaveFileNameW(&ofn)) return std::nullopt;
-    return std::u16string(reinterpret_cast<const char16_t*>(file));
+    return fileDialog(owner_, request, true);
 }
 
 bool ProgramHost::confirmOverwrite(const std::u16string& path) {
