@@ -24,6 +24,7 @@ namespace {
 
 constexpr UINT_PTR kLayoutTimer = 3;
 constexpr UINT_PTR kOffersTimer = 4;
+constexpr UINT_PTR kDeviceTimer = 5; // the device, once the window is up
 constexpr int kToolbarButtonWidth = 22, kToolbarButtonHeight = 24;
 
 const wchar_t* w(const std::u16string& s) {
@@ -318,12 +319,14 @@ void MainWindow::createChildren() {
     SendMessageW(status_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
     slider_.createIn(status_, hwnd_);
     setStatusTexts();
-    // 11. the player on the stored device; 12. the volume it has
+    // 11. the player on the stored device; 12. the volume it has. Finding the device wakes
+    // the sound system, which is slow: without autoplay it waits until the window shows.
     player_.SetListener(this, 0);
-    DeviceCatalogue catalogue;
-    player_.SelectDevice(catalogue.LoadSelection(currentSettings()));
-    volume_ = std::clamp<int>(player_.GetVolume(), kVolumeMin, kVolumeMax);
-    slider_.setPosition(sliderFromVolume(volume_));
+    const bool autoplay = currentSettings().readBool(u"settings", u"autoplay", false);
+    if (autoplay)
+        selectStoredDevice();
+    else
+        SetTimer(hwnd_, kDeviceTimer, 150, nullptr);
     // 13. timers
     SetTimer(hwnd_, kLayoutTimer, 10, nullptr);
     SetTimer(hwnd_, kOffersTimer, 2000, nullptr);
@@ -360,6 +363,14 @@ void MainWindow::createChildren() {
     // 16. autoplay
     if (currentSettings().readBool(u"settings", u"autoplay", false)) play();
     layout();
+}
+
+void MainWindow::selectStoredDevice() {
+    devicesSelected_ = true;
+    DeviceCatalogue catalogue;
+    player_.SelectDevice(catalogue.LoadSelection(currentSettings()));
+    volume_ = std::clamp<int>(player_.GetVolume(), kVolumeMin, kVolumeMax);
+    slider_.setPosition(sliderFromVolume(volume_));
 }
 
 void MainWindow::restoreCurrentTone() {
@@ -489,6 +500,8 @@ INT_PTR MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_TIMER:
         KillTimer(hwnd_, wParam);
+        if (wParam == kDeviceTimer && !devicesSelected_)
+            selectStoredDevice();
         if (wParam == kLayoutTimer) {
             layout();
             InvalidateRect(status_, nullptr, TRUE);
@@ -886,6 +899,7 @@ void MainWindow::showContextMenu() {
 // --- playback --------------------------------------------------------------------------
 
 void MainWindow::play() {
+    devicesSelected_ = true;
     DeviceCatalogue catalogue;
     player_.SelectDevice(catalogue.LoadSelection(currentSettings()));
     if (!player_.Start(RenderToneAtSettingsRate(tone_))) {

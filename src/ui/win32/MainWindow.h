@@ -111,6 +111,7 @@ private:
     void onDestroy();
     void savePlacement();
     void restoreCurrentTone();
+    void selectStoredDevice();
     void setVolumeFromSlider();
     void stepSelected(bool up, StepSize size);
     void deleteTones();
@@ -139,6 +140,7 @@ private:
     LSoundPlayer player_;
     int volume_ = 0;
     bool showNoteWindow_ = true;
+    bool devicesSelected_ = false; // the stored device was looked up
     bool filling_ = false; // item-change notifications of our own refill are not selections
     LevelMeter meter_;
     VolumeSlider slider_;
