@@ -346,3 +346,25 @@ TEST_F(FileCommandsTest, TheCompanionGetsATemporaryWavOrTheUserLearnsWhereItIs) 
 
 } // namespace
 } // namespace sonimo
+
+namespace sonimo {
+namespace {
+
+TEST_F(FileCommandsTest, MissingFoldersAndFilesGiveDialogsWithoutAnInitialPlace) {
+    commands().openTone();
+    commands().openList();
+    tone = fixedTone();
+    commands().saveWav();
+    commands().saveToneAs();
+    ASSERT_EQ(ui.opens.size(), 2u);
+    ASSERT_EQ(ui.saves.size(), 2u);
+    for (const auto* list : {&ui.opens, &ui.saves})
+        for (const FileDialogRequest& r : *list) {
+            EXPECT_EQ(r.initialFile, u"") << std::string(r.title.begin(), r.title.begin() + 0);
+            EXPECT_EQ(r.initialFolder, u"");
+        }
+    EXPECT_TRUE(notice.shown.empty());
+}
+
+} // namespace
+} // namespace sonimo
