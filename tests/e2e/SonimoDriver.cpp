@@ -11,6 +11,7 @@
 //   sonimo_driver close [MS]         closes the window and waits for the process to end
 //   sonimo_driver control-rect ID    a descendant control's rectangle on the screen
 //   sonimo_driver wait-title HEX [MS] exit 0 once a dialog titled so (hex of UTF-8) is shown
+//   sonimo_driver wait-text HEX [MS] exit 0 once a shown dialog holds a control with this text
 //   sonimo_driver dlg-click HEX ID   posts a click of button ID to the dialog titled so
 //   sonimo_driver dlg-select HEX ID N selects entry N of combo box ID of that dialog
 //   sonimo_driver pressed ID         exit 0 when value-toolbar button ID is pressed
@@ -151,6 +152,30 @@ BOOL CALLBACK findId(HWND child, LPARAM p) {
     return TRUE;
 }
 
+struct TextSearch {
+    std::wstring text;
+    bool found = false;
+};
+
+BOOL CALLBACK childHasText(HWND child, LPARAM p) {
+    auto* s = reinterpret_cast<TextSearch*>(p);
+    wchar_t text[512] = {};
+    GetWindowTextW(child, text, 512);
+    if (s->text == text) {
+        s->found = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK dialogHasText(HWND window, LPARAM p) {
+    wchar_t cls[16] = {};
+    GetClassNameW(window, cls, 16);
+    if (IsWindowVisible(window) && std::wstring(cls) == L"#32770")
+        EnumChildWindows(window, childHasText, p);
+    return !reinterpret_cast<TextSearch*>(p)->found;
+}
+
 std::wstring unhex(const wchar_t* hexText) {
     std::string bytes;
     for (const wchar_t* p = hexText; p[0] && p[1]; p += 2) {
@@ -188,6 +213,17 @@ int wmain(int argc, wchar_t** argv) {
         else
             SendDlgItemMessageW(d, id, CB_SETCURSEL, argc > 4 ? _wtoi(argv[4]) : 0, 0);
         return 0;
+    }
+    if (verb == L"wait-text" && argc > 2) {
+        TextSearch search{unhex(argv[2])};
+        const DWORD end = GetTickCount() + (argc > 3 ? static_cast<DWORD>(_wtoi(argv[3])) : 10000);
+        do {
+            EnumWindows(dialogHasText, reinterpret_cast<LPARAM>(&search));
+            if (search.found)
+                return 0;
+            Sleep(50);
+        } while (static_cast<int>(end - GetTickCount()) > 0);
+        return 1;
     }
     if (verb == L"capture") return checkCapture(argc > 2 ? argv[2] : L"");
     HWND main = verb == L"wait" ? waitMain(ms) : findMain();
