@@ -21,8 +21,8 @@
 //   sonimo_driver instances          the number of instance windows, then of main windows
 //   sonimo_driver send-block KIND    sends a crafted WM_COPYDATA to the instance window and
 //                                    prints the answer (KIND: see craftedBlock)
-//   sonimo_driver minimize           minimises the main window
-//   sonimo_driver iconic             exit 0 when the main window is minimised
+//   sonimo_driver hold-front MS      shows a window of its own in front for MS milliseconds
+//   sonimo_driver front              exit 0 when the main window is the foreground window
 #include <windows.h>
 
 #include <commctrl.h>
@@ -188,7 +188,8 @@ BOOL CALLBACK countWindows(HWND window, LPARAM p) {
     wchar_t cls[64], title[64];
     GetClassNameW(window, cls, 64);
     GetWindowTextW(window, title, 64);
-    if (std::wstring(cls) == L"QuarloSoftware_InstanceWindow" && std::wstring(title) == L"Sonimo") ++counts[0];
+    if (std::wstring(cls) == L"QuarloSoftware_InstanceWindow" && std::wstring(title) == L"Sonimo")
+        ++counts[0];
     if (std::wstring(cls) == L"#32770" && std::wstring(title) == kTitle) ++counts[1];
     return TRUE;
 }
@@ -205,8 +206,10 @@ int sendCraftedBlock(const std::wstring& kind) {
     std::vector<std::uint8_t> block = sonimo::buildForwardedBlock({u"x.exe", u"a.tdf"});
     auto count = [&](std::int32_t n) { std::memcpy(block.data(), &n, 4); };
     ULONG_PTR id = 0;
-    if (kind == L"short") block.pop_back();
-    else if (kind == L"long") block.push_back(0);
+    if (kind == L"short")
+        block.pop_back();
+    else if (kind == L"long")
+        block.push_back(0);
     else if (kind == L"negative" || kind == L"huge" || kind == L"brim") {
         count(kind == L"negative" ? -1 : kind == L"huge" ? 1000 : 128);
         for (std::size_t i = 4; i < block.size(); i += 2) {
@@ -219,8 +222,8 @@ int sendCraftedBlock(const std::wstring& kind) {
         return 64;
     COPYDATASTRUCT data{id, static_cast<DWORD>(block.size()), block.data()};
     DWORD_PTR answer = 0;
-    if (!SendMessageTimeoutW(instance, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 10000,
-                             &answer))
+    if (!SendMessageTimeoutW(instance, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG,
+                             10000, &answer))
         return 2;
     std::printf("%lu\n", static_cast<unsigned long>(answer));
     return 0;
@@ -283,6 +286,22 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (verb == L"send-block" && argc > 2) return sendCraftedBlock(argv[2]);
+    if (verb == L"hold-front") {
+        // Wine carries ShowWindow of another process's window nowhere, so the driver takes
+        // the front with a window of its own instead of moving the program's.
+        HWND own = CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"sonimo-driver-front", WS_POPUP | WS_VISIBLE, 0,
+                                   0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+        SetForegroundWindow(own);
+        const DWORD end = GetTickCount() + ms;
+        MSG msg;
+        while (static_cast<int>(end - GetTickCount()) > 0) {
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&msg);
+            Sleep(20);
+        }
+        DestroyWindow(own);
+        return 0;
+    }
     HWND main = verb == L"wait" ? waitMain(ms) : findMain();
     if (!main) {
         std::printf("no main window\n");
@@ -331,11 +350,12 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("%s\n", hex(std::wstring(text, n > 0 && n < 1024 ? n : 0)).c_str());
         return 0;
     }
-    if (verb == L"minimize") {
-        ShowWindow(main, SW_MINIMIZE);
-        return 0;
+    if (verb == L"front") { // prints the foreground window's title
+        wchar_t title[128] = {};
+        GetWindowTextW(GetForegroundWindow(), title, 128);
+        std::printf("%s\n", hex(title).c_str());
+        return GetForegroundWindow() == main ? 0 : 1;
     }
-    if (verb == L"iconic") return IsIconic(main) ? 0 : 1;
     if (verb == L"playing") {
         HWND toolbar = GetDlgItem(main, 89);
         return SendMessageW(toolbar, TB_ISBUTTONENABLED, 102, 0) ? 0 : 1;
