@@ -628,7 +628,8 @@ bool MainWindow::onCopyData(const COPYDATASTRUCT* data) {
 }
 
 void MainWindow::onForwarded(WPARAM count, LPARAM arguments) {
-    std::unique_ptr<std::vector<std::u16string>> owned(reinterpret_cast<std::vector<std::u16string>*>(arguments));
+    std::unique_ptr<std::vector<std::u16string>> owned(
+        reinterpret_cast<std::vector<std::u16string>*>(arguments));
     // only the program's own path: the user started it again to find the window
     if (!owned || count == 1) comeToFront();
     if (owned) host_.openArguments(*this, *owned);
