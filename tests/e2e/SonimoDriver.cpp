@@ -18,6 +18,11 @@
 //   sonimo_driver status PART        hex(UTF-8) of a status bar part's text
 //   sonimo_driver capture HZ[,HZ...] exit 0 when the capture holds those sines, about equally
 //                                    loud, and nothing else of weight
+//   sonimo_driver instances          the number of instance windows, then of main windows
+//   sonimo_driver send-block KIND    sends a crafted WM_COPYDATA to the instance window and
+//                                    prints the answer (KIND: see craftedBlock)
+//   sonimo_driver hold-front MS      shows a window of its own in front for MS milliseconds
+//   sonimo_driver front              exit 0 when the main window is the foreground window
 #include <windows.h>
 
 #include <commctrl.h>
@@ -25,10 +30,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "AudioCapture.h"
+#include "app/CommandLine.h"
 
 namespace {
 
@@ -176,6 +183,52 @@ BOOL CALLBACK dialogHasText(HWND window, LPARAM p) {
     return !reinterpret_cast<TextSearch*>(p)->found;
 }
 
+BOOL CALLBACK countWindows(HWND window, LPARAM p) {
+    auto* counts = reinterpret_cast<int*>(p);
+    wchar_t cls[64], title[64];
+    GetClassNameW(window, cls, 64);
+    GetWindowTextW(window, title, 64);
+    if (std::wstring(cls) == L"QuarloSoftware_InstanceWindow" && std::wstring(title) == L"Sonimo")
+        ++counts[0];
+    if (std::wstring(cls) == L"#32770" && std::wstring(title) == kTitle) ++counts[1];
+    return TRUE;
+}
+
+// Blocks another process could send the running copy: each must be answered with 0 and
+// open nothing, or (the last two) read no slot past its end.
+//   short, long    one byte less or more than the block
+//   negative, huge count -1 and 1000 with full slots behind
+//   id             a good block with data identifier 1
+//   brim           count 128, every slot 260 units without a zero (answered 1, count 128)
+int sendCraftedBlock(const std::wstring& kind) {
+    HWND instance = FindWindowW(L"QuarloSoftware_InstanceWindow", L"Sonimo");
+    if (!instance) return 1;
+    std::vector<std::uint8_t> block = sonimo::buildForwardedBlock({u"x.exe", u"a.tdf"});
+    auto count = [&](std::int32_t n) { std::memcpy(block.data(), &n, 4); };
+    ULONG_PTR id = 0;
+    if (kind == L"short")
+        block.pop_back();
+    else if (kind == L"long")
+        block.push_back(0);
+    else if (kind == L"negative" || kind == L"huge" || kind == L"brim") {
+        count(kind == L"negative" ? -1 : kind == L"huge" ? 1000 : 128);
+        for (std::size_t i = 4; i < block.size(); i += 2) {
+            block[i] = 'A';
+            block[i + 1] = 0x30;
+        }
+    } else if (kind == L"id")
+        id = 1;
+    else
+        return 64;
+    COPYDATASTRUCT data{id, static_cast<DWORD>(block.size()), block.data()};
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutW(instance, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG,
+                             10000, &answer))
+        return 2;
+    std::printf("%lu\n", static_cast<unsigned long>(answer));
+    return 0;
+}
+
 std::wstring unhex(const wchar_t* hexText) {
     std::string bytes;
     for (const wchar_t* p = hexText; p[0] && p[1]; p += 2) {
@@ -226,6 +279,29 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     if (verb == L"capture") return checkCapture(argc > 2 ? argv[2] : L"");
+    if (verb == L"instances") {
+        int counts[2] = {};
+        EnumWindows(countWindows, reinterpret_cast<LPARAM>(counts));
+        std::printf("%d %d\n", counts[0], counts[1]);
+        return 0;
+    }
+    if (verb == L"send-block" && argc > 2) return sendCraftedBlock(argv[2]);
+    if (verb == L"hold-front") {
+        // Wine carries ShowWindow of another process's window nowhere, so the driver takes
+        // the front with a window of its own instead of moving the program's.
+        HWND own = CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"sonimo-driver-front", WS_POPUP | WS_VISIBLE, 0,
+                                   0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+        SetForegroundWindow(own);
+        const DWORD end = GetTickCount() + ms;
+        MSG msg;
+        while (static_cast<int>(end - GetTickCount()) > 0) {
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&msg);
+            Sleep(20);
+        }
+        DestroyWindow(own);
+        return 0;
+    }
     HWND main = verb == L"wait" ? waitMain(ms) : findMain();
     if (!main) {
         std::printf("no main window\n");
@@ -273,6 +349,12 @@ int wmain(int argc, wchar_t** argv) {
         CloseHandle(process);
         std::printf("%s\n", hex(std::wstring(text, n > 0 && n < 1024 ? n : 0)).c_str());
         return 0;
+    }
+    if (verb == L"front") { // prints the foreground window's title
+        wchar_t title[128] = {};
+        GetWindowTextW(GetForegroundWindow(), title, 128);
+        std::printf("%s\n", hex(title).c_str());
+        return GetForegroundWindow() == main ? 0 : 1;
     }
     if (verb == L"playing") {
         HWND toolbar = GetDlgItem(main, 89);

@@ -1,16 +1,19 @@
-// The process entry of Sonimo.exe: COM and the common controls, the instance window, the
-// main window with its stored placement, the command line, and the message loop.
+// The process entry of Sonimo.exe: the command line, the single-instance check (a second
+// start hands its arguments to the running copy and ends), then COM and the common
+// controls, the instance window, the main window with its stored placement, and the loop.
 #include <windows.h>
 
 #include <commctrl.h>
 #include <objbase.h>
-#include <shellapi.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "app/RegistrySettingsStore.h"
 #include "app/SettingsFolder.h"
+#include "app/SingleInstance.h"
 #include "platform/Notice.h"
 #include "platform/SettingsStore.h"
 #include "ui/win32/LpcControl.h"
@@ -20,38 +23,32 @@
 
 namespace {
 
-constexpr wchar_t kInstanceClass[] = L"QuarloSoftware_InstanceWindow";
-
-LRESULT CALLBACK instanceProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-// The hidden window a second start looks for; its user data points to the main window.
-HWND createInstanceWindow(HINSTANCE instance) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = instanceProc;
-    wc.hInstance = instance;
-    wc.lpszClassName = kInstanceClass;
-    RegisterClassExW(&wc);
-    return CreateWindowExW(0, kInstanceClass, L"Sonimo", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
-                           nullptr);
-}
-
-std::vector<std::u16string> commandLineArguments() {
-    std::vector<std::u16string> args;
-    int count = 0;
-    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
-    for (int i = 0; argv && i < count; ++i)
-        args.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
-    LocalFree(argv);
-    return args;
-}
+// The program's host, with the reading of forwarded blocks, which is the entry's business.
+class EntryHost final : public sonimo::ProgramHost {
+public:
+    std::optional<std::vector<std::u16string>> forwardedArguments(const void* data,
+                                                                  std::size_t size) override {
+        return sonimo::readForwardedBlock(data, size);
+    }
+};
 
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     using namespace sonimo;
+    const std::vector<std::u16string> arguments =
+        splitCommandLine(reinterpret_cast<const char16_t*>(GetCommandLineW()));
+    enterProgramFolderUnderWine();
+    // The installer framework's switches are not ours: such a start has nothing to do.
+    if (arguments.size() > 1 && isMaintenanceOption(arguments[1])) return 0;
+    declareDpiAware();
+
+    StartupMutex starting;
+    if (HWND running = findRunningInstance()) {
+        forwardArguments(running, arguments);
+        return 0;
+    }
+
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&icc);
@@ -67,13 +64,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     HWND instanceWindow = createInstanceWindow(instance);
     int result = 1;
     {
-        ProgramHost host;
+        EntryHost host;
         MainWindow window(host, folder);
         if (window.create(instance)) {
-            SetWindowLongPtrW(instanceWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&window));
+            setInstanceTarget(instanceWindow, window.hwnd());
             notice.setOwner(window.hwnd());
             window.restorePlacement();
-            host.openArguments(window, commandLineArguments());
+            host.openArguments(window, arguments);
+            starting.release();
             MSG msg;
             while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
                 if (window.preTranslateMessage(msg)) continue;
@@ -82,7 +80,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
             }
             result = static_cast<int>(msg.wParam);
         }
-        SetWindowLongPtrW(instanceWindow, GWLP_USERDATA, 0);
+        setInstanceTarget(instanceWindow, nullptr);
     }
     DestroyWindow(instanceWindow);
     setCurrentNotice(nullptr);

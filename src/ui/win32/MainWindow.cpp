@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 
 #include "audio/ToneRenderer.h"
 #include "audio/out/OutputDevice.h"
@@ -128,6 +129,9 @@ bool MainWindowHost::showOptions(MainWindow&) {
 }
 void MainWindowHost::editValues(MainWindow&) {}
 void MainWindowHost::openArguments(MainWindow&, const std::vector<std::u16string>&) {}
+std::optional<std::vector<std::u16string>> MainWindowHost::forwardedArguments(const void*, std::size_t) {
+    return std::nullopt;
+}
 void MainWindowHost::help(MainWindow&) {
     currentNotice().show(
         u"Sonimoテスト信号生成ソフト v4.00\n\nSpace: 再生/停止　Esc: 停止\nテンキー +/−: 値を上げる/下げる　"
@@ -530,6 +534,16 @@ INT_PTR MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
         onDestroy();
         return TRUE;
+    case WM_COPYDATA:
+        if (!onCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam))) return FALSE;
+        SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, 1);
+        return TRUE;
+    case kMsgForwardedArguments:
+        onForwarded(wParam, lParam);
+        return TRUE;
+    case kMsgCloseFromOutside:
+        DestroyWindow(hwnd_);
+        return TRUE;
     default:
         if (message >= kChildNotifyBase && message <= kChildNotifyBase + kNotifyNoteButton) {
             onChildNotification(message - kChildNotifyBase, static_cast<int>(wParam), lParam);
@@ -601,7 +615,42 @@ void MainWindow::onChildNotification(unsigned code, int, LPARAM value) {
     updateCommands();
 }
 
+// The sender waits for the answer, so the work is posted: the second start ends before any
+// file is opened (and before any message box it may bring).
+bool MainWindow::onCopyData(const COPYDATASTRUCT* data) {
+    if (!data || data->dwData != 0) return false;
+    auto arguments = host_.forwardedArguments(data->lpData, data->cbData);
+    if (!arguments) return false;
+    auto owned = std::make_unique<std::vector<std::u16string>>(std::move(*arguments));
+    if (PostMessageW(hwnd_, kMsgForwardedArguments, owned->size(), reinterpret_cast<LPARAM>(owned.get())))
+        owned.release();
+    return true;
+}
+
+void MainWindow::onForwarded(WPARAM count, LPARAM arguments) {
+    std::unique_ptr<std::vector<std::u16string>> owned(
+        reinterpret_cast<std::vector<std::u16string>*>(arguments));
+    // only the program's own path: the user started it again to find the window
+    if (!owned || count == 1) comeToFront();
+    if (owned) host_.openArguments(*this, *owned);
+}
+
+void MainWindow::comeToFront() {
+    WINDOWPLACEMENT wp{};
+    wp.length = sizeof wp;
+    GetWindowPlacement(hwnd_, &wp);
+    if (IsIconic(hwnd_))
+        ShowWindow(hwnd_, (wp.flags & WPF_RESTORETOMAXIMIZED) ? SW_SHOWMAXIMIZED : SW_RESTORE);
+    else if (!IsWindowVisible(hwnd_))
+        ShowWindow(hwnd_, SW_SHOW);
+    SetForegroundWindow(hwnd_);
+}
+
 void MainWindow::onDestroy() {
+    // forwarded command lines still queued own their arguments
+    MSG pending;
+    while (PeekMessageW(&pending, hwnd_, kMsgForwardedArguments, kMsgForwardedArguments, PM_REMOVE))
+        delete reinterpret_cast<std::vector<std::u16string>*>(pending.lParam);
     savePlacement();
     PostQuitMessage(0);
     player_.SetListener(nullptr, 0);

@@ -9,6 +9,7 @@
 #include <commctrl.h>
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -27,6 +28,12 @@ namespace sonimo {
 
 class MainWindow;
 
+// Posted by the main window to itself with a forwarded command line: wParam the count,
+// lParam an owned std::vector<std::u16string>* (null: only come to the front).
+inline constexpr UINT kMsgForwardedArguments = WM_USER + 6;
+// Sent or posted from outside (an installer, an uninstaller): the window closes.
+inline constexpr UINT kMsgCloseFromOutside = WM_USER + 102;
+
 // What the main window hands on: the file commands, the dialogs and typed values. The
 // defaults do nothing; the program and the tests give their own.
 class MainWindowHost {
@@ -40,6 +47,9 @@ public:
     virtual void editValues(MainWindow& window);
     // The process's command line after start-up, or one forwarded by a second start.
     virtual void openArguments(MainWindow& window, const std::vector<std::u16string>& arguments);
+    // The arguments in a WM_COPYDATA block from a second start, or nothing when the block
+    // is not one (then it is not answered). The data may come from any process.
+    virtual std::optional<std::vector<std::u16string>> forwardedArguments(const void* data, std::size_t size);
     // 9: help on the main window.
     virtual void help(MainWindow& window);
 };
@@ -109,6 +119,9 @@ private:
     void onNotify(NMHDR* header);
     void onChildNotification(unsigned code, int id, LPARAM value);
     void onDestroy();
+    bool onCopyData(const COPYDATASTRUCT* data);
+    void onForwarded(WPARAM count, LPARAM arguments);
+    void comeToFront();
     void savePlacement();
     void restoreCurrentTone();
     void selectStoredDevice();
