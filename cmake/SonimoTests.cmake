@@ -8,6 +8,10 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 target_compile_options(gtest PRIVATE -w)
 target_compile_options(gtest_main PRIVATE -w)
 
+# The windows of the program run in a Wine prefix of their own: the device tests leave
+# Wine's sound system in states that later window tests in the same prefix stumbled on.
+set(SONIMO_GUI_PREFIX ${CMAKE_BINARY_DIR}/wineprefix-gui)
+
 # One ctest entry per test source file, filtered to the suites that file defines.
 # The sources are read at configure time, so nothing runs the test binary at build time.
 function(sonimo_register_tests target)
@@ -46,7 +50,8 @@ function(sonimo_register_tests target)
     # Device tests share the one file the captured audio goes to: one at a time.
     # Windows drawn with Japanese texts need a Japanese locale for Wine.
     if(target MATCHES "^(ui|e2e)_tests$")
-      set_tests_properties(${target}.${name} PROPERTIES ENVIRONMENT "LC_ALL=ja_JP.UTF-8;LANG=ja_JP.UTF-8")
+      set_tests_properties(${target}.${name} PROPERTIES ENVIRONMENT
+                           "LC_ALL=ja_JP.UTF-8;LANG=ja_JP.UTF-8;SONIMO_WINEPREFIX=${SONIMO_GUI_PREFIX}")
     endif()
     set(locks "")
     # The window tests create windows the end-to-end driver would find by their title, and
@@ -139,5 +144,6 @@ if(WIN32 AND TARGET Sonimo)
   set_tests_properties(e2e.keys_grid_playback_and_shutdown e2e.scale_typed_value_and_save_wav e2e.list_and_options
                        e2e.single_instance e2e.install_and_uninstall
                        PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE
-                       RESOURCE_LOCK "audio_capture;registry" ENVIRONMENT "LC_ALL=ja_JP.UTF-8;LANG=ja_JP.UTF-8")
+                       RESOURCE_LOCK "audio_capture;registry"
+                       ENVIRONMENT "LC_ALL=ja_JP.UTF-8;LANG=ja_JP.UTF-8;SONIMO_WINEPREFIX=${SONIMO_GUI_PREFIX}")
 endif()
