@@ -93,7 +93,10 @@ Placement restorePlacement(const StoredPlacement& stored, int defaultWidth, int 
     if (!stored.height) p.window = fitInto(p.window, workArea);
     const bool visible =
         std::any_of(monitors.begin(), monitors.end(), [&](const Rect& m) { return intersects(p.window, m); });
-    if (!visible) p.window = fitInto(p.window, workArea);
+    // Off every monitor, or larger than the work area (stored on a larger screen): the
+    // window comes back whole onto the work area.
+    const bool tooLarge = p.window.width() > workArea.width() || p.window.height() > workArea.height();
+    if (!visible || tooLarge) p.window = fitInto(p.window, workArea);
     return p;
 }
 

@@ -76,7 +76,8 @@ struct Placement {
 // A width or height of 0 or absent is the default, a smaller one the minimum; absent X or
 // Y centre the window on the work area; without a stored height the window is moved and
 // cut into the work area. A window that would lie on no monitor at all (one unplugged
-// since) comes back onto the work area at its size where it fits.
+// since), or that is larger than the work area, comes back onto the work area at its size
+// where it fits.
 Placement restorePlacement(const StoredPlacement& stored, int defaultWidth, int defaultHeight,
                            const Rect& workArea, const std::vector<Rect>& monitors);
 

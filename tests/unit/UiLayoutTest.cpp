@@ -116,6 +116,16 @@ TEST(Placement, AWindowOnAnUnpluggedMonitorComesBackAtItsSize) {
     EXPECT_EQ(p.window.left, 3000);
 }
 
+TEST(Placement, AWindowStoredOnALargerScreenIsCutToTheWorkArea) {
+    const Rect work{0, 0, 1000, 740};
+    StoredPlacement s;
+    s.x = 100;
+    s.y = 50;
+    s.width = 1100;
+    s.height = 800;
+    EXPECT_EQ(restorePlacement(s, 820, 600, work, {{0, 0, 1000, 768}}).window, (Rect{0, 0, 1000, 740}));
+}
+
 TEST(LevelMeter, FillsFromMinus48To12Decibels) {
     EXPECT_EQ(meterFill(-127, 600), 0);
     EXPECT_EQ(meterFill(-48, 600), 0);
