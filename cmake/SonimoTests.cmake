@@ -92,7 +92,8 @@ if(WIN32)
   file(GLOB SONIMO_WIN32_TEST_SOURCES CONFIGURE_DEPENDS tests/win32/*.cpp)
   if(SONIMO_WIN32_TEST_SOURCES AND TARGET sonimo_win32)
     # The shared helpers (temporary folders, whole-file reads) come from the unit tests.
-    add_executable(win32_tests ${SONIMO_WIN32_TEST_SOURCES} tests/unit/TestSupport.cpp tests/unit/CliRunner.cpp)
+    add_executable(win32_tests ${SONIMO_WIN32_TEST_SOURCES} tests/unit/TestSupport.cpp tests/unit/CliRunner.cpp
+                            tests/unit/TestWatchdog.cpp)
     target_compile_options(win32_tests PRIVATE ${SONIMO_WARNINGS})
     target_include_directories(win32_tests PRIVATE tests/unit tests/win32)
     target_link_libraries(win32_tests PRIVATE sonimo_win32 GTest::gtest_main)
@@ -117,7 +118,8 @@ endif()
 if(WIN32 AND TARGET sonimo_win32)
   # The real windows, created in the test process with scripted seams.
   file(GLOB SONIMO_UI_TEST_SOURCES CONFIGURE_DEPENDS tests/ui/*.cpp)
-  add_executable(ui_tests ${SONIMO_UI_TEST_SOURCES} tests/unit/TestSupport.cpp tests/win32/AudioCapture.cpp
+  add_executable(ui_tests ${SONIMO_UI_TEST_SOURCES} tests/unit/TestSupport.cpp tests/unit/TestWatchdog.cpp
+                        tests/win32/AudioCapture.cpp
                           ${SONIMO_RESOURCES})
   target_compile_options(ui_tests PRIVATE ${SONIMO_WARNINGS})
   target_include_directories(ui_tests PRIVATE tests/unit tests/win32 tests/ui)

@@ -5,29 +5,11 @@
 #include <cmath>
 #include <numeric>
 
-#if defined(__SSE2__)
+#if SONIMO_RESAMPLER_SSE2
 #include <emmintrin.h>
-#define SONIMO_RESAMPLER_SSE2 1
 #endif
 
 namespace sonimo {
-
-namespace {
-
-// The modified Bessel function of order 0 by the first seven terms of its series.
-double besselI0(double x) {
-    const double q = x * x / 4.0;
-    double term = 1.0, sum = 1.0;
-    for (int k = 1; k <= 6; ++k) {
-        term *= q / (static_cast<double>(k) * k);
-        sum += term;
-    }
-    return sum;
-}
-
-constexpr double kPi = 3.14159265358979323846;
-
-} // namespace
 
 void Resampler::ratio(int a, int b, int& n, int& step) {
     const int g = std::gcd(a, b);
@@ -49,61 +31,9 @@ Resampler::Resampler(const SourceRef& inner, int target, std::uint8_t)
     if (peakLevel <= 0x100000) peakLevel *= 2;
     ratio(a, target, n_, step_);
 
-    if (target > a) {
-        fc_ = 0.975;
-        beta_ = 5.6;
-    } else {
-        fc_ = static_cast<double>(target) / a - 0.046875;
-        beta_ = 4.538;
-    }
-    scale_ = 65536.0 * fc_ / besselI0(beta_);
-#if SONIMO_RESAMPLER_SSE2
-    halves_.reset(new std::int16_t[static_cast<std::size_t>(n_) * 2 * kRow]);
-#else
-    rows_.reset(new std::int32_t[static_cast<std::size_t>(n_) * kRow]);
-#endif
-    ready_.assign(static_cast<std::size_t>(n_), 0);
+    table_ = ResamplerTable::forRates(a, target);
     planeStride_ = static_cast<std::size_t>(kBufferFrames) + kTaps + 8;
     planes_.assign(planeStride_ * inner->channels, 0);
-}
-
-void Resampler::computePhase(int i) {
-    std::int32_t c[kRow];
-    for (int j = 0; j < kTaps; ++j) {
-        const double w = (j - 31) - static_cast<double>(i) / n_;
-        double v;
-        if (w == 0.0) {
-            v = std::trunc(65536.0 * fc_ + 0.5);
-        } else {
-            const double x = kPi * fc_ * w;
-            v = std::round(scale_ * besselI0(beta_ * std::sqrt(1.0 - w * w / 1024.0)) * std::sin(x) / x);
-        }
-        c[j] = static_cast<std::int32_t>(v);
-    }
-    c[kTaps] = 0;
-#if SONIMO_RESAMPLER_SSE2
-    // |c| <= 65536: the high part (c >> 8) and the low part (c & 255) both fit 16 bits
-    std::int16_t* halves = halves_.get() + static_cast<std::size_t>(i) * 2 * kRow;
-    for (int j = 0; j < kRow; ++j) {
-        halves[j] = static_cast<std::int16_t>(c[j] >> 8);
-        halves[kRow + j] = static_cast<std::int16_t>(c[j] & 255);
-    }
-#else
-    std::copy_n(c, kRow, rows_.get() + static_cast<std::size_t>(i) * kRow);
-#endif
-    ready_[static_cast<std::size_t>(i)] = 1;
-    ++phasesReady_;
-}
-
-std::int32_t Resampler::coefficient(int phase, int tap) {
-    if (phase < 0 || phase >= n_ || tap < 0 || tap >= kTaps) return 0;
-    if (!ready_[static_cast<std::size_t>(phase)]) computePhase(phase);
-#if SONIMO_RESAMPLER_SSE2
-    const std::int16_t* halves = halves_.get() + static_cast<std::size_t>(phase) * 2 * kRow;
-    return halves[tap] * 256 + halves[kRow + tap];
-#else
-    return rows_[static_cast<std::size_t>(phase) * kRow + tap];
-#endif
 }
 
 void Resampler::setShift(int s) {
@@ -182,16 +112,28 @@ void Resampler::convertPlanes(int from, int frames) {
 #endif
 }
 
+void Resampler::hintNext(int frames) {
+    // The table's builder goes on with the phases of the next block while this one is read.
+    table_->hint(static_cast<int>((static_cast<std::int64_t>(phase_) + static_cast<std::int64_t>(frames) * step_) % n_));
+}
+
 // The plain sums, as the converter has always computed them.
 void Resampler::readPlain(std::int32_t* out, int frames) {
     const int ch = channels;
-    std::int32_t c[kTaps];
     for (int f = 0; f < frames; ++f) {
         windowStart_ += phase_ / n_;
         phase_ %= n_;
         while (windowStart_ >= dataEnd_) refill();
+#if SONIMO_RESAMPLER_SSE2
+        std::int16_t scratch[2 * kRow];
+        const std::int16_t* h = table_->halves(phase_, scratch);
+        std::int32_t c[kTaps];
         for (int j = 0; j < kTaps; ++j)
-            c[j] = coefficient(phase_, j);
+            c[j] = h[j] * 256 + h[kRow + j];
+#else
+        std::int32_t scratch[kRow];
+        const std::int32_t* c = table_->row(phase_, scratch);
+#endif
         const std::int32_t* x = buffer_.data() + static_cast<std::size_t>(windowStart_) * ch;
         for (int k = 0; k < ch; ++k) {
             std::int64_t s1 = 0, s2 = 0;
@@ -219,8 +161,10 @@ inline __m128i sum4(__m128i a, __m128i b, __m128i c, __m128i d) {
 __attribute__((force_align_arg_pointer))
 #endif
 void Resampler::Read(std::int32_t* out, int frames) {
+    hintNext(frames);
     const int ch = channels;
     std::int32_t sums[4];
+    alignas(16) std::int16_t scratch[2 * kRow];
     for (int f = 0; f < frames; ++f) {
         // phase_ / n_ and phase_ % n_ without a division: the step is at most 192 phases
         while (phase_ >= n_) {
@@ -234,9 +178,7 @@ void Resampler::Read(std::int32_t* out, int frames) {
             out += ch;
             continue;
         }
-        if (!ready_[static_cast<std::size_t>(phase_)]) computePhase(phase_);
-        const auto* row =
-            reinterpret_cast<const __m128i*>(halves_.get() + static_cast<std::size_t>(phase_) * 2 * kRow);
+        const auto* row = reinterpret_cast<const __m128i*>(table_->halves(phase_, scratch));
         // Products of a 16-bit sample and a coefficient half, summed in pairs: each sum of
         // 32 stays below 2^28, and high * 256 + low is the exact sum of the products.
         const auto emit = [&](__m128i h1, __m128i l1, __m128i h2, __m128i l2) {
@@ -293,6 +235,7 @@ void Resampler::Read(std::int32_t* out, int frames) {
 }
 #else
 void Resampler::Read(std::int32_t* out, int frames) {
+    hintNext(frames);
     readPlain(out, frames);
 }
 #endif

@@ -3,14 +3,15 @@
 // Tap 31 sits on the input frame an output frame corresponds to: no delay. Owns its
 // inner source; reads it in blocks of at most 8192 frames.
 //
-// A phase's coefficients are computed the first time an output frame needs them, so a
-// converter starts at once whatever the rate pair (a pair such as 44101 -> 48000 has
-// 48000 phases, about 12 MB when all are used); with SSE2 the sums run on 16-bit
-// samples and coefficients split into two 16-bit halves, exact like the plain sums.
+// The coefficients come from the pair's shared table (synth/ResamplerTable.h), built ahead
+// of the converter by a thread of its own, so a converter starts at once whatever the
+// rate pair; with SSE2 the sums run on 16-bit samples and coefficients split into two
+// 16-bit halves, exact like the plain sums.
 #pragma once
 #include <memory>
 #include <vector>
 
+#include "synth/ResamplerTable.h"
 #include "synth/SampleSource.h"
 
 namespace sonimo {
@@ -32,34 +33,26 @@ public:
     int phase() const { return phase_; }
     int shift() const { return shift_; }
     // Tap `tap` (0..62) of phase `phase` (0..n-1), computing the phase if it is not yet.
-    std::int32_t coefficient(int phase, int tap);
-    // Phases computed so far.
-    int phasesReady() const { return phasesReady_; }
+    std::int32_t coefficient(int phase, int tap) { return table_->coefficient(phase, tap); }
+    ResamplerTable& table() { return *table_; }
 
     // The phase count and step of an exact conversion from rate a to rate b.
     static void ratio(int a, int b, int& n, int& step);
 
 private:
-    static constexpr int kRow = 64; // taps of a stored phase: 63 and a zero
+    static constexpr int kRow = ResamplerTable::kRow;
 
     void refill();
     void setShift(int s);
     // The output sample from the sums of the two halves of the taps.
     std::int32_t finish(std::int64_t s1, std::int64_t s2) const;
-    void computePhase(int phase);
     void convertPlanes(int fromFrame, int frames);
     void readPlain(std::int32_t* out, int frames);
+    void hintNext(int frames);
 
     int n_ = 1;
     int step_ = 1;
-    double fc_ = 0, beta_ = 0, scale_ = 0; // of the Kaiser-windowed sinc
-    // Per phase, kRow coefficients (rows_), or with SSE2 kRow high parts (c >> 8) then kRow
-    // low parts (c & 255), both 16-bit (halves_). Allocated untouched: only computed phases
-    // take memory.
-    std::unique_ptr<std::int32_t[]> rows_;
-    std::unique_ptr<std::int16_t[]> halves_;
-    std::vector<std::uint8_t> ready_;
-    int phasesReady_ = 0;
+    std::shared_ptr<ResamplerTable> table_;
     // The samples of the buffer as 16-bit planes, one per channel, for the SSE2 sums;
     // unusable for a block whose shifted samples reach +32768.
     std::vector<std::int16_t> planes_;

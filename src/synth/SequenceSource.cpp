@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "synth/ResamplerTable.h"
 #include "synth/SourceEffect.h"
 
 namespace sonimo {
@@ -20,6 +21,24 @@ SourceRef MakeSequence(const SequenceEntries& entries) {
 
 SequenceSource::SequenceSource(const SequenceEntries& entries, int rate, int ch, std::int32_t peak)
     : SampleSource(rate, ch, peak), entries_(entries) {
+    // Held tables are bounded: a list of many odd rates builds the rest as they play.
+    constexpr std::size_t kMaxPreparedBytes = std::size_t{64} << 20, kMaxPreparedRates = 16;
+    std::size_t bytes = 0;
+    std::vector<int> rates;
+    for (const SequenceEntry& e : entries_) {
+        const int r = e.child->state == StateOk ? e.child->sampleRate : rate;
+        if (r == rate || std::find(rates.begin(), rates.end(), r) != rates.end()) continue;
+        rates.push_back(r);
+        std::vector<std::shared_ptr<ResamplerTable>> tables;
+        ResampleEffect(rate).Prepare(r, tables);
+        for (const auto& t : tables) {
+            if (std::find(prepared_.begin(), prepared_.end(), t) != prepared_.end()) continue;
+            if (bytes + t->bytes() > kMaxPreparedBytes) break;
+            bytes += t->bytes();
+            prepared_.push_back(t);
+        }
+        if (bytes >= kMaxPreparedBytes || rates.size() >= kMaxPreparedRates) break;
+    }
     loadNext();
 }
 

@@ -1,9 +1,12 @@
 // Children played one after another at one format: each child is converted to the
-// sequence's rate and channel count when it becomes current. After the last child the
+// sequence's rate and channel count when it becomes current; the rate converters' tables
+// are started when the sequence is made, so that a child becoming current on the thread
+// that feeds a device finds them built. After the last child the
 // sequence yields zeros and its position stays at the total length. Owns its children
 // through its own copies of the entries. One child may stand in several entries: each
 // entry plays it from its start (one child is current at a time).
 #pragma once
+#include <memory>
 #include <vector>
 
 #include "synth/SampleSource.h"
@@ -41,6 +44,8 @@ private:
     std::int32_t endPosition_ = 0; // where a seek past the end found the end
     std::int32_t silenceLeft_ = 0;
     SourceRef current_;
+    // The conversion tables of the children's rates, building while earlier children play.
+    std::vector<std::shared_ptr<class ResamplerTable>> prepared_;
 };
 
 } // namespace sonimo

@@ -30,6 +30,16 @@ SourceRef ResampleEffect::Apply(const SourceRef& input) {
     return makeSource<Resampler>(input, target_, mode_);
 }
 
+void ResampleEffect::Prepare(int from, std::vector<std::shared_ptr<ResamplerTable>>& keep) const {
+    if (from <= 0 || target_ <= 0 || from == target_) return;
+    if (target_ < from / 4) {
+        keep.push_back(ResamplerTable::forRates(from, 2 * target_));
+        keep.push_back(ResamplerTable::forRates(2 * target_, target_));
+    } else {
+        keep.push_back(ResamplerTable::forRates(from, target_));
+    }
+}
+
 void ConvertFormat(SourceRef& handle, int rate, int ch) {
     if (ch < handle->channels) handle = ChannelEffect(ch).Apply(handle);
     if (rate != handle->sampleRate) handle = ResampleEffect(rate).Apply(handle);

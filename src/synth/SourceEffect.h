@@ -1,7 +1,9 @@
 // Effects are small factories that wrap a source. One that does not apply hands its
 // input back (another reference to the same source).
 #pragma once
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "synth/SampleSource.h"
 
@@ -42,6 +44,9 @@ class ResampleEffect final : public SourceEffect {
 public:
     explicit ResampleEffect(int targetRate, std::uint8_t mode = 0) : target_(targetRate), mode_(mode) {}
     SourceRef Apply(const SourceRef& input) override;
+    // Starts building the coefficient tables a conversion from `fromRate` will use and
+    // adds them to `keep`, so that a converter made later finds them ready.
+    void Prepare(int fromRate, std::vector<std::shared_ptr<class ResamplerTable>>& keep) const;
 
 private:
     std::int32_t target_;

@@ -27,9 +27,7 @@ std::string textOf(const std::u16string& path) {
 
 #ifdef _WIN32
 std::u16string cliPath() {
-    wchar_t buf[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH);
-    std::u16string self(reinterpret_cast<const char16_t*>(buf), n);
+    const std::u16string self = selfPath();
     return self.substr(0, self.find_last_of(u"\\/") + 1) + u"sonimo-cli.exe";
 }
 
@@ -52,15 +50,25 @@ std::u16string quoted(const std::u16string& a) {
 }
 } // namespace
 
-RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args) {
+std::u16string selfPath() {
+    wchar_t buf[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH);
+    return std::u16string(reinterpret_cast<const char16_t*>(buf), n);
+}
+
+RunResult runProgram(const TempDir& dir, const std::u16string& exe, const std::vector<std::u16string>& args,
+                     const std::u16string& input) {
     RunResult r;
     const std::u16string outPath = dir.path(u"stdout.txt"), errPath = dir.path(u"stderr.txt");
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE in = input.empty() ? INVALID_HANDLE_VALUE
+                              : CreateFileW(reinterpret_cast<const wchar_t*>(input.c_str()), GENERIC_READ,
+                                            FILE_SHARE_READ, &sa, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     HANDLE out = CreateFileW(reinterpret_cast<const wchar_t*>(outPath.c_str()), GENERIC_WRITE,
                              FILE_SHARE_READ, &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     HANDLE err = CreateFileW(reinterpret_cast<const wchar_t*>(errPath.c_str()), GENERIC_WRITE,
                              FILE_SHARE_READ, &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    std::u16string line = quoted(cliPath());
+    std::u16string line = quoted(exe);
     for (const std::u16string& a : args) {
         line += u' ';
         line += quoted(a);
@@ -70,11 +78,10 @@ RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdInput = in != INVALID_HANDLE_VALUE ? in : GetStdHandle(STD_INPUT_HANDLE);
     si.hStdOutput = out;
     si.hStdError = err;
     PROCESS_INFORMATION pi{};
-    const std::u16string exe = cliPath();
     if (CreateProcessW(reinterpret_cast<const wchar_t*>(exe.c_str()), cmd.data(), nullptr, nullptr, TRUE, 0,
                        nullptr, nullptr, &si, &pi)) {
         DWORD code = 0;
@@ -91,23 +98,29 @@ RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args) {
     }
     CloseHandle(out);
     CloseHandle(err);
+    if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
     r.out = textOf(outPath);
     r.err = textOf(errPath);
     return r;
 }
 #else
 std::u16string cliPath() {
-    char buf[4096];
-    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    std::string self(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
-    return utf8ToUtf16(self.substr(0, self.rfind('/') + 1) + "sonimo-cli");
+    const std::u16string self = selfPath();
+    return self.substr(0, self.rfind(u'/') + 1) + u"sonimo-cli";
 }
 
-RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args) {
+std::u16string selfPath() {
+    char buf[4096];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    return utf8ToUtf16(std::string(buf, n > 0 ? static_cast<std::size_t>(n) : 0));
+}
+
+RunResult runProgram(const TempDir& dir, const std::u16string& exe, const std::vector<std::u16string>& args,
+                     const std::u16string& input) {
     RunResult r;
     const std::string outPath = utf16ToUtf8(dir.path(u"stdout.txt")),
                       errPath = utf16ToUtf8(dir.path(u"stderr.txt"));
-    std::vector<std::string> argv8 = {utf16ToUtf8(cliPath())};
+    std::vector<std::string> argv8 = {utf16ToUtf8(exe)};
     for (const std::u16string& a : args)
         argv8.push_back(utf16ToUtf8(a));
     std::vector<char*> argv;
@@ -118,6 +131,8 @@ RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args) {
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&fa, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const std::string inPath = utf16ToUtf8(input);
+    if (!input.empty()) posix_spawn_file_actions_addopen(&fa, 0, inPath.c_str(), O_RDONLY, 0);
     pid_t pid = 0;
     if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) == 0) {
         int status = 0;
@@ -140,5 +155,9 @@ RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args) {
     return r;
 }
 #endif
+
+RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args, const std::u16string& input) {
+    return runProgram(dir, cliPath(), args, input);
+}
 
 } // namespace sonimo

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "synth/PeriodicSource.h"
+#include "synth/ResamplerTable.h"
+#include "synth/SequenceSource.h"
 #include "synth/Resampler.h"
 #include "synth/SilenceSource.h"
 #include "synth/SourceEffect.h"
@@ -65,7 +67,6 @@ TEST(ResamplerRatio, PhaseCountAndStepAreTheReducedRatio) {
 
 TEST(ResamplerCoefficients, TheCentreTapIsTheCutoffAndEveryPhaseSumsToUnity) {
     Resampler up(sine(44100, 1000, 1000), 48000);
-    EXPECT_EQ(up.phasesReady(), 0) << "nothing computed before it is needed";
     EXPECT_EQ(up.coefficient(0, 31), 63898) << "65536 * 0.975 + 0.5, truncated";
     Resampler down(sine(48000, 1000, 1000), 44100);
     EXPECT_EQ(down.coefficient(0, 31),
@@ -273,4 +274,55 @@ TEST(ResamplerScaling, ABlockNearThe32BitLimitComesBackAtItsScale) {
         const std::vector<std::int32_t> v = renderFrames(r, 9600);
         EXPECT_NEAR(rms(v, 4800) / (amplitude / std::sqrt(2.0)), 1.0, 0.01) << amplitude;
     }
+}
+
+// The tables a converter reads are built by a thread of their own while readers may be
+// computing the same phases: whoever builds a phase, every reader sees the same numbers.
+TEST(ResamplerTables, ReadersRacingTheBuilderSeeTheSameCoefficients) {
+    ResamplerTable raced(44101, 48000), reference(44101, 48000);
+    reference.waitUntilComplete();
+    // from the phase the builder starts at, in its order, so that the two meet
+    for (int k = 0, p = 0; k < raced.phases(); ++k, p = (p + raced.step()) % raced.phases()) {
+        for (int j : {0, 17, 31, 62})
+            ASSERT_EQ(raced.coefficient(p, j), reference.coefficient(p, j)) << "phase " << p << " tap " << j;
+    }
+    raced.waitUntilComplete();
+    EXPECT_EQ(raced.phasesReady(), raced.phases());
+    EXPECT_EQ(reference.coefficient(1, 30), reference.coefficient(reference.phases() - 1, 33));
+}
+
+TEST(ResamplerTables, ConvertersOfAPairShareOneTableAndFindItBuilt) {
+    Resampler a(sine(44109, 1000, 1000), 48000), b(sine(44109, 500, 1000), 48000);
+    EXPECT_EQ(&a.table(), &b.table());
+    EXPECT_EQ(&a.table(), ResamplerTable::forRates(44109, 48000).get());
+    a.table().waitUntilComplete();
+    const auto before = b.table().phasesComputedByReaders();
+    renderFrames(b, 48000, 3200);
+    EXPECT_EQ(b.table().phasesComputedByReaders(), before) << "a built table leaves nothing to the reader";
+}
+
+TEST(ResamplerTables, ASequenceStartsTheTablesOfItsEntriesRates) {
+    // Entries up and down, and one above four times the rate, which converts through
+    // twice the target. The first entry needs no conversion.
+    SequenceEntries entries = {{makeSource<SilenceSource>(12000, 1, 0, 1200), 0},
+                               {sine(44111, 1000, 1000, 4410), 0},
+                               {sine(96000, 1000, 1000, 4410), 0},
+                               {sine(8000, 1000, 1000, 800), 0}};
+    SourceRef seq = makeSource<SequenceSource>(entries, 12000, 1, kGeneratorPeak);
+    // held by the sequence and the recent tables, and here: three owners
+    for (auto [from, to] : {std::pair{44111, 12000}, {96000, 24000}, {24000, 12000}, {8000, 12000}})
+        EXPECT_EQ(ResamplerTable::forRates(from, to).use_count(), 3) << from << " -> " << to;
+    seq.release();
+    EXPECT_EQ(ResamplerTable::forRates(44111, 12000).use_count(), 2) << "released with the sequence";
+}
+
+TEST(ResamplerTables, UnusedTablesAreHeldOnlyWithinABound) {
+    std::vector<std::weak_ptr<ResamplerTable>> made;
+    for (int r = 30001; r <= 30020; ++r)
+        made.push_back(ResamplerTable::forRates(r, 48000)); // 16000 phases each, 4 MB
+    std::size_t alive = 0;
+    for (const auto& w : made) alive += !w.expired();
+    EXPECT_GE(alive, 1u) << "the most recent is kept for the next converter";
+    EXPECT_LE(alive, 8u);
+    EXPECT_FALSE(made.back().expired());
 }
