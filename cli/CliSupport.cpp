@@ -74,9 +74,45 @@ ArgScanner::ArgScanner(const Args& args, std::vector<std::string> valueOptions,
                 flags_.push_back(name);
             }
         } else {
+            std::vector<std::string> all = valueOptions;
+            all.insert(all.end(), flagOptions.begin(), flagOptions.end());
             error_ = "unknown option " + a;
+            if (const std::string near = closest(name, all); !near.empty()) error_ += " (did you mean " + near + "?)";
         }
     }
+}
+
+std::string closest(std::string_view word, const std::vector<std::string>& candidates) {
+    // Edit distance, one row at a time; options are short.
+    const auto distance = [](std::string_view a, std::string_view b) {
+        std::vector<std::size_t> row(b.size() + 1);
+        for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+        for (std::size_t i = 1; i <= a.size(); ++i) {
+            std::size_t diagonal = row[0];
+            row[0] = i;
+            for (std::size_t j = 1; j <= b.size(); ++j) {
+                const std::size_t up = row[j];
+                row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+                diagonal = up;
+            }
+        }
+        return row[b.size()];
+    };
+    if (word.size() > 64) return {};
+    std::string best;
+    std::size_t bestDistance = SIZE_MAX;
+    for (const std::string& c : candidates) {
+        std::size_t d = distance(word, c);
+        // a shortened or lengthened name (--len, --frequency) is near whatever its length
+        const std::string_view shorter = word.size() < c.size() ? word : std::string_view(c);
+        const std::string_view longer = word.size() < c.size() ? std::string_view(c) : word;
+        if (shorter.size() >= 4 && longer.substr(0, shorter.size()) == shorter) d = std::min<std::size_t>(d, 1);
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = c;
+        }
+    }
+    return bestDistance <= 2 + word.size() / 6 ? best : std::string();
 }
 
 std::optional<std::string> ArgScanner::value(const std::string& name) const {

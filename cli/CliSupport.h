@@ -27,6 +27,9 @@ void printMessage(std::u16string_view text);
 void printOut(std::string_view text);
 bool stderrIsTerminal();
 
+// The candidate nearest to a mistyped word, or nothing when none is near.
+std::string closest(std::string_view word, const std::vector<std::string>& candidates);
+
 // Options of the form --name VALUE or --name=VALUE, flags of the form --name, and
 // positional arguments, in order. Unknown options and repeated ones are errors.
 class ArgScanner {

@@ -10,7 +10,8 @@ namespace sonimo::cli {
 struct Command {
     const char* name;
     int (*run)(const Args& args);
-    const char* usage; // one or more lines, each starting with the command name
+    const char* usage;   // one or more lines, each starting with the command name
+    const char* details; // what it does, lines of at most 80 columns
 };
 
 int runMake(const Args& args);

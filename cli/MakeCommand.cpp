@@ -1,64 +1,13 @@
 // make: a tone file from options, starting from the default record.
-#include <cmath>
-#include <cstring>
-
 #include "Commands.h"
+#include "ToneOptions.h"
 #include "tone/ToneData.h"
 #include "tone/ToneList.h"
 
 namespace sonimo::cli {
 
-namespace {
-
-constexpr std::int64_t kMaxLengthMs = 10000000; // what the value grid accepts
-constexpr int kMinDb = -127;
-
-struct WaveName {
-    const char* name;
-    int waveform;
-};
-constexpr WaveName kWaves[] = {
-    {"sine", Sine},       {"square", Square},      {"triangle", Triangle}, {"sawtooth", Sawtooth},
-    {"impulse", Impulse}, {"white", WhiteNoise},   {"pink", PinkNoise},    {"brown", BrownNoise},
-    {"blue", BlueNoise},  {"purple", PurpleNoise}, {"grey", GreyNoise},
-};
-
-// A list of frequencies for `option`, each within 0..22000 Hz; `count` is the number
-// of values required, or 0 for 1..16 of them.
-bool frequencies(const ArgScanner& a, const std::string& option, std::size_t count,
-                 std::vector<double>& out) {
-    const std::optional<std::string> text = a.value(option);
-    if (!text) return true;
-    bool ok = false;
-    out = parseDoubleList(*text, ok);
-    if (!ok) {
-        printError(option + ": \"" + *text + "\" is not a comma-separated list of numbers");
-        return false;
-    }
-    if (count == 0 && (out.empty() || out.size() > static_cast<std::size_t>(kMaxTones))) {
-        printError(option + ": 1 to 16 frequencies, one per tone");
-        return false;
-    }
-    if (count != 0 && out.size() != count) {
-        printError(option + ": " + std::to_string(out.size()) + " values for " + std::to_string(count) +
-                   (count == 1 ? " tone" : " tones") + " (give one per tone)");
-        return false;
-    }
-    for (double f : out) {
-        if (!(f >= 0.0 && f <= kMaxFrequencyHz)) {
-            printError(option + ": " + std::to_string(f) + " Hz is outside 0..22000 Hz");
-            return false;
-        }
-    }
-    return true;
-}
-
-} // namespace
-
 int runMake(const Args& args) {
-    const ArgScanner a(args,
-                       {"--wave", "--freq", "--end", "--right", "--right-end", "--db", "--length", "--sweep"},
-                       {"--stereo", "--loop"});
+    const ArgScanner a(args, kToneValueOptions, kToneFlagOptions);
     if (!a.ok()) {
         printError("make: " + a.error());
         return kExitUsage;
@@ -72,108 +21,9 @@ int runMake(const Args& args) {
         printError("make: the output file must end in .tdf");
         return kExitUsage;
     }
-
-    ToneData tone = defaultToneData();
-    int waveform = Sine;
-    if (const auto w = a.value("--wave")) {
-        waveform = -1;
-        for (const WaveName& n : kWaves) {
-            if (*w == n.name) waveform = n.waveform;
-        }
-        if (waveform < 0) {
-            printError("--wave: \"" + *w +
-                       "\" is none of sine, square, triangle, sawtooth, impulse, white, pink, brown, blue, "
-                       "purple, grey");
-            return kExitUsage;
-        }
-    }
-    if (isNoise(waveform)) {
-        // A noise has one mono channel and no frequencies: these would be dropped unseen.
-        for (const char* o : {"--freq", "--end", "--right", "--right-end", "--db", "--sweep"}) {
-            if (a.value(o)) {
-                printError(std::string(o) + ": does not apply to noise");
-                return kExitUsage;
-            }
-        }
-        if (a.flag("--stereo")) {
-            printError("--stereo: noise is always one channel");
-            return kExitUsage;
-        }
-    }
-
-    std::vector<double> freq, end, right, rightEnd;
-    if (!frequencies(a, "--freq", 0, freq)) return kExitUsage;
-    const std::size_t count = freq.empty() ? 1 : freq.size();
-    if (freq.empty()) freq.assign(1, tone.leftStartHz[0]);
-    if (!frequencies(a, "--end", count, end) || !frequencies(a, "--right", count, right) ||
-        !frequencies(a, "--right-end", count, rightEnd))
-        return kExitUsage;
-
-    std::vector<int> db;
-    if (const auto text = a.value("--db")) {
-        bool ok = false;
-        const std::vector<double> values = parseDoubleList(*text, ok);
-        if (!ok || values.size() != count) {
-            printError("--db: give " + std::to_string(count) + " whole dB value" + (count == 1 ? "" : "s") +
-                       ", one per tone, separated by commas");
-            return kExitUsage;
-        }
-        for (double d : values) {
-            if (d != std::trunc(d) || d < kMinDb || d > 0) {
-                printError("--db: " + std::to_string(d) + " is not a whole number of dB within -127..0");
-                return kExitUsage;
-            }
-            db.push_back(static_cast<int>(d));
-        }
-    }
-
-    std::optional<std::int64_t> lengthMs;
-    if (const auto text = a.value("--length")) {
-        lengthMs = parseInteger(*text);
-        if (!lengthMs || *lengthMs < 1 || *lengthMs > kMaxLengthMs) {
-            printError("--length: \"" + *text +
-                       "\" is not a whole number of milliseconds within 1..10000000");
-            return kExitUsage;
-        }
-    }
-    const std::optional<std::string> sweep = a.value("--sweep");
-    if (sweep && *sweep != "linear" && *sweep != "log") {
-        printError("--sweep: \"" + *sweep + "\" is neither linear nor log");
-        return kExitUsage;
-    }
-    if (sweep && !lengthMs) {
-        printError("--sweep needs --length: a sweep runs over the tone's length");
-        return kExitUsage;
-    }
-    if (a.flag("--loop") && !lengthMs) {
-        printError("--loop needs --length: a looped tone has a fixed length");
-        return kExitUsage;
-    }
-
-    setWaveform(tone, waveform);
-    tone.toneCount = static_cast<std::uint8_t>(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        tone.leftStartHz[i] = freq[i];
-        tone.leftEndHz[i] = end.empty() ? freq[i] : end[i];
-        if (!db.empty()) tone.relativeAmplitudeDb[i] = static_cast<std::int8_t>(db[i]);
-    }
-    if (a.flag("--stereo") || !right.empty() || !rightEnd.empty()) {
-        setStereo(tone); // copies left to right; --right and --right-end then replace
-        for (std::size_t i = 0; i < count; ++i) {
-            if (!right.empty()) tone.rightStartHz[i] = tone.rightEndHz[i] = right[i];
-            if (!rightEnd.empty()) tone.rightEndHz[i] = rightEnd[i];
-        }
-    }
-    if (!db.empty()) tone.flags |= ToneFlagRelativeAmplitude;
-    if (lengthMs) {
-        tone.lengthMs = static_cast<std::uint32_t>(*lengthMs);
-        setKind(tone, !sweep            ? ToneKind::ConstantFixed
-                      : *sweep == "log" ? ToneKind::LogSweep
-                                        : ToneKind::LinearSweep);
-    }
-    if (a.flag("--loop")) tone.loop = 1;
-
-    if (!saveToneFile(tone, out)) {
+    const std::optional<ToneData> tone = toneFromOptions(a);
+    if (!tone) return kExitUsage;
+    if (!saveToneFile(*tone, out)) {
         printError("make: could not write " + displayPath(out));
         return kExitOutput;
     }

@@ -19,8 +19,11 @@ template <int (*F)(int, char**)> int withArgv(const Args& args) {
 }
 
 constexpr Command kPlatform[] = {
-    {"devices", withArgv<runDevicesCommand>, "devices"},
-    {"play", withArgv<runPlayCommand>, "play FILE.tdf|FILE.tdl|FILE.wav [--device NAME] [--rate HZ] [--seconds N]"},
+    {"devices", withArgv<runDevicesCommand>, "devices",
+     "lists the output devices, waveOut and DirectSound, by the names play takes."},
+    {"play", withArgv<runPlayCommand>, "play FILE.tdf|FILE.tdl|FILE.wav [--device NAME] [--rate HZ] [--seconds N]",
+     "plays a tone, a list or a WAV file through a device, as the program does, for\n"
+     "its length or N seconds (an endless tone needs --seconds)."},
 };
 
 } // namespace

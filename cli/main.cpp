@@ -1,7 +1,9 @@
 // sonimo-cli: the engine on the command line. The entry converts the arguments to UTF-8
 // (on Windows from the UTF-16 command line) and dispatches on the command name.
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "Commands.h"
 #include "platform/Text.h"
@@ -20,47 +22,78 @@ constexpr Command kPortable[] = {
     {"make", runMake,
      "make OUT.tdf [--wave sine|square|triangle|sawtooth|impulse|white|pink|brown|blue|purple|grey]\n"
      "     [--freq F[,F...]] [--end F[,F...]] [--right F[,F...]] [--right-end F[,F...]]\n"
-     "     [--stereo] [--db D[,D...]] [--length MS] [--sweep linear|log] [--loop]"},
-    {"render", runRender, "render IN.tdf|IN.tdl|IN.wav -o OUT.wav [--rate HZ]"},
-    {"info", runInfo, "info FILE.tdf|FILE.tdl|FILE.wav [--json]"},
+     "     [--stereo] [--db D[,D...]] [--length MS] [--sweep linear|log] [--loop]",
+     "writes a tone file, starting from the default tone (one 440 Hz sine, endless).\n"
+     "--freq sets the start (or constant) frequencies, one per tone (1 to 16 tones,\n"
+     "0..22000 Hz); --end the sweep end frequencies; --right and --right-end those of\n"
+     "the right channel (they imply --stereo; --right-end defaults to --right);\n"
+     "--stereo alone copies left to right; --db sets whole-dB relative amplitudes\n"
+     "(-127..0) per tone; --length makes the tone last MS milliseconds (1..10000000);\n"
+     "--sweep (needs --length) sweeps linearly or logarithmically; --loop (needs\n"
+     "--length) turns loop playback on."},
+    {"render", runRender,
+     "render IN.tdf|IN.tdl|IN.wav -o OUT.wav|- [--rate HZ] [--seed N]\n"
+     "render TONE-OPTIONS -o OUT.wav|- [--rate HZ] [--seed N]",
+     "writes what the program's \"save as WAV\" writes for the tone or list, byte for\n"
+     "byte, at --rate HZ (1000..192000, default 44100). Instead of a file, the options\n"
+     "of make describe the tone (render --freq 1000 --length 5000 -o tone.wav): the\n"
+     "same bytes as make and then render. -o - writes the WAV file to standard output\n"
+     "(sonimo-cli render ... -o - | aplay). Noise differs from render to render, as\n"
+     "in the program; --seed N (0..4294967295) makes it the same for the same N.\n"
+     "Endless or looped tones are refused. A progress bar goes to standard error\n"
+     "when it is a terminal; Ctrl+C cancels."},
+    {"info", runInfo, "info FILE.tdf|FILE.tdl|FILE.wav [--json]",
+     "describes a tone file (its fields and whether it is valid), a tone list (its\n"
+     "entries and rendered length) or a WAV file as the reader sees it; --json prints\n"
+     "one JSON object."},
 };
 
-const char* const kDetails =
-    "\n"
-    "make     writes a tone file, starting from the default tone (one 440 Hz sine, endless).\n"
-    "         --freq sets the start (or constant) frequencies, one per tone (1 to 16 tones,\n"
-    "         0..22000 Hz); --end the sweep end frequencies; --right and --right-end those of\n"
-    "         the right channel (they imply --stereo; --right-end defaults to --right);\n"
-    "         --stereo alone copies left to right; --db sets whole-dB relative amplitudes\n"
-    "         (-127..0) per tone; --length makes the tone last MS milliseconds (1..10000000);\n"
-    "         --sweep (needs --length) sweeps linearly or logarithmically; --loop (needs\n"
-    "         --length) turns loop playback on.\n"
-    "render   writes what the program's \"save as WAV\" writes for the tone or list, byte for\n"
-    "         byte, at --rate HZ (1000..192000, default 44100). Endless or looped tones are\n"
-    "         refused. A progress bar goes to standard error when it is a terminal.\n"
-    "info     describes a tone file (its fields and whether it is valid), a tone list (its\n"
-    "         entries and rendered length) or a WAV file as the reader sees it; --json prints\n"
-    "         one JSON object.\n"
-    "\n"
+const char* const kExitCodes =
     "Exit codes: 0 done, 1 usage, 2 input refused or unreadable, 3 output could not be written.\n";
 
-void printUsage() {
+// Lines of `text`, the first after `first`, the others after as many spaces, except
+// those that begin with `again` (another form of a command), which get `first` too.
+std::string indented(const std::string& first, const char* text, const std::string& again = {}) {
+    std::string out;
+    const std::string t = text, blank(first.size(), ' ');
+    bool firstLine = true;
+    for (std::size_t at = 0;;) {
+        const std::size_t nl = t.find('\n', at);
+        const std::string line = t.substr(at, nl == std::string::npos ? std::string::npos : nl - at);
+        const bool full = firstLine || (!again.empty() && line.rfind(again + " ", 0) == 0);
+        out += (full ? first : blank) + line + "\n";
+        firstLine = false;
+        if (nl == std::string::npos) return out;
+        at = nl + 1;
+    }
+}
+
+std::string usageText() {
     std::string text = "usage:\n";
     for (std::span<const Command> group : {portableCommands(), platformCommands()}) {
+        for (const Command& c : group)
+            text += indented("  sonimo-cli ", c.usage, c.name);
+    }
+    text += "  sonimo-cli --version\n  sonimo-cli COMMAND --help\n\n";
+    for (std::span<const Command> group : {portableCommands(), platformCommands()}) {
         for (const Command& c : group) {
-            // the first line carries the program name; continuation lines line up under it
-            const std::string u = c.usage;
-            std::string prefix = "  sonimo-cli ";
-            std::size_t at = 0;
-            for (std::size_t nl; (nl = u.find('\n', at)) != std::string::npos; at = nl + 1) {
-                text += prefix + u.substr(at, nl - at) + "\n";
-                prefix = "             ";
-            }
-            text += prefix + u.substr(at) + "\n";
+            std::string name = c.name;
+            name.resize(std::max<std::size_t>(name.size() + 1, 9), ' ');
+            text += indented(name, c.details);
         }
     }
-    text += kDetails;
-    std::fputs(text.c_str(), stderr);
+    return text + "\n" + kExitCodes;
+}
+
+std::string commandHelp(const Command& c) {
+    return "usage:\n" + indented("  sonimo-cli ", c.usage, c.name) + "\n" + c.details + "\n\n" + kExitCodes;
+}
+
+bool asksForHelp(const Args& rest) {
+    for (const std::string& a : rest) {
+        if (a == "--help" || a == "-h") return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -70,18 +103,36 @@ std::span<const Command> portableCommands() {
 }
 
 int run(const Args& all) {
-    if (all.empty() || all[0] == "--help" || all[0] == "-h" || all[0] == "help") {
-        printUsage();
-        return all.empty() ? kExitUsage : kExitDone;
+    if (all.empty()) {
+        std::fputs(usageText().c_str(), stderr);
+        return kExitUsage;
+    }
+    if (all[0] == "--help" || all[0] == "-h" || all[0] == "help") {
+        printOut(usageText());
+        return kExitDone;
+    }
+    if (all[0] == "--version" || all[0] == "-V") {
+        printOut("sonimo-cli " SONIMO_VERSION "\n");
+        return kExitDone;
     }
     const Args rest(all.begin() + 1, all.end());
+    std::vector<std::string> names;
     for (std::span<const Command> group : {portableCommands(), platformCommands()}) {
         for (const Command& c : group) {
-            if (all[0] == c.name) return c.run(rest);
+            if (all[0] != c.name) {
+                names.push_back(c.name);
+                continue;
+            }
+            if (asksForHelp(rest)) {
+                printOut(commandHelp(c));
+                return kExitDone;
+            }
+            return c.run(rest);
         }
     }
-    printError("unknown command \"" + all[0] + "\"");
-    printUsage();
+    std::string text = "unknown command \"" + all[0] + "\"";
+    if (const std::string near = closest(all[0], names); !near.empty()) text += " (did you mean " + near + "?)";
+    printError(text + "; sonimo-cli --help lists the commands");
     return kExitUsage;
 }
 
