@@ -77,7 +77,7 @@ ArgScanner::ArgScanner(const Args& args, std::vector<std::string> valueOptions,
             std::vector<std::string> all = valueOptions;
             all.insert(all.end(), flagOptions.begin(), flagOptions.end());
             error_ = "unknown option " + a;
-            if (const std::string near = closest(name, all); !near.empty()) error_ += " (did you mean " + near + "?)";
+            if (const std::string guess = closest(name, all); !guess.empty()) error_ += " (did you mean " + guess + "?)";
         }
     }
 }

@@ -1,11 +1,14 @@
 // info: what the engine sees in a tone file, a tone list or a WAV file.
 #include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "Commands.h"
 #include "Json.h"
 #include "audio/AudioFileReader.h"
 #include "audio/Mp3FileSource.h"
+#include "audio/PeakPrediction.h"
 #include "audio/ToneListRenderer.h"
 #include "audio/ToneRenderer.h"
 #include "audio/WaveFileSource.h"
@@ -41,6 +44,54 @@ std::string flagNames(std::uint16_t f) {
     return s.empty() ? "none" : s;
 }
 
+std::string fixed2(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.2f", std::abs(v) < 0.005 ? 0.0 : v); // no "-0.00"
+    return buf;
+}
+
+const char* methodName(PeakMethod m) {
+    switch (m) {
+    case PeakMethod::CommonPeriod: return "common period";
+    case PeakMethod::WholeTone: return "whole";
+    case PeakMethod::FirstSeconds: break;
+    }
+    return "first seconds";
+}
+
+// The lines on the mix's level; `what` names the thing measured ("tone", "list").
+std::string peakLines(const PeakPrediction& p, bool random, const char* what) {
+    const std::string window = fixed2(p.windowSeconds * (p.method == PeakMethod::CommonPeriod ? 1000 : 1));
+    std::string how;
+    if (random) how = "measured over " + window + " s; noise differs from render to render";
+    else if (p.method == PeakMethod::CommonPeriod) how = "exact: the tones' common period is " + window + " ms";
+    else if (p.method == PeakMethod::WholeTone) how = std::string("exact over the whole ") + what + ", " + window + " s";
+    else how = "measured over the first " + window + " s";
+    if (p.peakDbfs <= -1000) return "peak         silent (" + how + ")\n";
+    std::string s = "peak         " + fixed2(p.peakDbfs) + " dBFS before the limiter (" + how + ")\n";
+    s += "crest factor " + fixed2(p.crestFactorDb) + " dB\n";
+    if (p.limiterActs) {
+        // the ceiling is 16-bit full scale, 32767
+        const double over = p.peakDbfs - 20 * std::log10(32767.0 / 32768.0);
+        s += "limiter      acts: the mix passes full scale by " +
+             (over < 0.005 ? std::string("less than 0.01") : fixed2(over)) + " dB\n";
+    } else {
+        s += "limiter      does not act\n";
+    }
+    return s;
+}
+
+void peakJson(JsonWriter& j, const PeakPrediction& p, bool random) {
+    j.key("peak").beginObject();
+    if (p.peakDbfs <= -1000) j.key("dbfs").null();
+    else j.key("dbfs").number(std::round(p.peakDbfs * 100) / 100);
+    j.key("crestFactorDb").number(std::round(p.crestFactorDb * 100) / 100);
+    j.key("limiterActs").boolean(p.limiterActs);
+    j.key("method").string(random ? "measured" : methodName(p.method));
+    j.key("windowSeconds").number(p.windowSeconds);
+    j.endObject();
+}
+
 // Through the record, element by element: its fields are packed.
 template <class Get> void jsonArray(JsonWriter& j, const char* key, Get get) {
     j.key(key).beginArray();
@@ -69,6 +120,10 @@ int infoTone(const std::u16string& path, bool json) {
     // Only the first 1057 bytes count, as when the program loads the file.
     const bool valid = isValid(t);
     const std::string listPath = utf16ToUtf8(listPathOf(t));
+    // The mix as the settings' rate renders it; a record the program refuses plays nothing.
+    PeakPrediction peak;
+    if (valid) peak = predictPeak(t, settingsSampleRate());
+    const bool random = isNoise(t.waveform);
     if (json) {
         JsonWriter j;
         j.beginObject();
@@ -88,6 +143,7 @@ int infoTone(const std::u16string& path, bool json) {
             j.integer(t.relativeAmplitudeDb[i]);
         j.endArray();
         j.key("loop").integer(t.loop).key("listPath").string(listPath).key("valid").boolean(valid);
+        if (valid) peakJson(j, peak, random);
         j.endObject();
         printOut(j.text() + "\n");
     } else {
@@ -117,6 +173,7 @@ int infoTone(const std::u16string& path, bool json) {
                 s += "\n";
             }
         }
+        if (valid) s += peakLines(peak, random, "tone");
         printOut(s);
     }
     return valid ? kExitDone : kExitInput;
@@ -142,6 +199,7 @@ int infoList(const std::u16string& path, bool json) {
         return kExitInput;
     }
     const std::int64_t lengthMs = FramesToMs(seq->GetLength(), seq->sampleRate);
+    const PeakPrediction peak = measurePeak(*seq, kPeakWindowSeconds);
     if (json) {
         JsonWriter j;
         j.beginObject().key("entries").beginArray();
@@ -153,7 +211,9 @@ int infoList(const std::u16string& path, bool json) {
                 .string(utf16ToUtf8(e.fileName))
                 .endObject();
         }
-        j.endArray().key("lengthMs").integer(lengthMs).endObject();
+        j.endArray().key("lengthMs").integer(lengthMs);
+        peakJson(j, peak, false);
+        j.endObject();
         printOut(j.text() + "\n");
     } else {
         std::string s = "tone list " + displayPath(path) + ": " + std::to_string(list.entries.size()) +
@@ -166,6 +226,7 @@ int infoList(const std::u16string& path, bool json) {
             s += e.isSilence() ? "silence " + std::to_string(e.silenceMs) + " ms\n"
                                : utf16ToUtf8(e.fileName) + "\n";
         }
+        s += peakLines(peak, false, "list");
         printOut(s);
     }
     return kExitDone;

@@ -73,6 +73,12 @@ JsonWriter& JsonWriter::boolean(bool v) {
     return *this;
 }
 
+JsonWriter& JsonWriter::null() {
+    separate();
+    out_ += "null";
+    return *this;
+}
+
 JsonWriter& JsonWriter::string(std::string_view s) {
     separate();
     quoted(s);

@@ -17,6 +17,7 @@ public:
     JsonWriter& number(double v);
     JsonWriter& integer(std::int64_t v);
     JsonWriter& boolean(bool v);
+    JsonWriter& null();
     JsonWriter& string(std::string_view utf8);
     const std::string& text() const { return out_; }
 

@@ -2,6 +2,9 @@
 // the version, help where it is looked for, and a near miss named.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -136,4 +139,67 @@ TEST_F(CliEveryday, VersionHelpAndNearMisses) {
     EXPECT_EQ(r.err.find("did you mean"), std::string::npos) << "nothing is near: " << r.err;
     r = run({u"info", u"--jsno", u"x.tdf"});
     EXPECT_NE(r.err.find("did you mean --json?"), std::string::npos) << r.err;
+}
+
+namespace {
+
+// The largest magnitude among the 16-bit samples of a WAV file the writer made.
+double wavPeakDbfs(const std::vector<unsigned char>& wav) {
+    int peak = 0;
+    for (std::size_t i = 46; i + 1 < wav.size(); i += 2) {
+        const int v = static_cast<std::int16_t>(wav[i] | (wav[i + 1] << 8));
+        peak = std::max(peak, v < 0 ? -v : v);
+    }
+    return 20 * std::log10(peak / 32768.0);
+}
+
+double jsonNumber(const std::string& json, const std::string& key) {
+    const std::size_t at = json.find("\"" + key + "\":");
+    return at == std::string::npos ? NAN : std::atof(json.c_str() + at + key.size() + 3);
+}
+
+} // namespace
+
+// Equal tones whose mix stays under full scale: the prediction is what a render holds.
+TEST_F(CliEveryday, InfoPredictsThePeakARenderReaches) {
+    const struct {
+        Options tone;
+        const char* method;
+    } cases[] = {
+        {{u"--freq", u"1000,1500", u"--db", u"-6,-6"}, "common period"},
+        {{u"--freq", u"500,700,1100", u"--db", u"-10,-10,-10"}, "common period"},
+        {{u"--freq", u"100,200,300,400,500,600,700,800,900,1000,1100,1200,1300,1400,1500,1600", u"--db",
+          u"-25,-25,-25,-25,-25,-25,-25,-25,-25,-25,-25,-25,-25,-25,-25,-25"},
+         "common period"},
+        {{u"--freq", u"440.123,1000", u"--db", u"-7,-7", u"--length", u"12000"}, "first seconds"}, // 1000 s period
+        {{u"--freq", u"100", u"--end", u"5000", u"--sweep", u"log", u"--db", u"-3"}, "whole"},
+    };
+    for (const auto& c : cases) {
+        const std::string what = utf16ToUtf8(c.tone[1]);
+        Options tone = c.tone;
+        if (std::find(tone.begin(), tone.end(), u"--length") == tone.end()) tone = tone + Options{u"--length", u"4000"};
+        ASSERT_EQ(run(Options{u"make", p(u"t.tdf")} + tone).code, 0) << what;
+        const RunResult info = run({u"info", p(u"t.tdf"), u"--json"});
+        ASSERT_EQ(info.code, 0) << info.err;
+        EXPECT_NE(info.out.find(std::string("\"method\":\"") + c.method + "\""), std::string::npos) << info.out;
+        EXPECT_NE(info.out.find("\"limiterActs\":false"), std::string::npos) << info.out;
+        ASSERT_EQ(run({u"render", p(u"t.tdf"), u"-o", p(u"t.wav")}).code, 0);
+        EXPECT_NEAR(jsonNumber(info.out, "dbfs"), wavPeakDbfs(readAll(p(u"t.wav"))), 0.1) << what;
+        EXPECT_GT(jsonNumber(info.out, "crestFactorDb"), 3.0) << what;
+    }
+    // Sixteen tones at full level: far past full scale, which the limiter takes back.
+    ASSERT_EQ(run({u"make", p(u"loud.tdf"), u"--freq",
+                   u"100,200,300,400,500,600,700,800,900,1000,1100,1200,1300,1400,1500,1600", u"--length", u"2000"})
+                  .code,
+              0);
+    const RunResult loud = run({u"info", p(u"loud.tdf")});
+    EXPECT_NE(loud.out.find("limiter      acts: the mix passes full scale by 21.5"), std::string::npos) << loud.out;
+    EXPECT_NE(loud.out.find("peak         21.5"), std::string::npos) << loud.out;
+    ASSERT_EQ(run({u"render", p(u"loud.tdf"), u"-o", p(u"loud.wav")}).code, 0);
+    EXPECT_LE(wavPeakDbfs(readAll(p(u"loud.wav"))), 0.0);
+    // A list is measured as it plays.
+    ASSERT_TRUE(writeToneList(p(u"l.tdl"), {p(u"t.tdf"), p(u"loud.tdf")}));
+    const RunResult list = run({u"info", p(u"l.tdl"), u"--json"});
+    EXPECT_NEAR(jsonNumber(list.out, "dbfs"), 21.55, 0.1) << list.out;
+    EXPECT_NE(list.out.find("\"method\":\"whole\""), std::string::npos) << list.out;
 }
