@@ -272,11 +272,17 @@ struct Written {
 int writeSeries(const std::u16string& out, const std::vector<SeriesTone>& tones, const ToneOptions& o) {
     std::error_code ec;
     const fs::path list = fullPath(fsPath(out), ec);
-    if (ec || !list.has_filename() || list.stem().empty()) {
+    if (ec || !list.has_filename()) {
         printError("series: cannot make a full path of " + displayPath(out));
         return kExitUsage;
     }
-    const fs::path folder = list.parent_path() / list.stem();
+    // The folder is the list's name without ".tdl" (which the caller has checked is there).
+    const std::u16string listName = fromFs(list.filename());
+    if (listName.size() <= 4) {
+        printError("series: the list's name needs some text before .tdl, to name the folder of tones");
+        return kExitUsage;
+    }
+    const fs::path folder = list.parent_path() / fsPath(listName.substr(0, listName.size() - 4));
 
     // Every name first: a row the list cannot hold refuses the whole series.
     const std::size_t digits = std::max<std::size_t>(3, std::to_string(tones.size()).size());
