@@ -52,10 +52,14 @@ std::u16string quoted(const std::u16string& a) {
 }
 } // namespace
 
-RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args) {
+RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args, const std::u16string& input) {
     RunResult r;
     const std::u16string outPath = dir.path(u"stdout.txt"), errPath = dir.path(u"stderr.txt");
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE in = input.empty()
+                    ? INVALID_HANDLE_VALUE
+                    : CreateFileW(reinterpret_cast<const wchar_t*>(input.c_str()), GENERIC_READ,
+                                  FILE_SHARE_READ, &sa, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     HANDLE out = CreateFileW(reinterpret_cast<const wchar_t*>(outPath.c_str()), GENERIC_WRITE,
                              FILE_SHARE_READ, &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     HANDLE err = CreateFileW(reinterpret_cast<const wchar_t*>(errPath.c_str()), GENERIC_WRITE,
@@ -70,7 +74,7 @@ RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdInput = in != INVALID_HANDLE_VALUE ? in : GetStdHandle(STD_INPUT_HANDLE);
     si.hStdOutput = out;
     si.hStdError = err;
     PROCESS_INFORMATION pi{};
@@ -91,6 +95,7 @@ RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args) {
     }
     CloseHandle(out);
     CloseHandle(err);
+    if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
     r.out = textOf(outPath);
     r.err = textOf(errPath);
     return r;
@@ -103,7 +108,7 @@ std::u16string cliPath() {
     return utf8ToUtf16(self.substr(0, self.rfind('/') + 1) + "sonimo-cli");
 }
 
-RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args) {
+RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args, const std::u16string& input) {
     RunResult r;
     const std::string outPath = utf16ToUtf8(dir.path(u"stdout.txt")),
                       errPath = utf16ToUtf8(dir.path(u"stderr.txt"));
@@ -118,6 +123,8 @@ RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args) {
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&fa, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const std::string inPath = utf16ToUtf8(input);
+    if (!input.empty()) posix_spawn_file_actions_addopen(&fa, 0, inPath.c_str(), O_RDONLY, 0);
     pid_t pid = 0;
     if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) == 0) {
         int status = 0;
@@ -140,5 +147,9 @@ RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args) {
     return r;
 }
 #endif
+
+RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args) {
+    return runCli(dir, args, u"");
+}
 
 } // namespace sonimo

@@ -19,6 +19,8 @@ struct RunResult {
 
 std::u16string cliPath();
 RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args);
+// The same with standard input read from the file `input` (none: the test's own).
+RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args, const std::u16string& input);
 // What the tool printed; Windows' text mode writes each line feed as CR LF.
 std::string textOf(const std::u16string& path);
 
