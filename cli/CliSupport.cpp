@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/Text.h"
+#include "tone/ToneData.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -156,6 +157,22 @@ std::vector<double> parseDoubleList(std::string_view s, bool& ok) {
         if (comma == std::string_view::npos) return out;
         s.remove_prefix(comma + 1);
     }
+}
+
+std::optional<int> waveformByName(std::string_view name) {
+    struct WaveName {
+        std::string_view name;
+        int waveform;
+    };
+    static constexpr WaveName kWaves[] = {
+        {"sine", Sine},       {"square", Square},      {"triangle", Triangle}, {"sawtooth", Sawtooth},
+        {"impulse", Impulse}, {"white", WhiteNoise},   {"pink", PinkNoise},    {"brown", BrownNoise},
+        {"blue", BlueNoise},  {"purple", PurpleNoise}, {"grey", GreyNoise},
+    };
+    for (const WaveName& n : kWaves) {
+        if (name == n.name) return n.waveform;
+    }
+    return std::nullopt;
 }
 
 std::u16string pathArg(const std::string& utf8) {

@@ -55,6 +55,10 @@ std::optional<std::int64_t> parseInteger(std::string_view text);
 // A comma-separated list of numbers; empty on any bad element.
 std::vector<double> parseDoubleList(std::string_view text, bool& ok);
 
+// The waveforms by the names --wave takes: sine, square, triangle, sawtooth, impulse,
+// white, pink, brown, blue, purple, grey.
+std::optional<int> waveformByName(std::string_view name);
+
 std::u16string pathArg(const std::string& utf8);
 std::string displayPath(const std::u16string& path);
 

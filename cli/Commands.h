@@ -17,8 +17,9 @@ struct Command {
 int runMake(const Args& args);
 int runRender(const Args& args);
 int runInfo(const Args& args);
+int runSeries(const Args& args);
 
-// make, render and info: every build.
+// make, render, info and series: every build.
 std::span<const Command> portableCommands();
 // The commands that need the platform's audio output (devices, play): the Windows build's.
 std::span<const Command> platformCommands();

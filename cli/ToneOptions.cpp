@@ -13,16 +13,6 @@ namespace {
 constexpr std::int64_t kMaxLengthMs = 10000000; // what the value grid accepts
 constexpr int kMinDb = -127;
 
-struct WaveName {
-    const char* name;
-    int waveform;
-};
-constexpr WaveName kWaves[] = {
-    {"sine", Sine},       {"square", Square},      {"triangle", Triangle}, {"sawtooth", Sawtooth},
-    {"impulse", Impulse}, {"white", WhiteNoise},   {"pink", PinkNoise},    {"brown", BrownNoise},
-    {"blue", BlueNoise},  {"purple", PurpleNoise}, {"grey", GreyNoise},
-};
-
 // A list of frequencies for `option`, each within 0..22000 Hz; `count` is the number
 // of values required, or 0 for 1..16 of them.
 bool frequencies(const ArgScanner& a, const std::string& option, std::size_t count,
@@ -80,11 +70,9 @@ std::optional<ToneData> toneFromOptions(const ArgScanner& args) {
     ToneData tone = defaultToneData();
     int waveform = Sine;
     if (const auto w = args.value("--wave")) {
-        waveform = -1;
-        for (const WaveName& n : kWaves) {
-            if (*w == n.name) waveform = n.waveform;
-        }
-        if (waveform < 0) {
+        const std::optional<int> named = waveformByName(*w);
+        waveform = named.value_or(-1);
+        if (!named) {
             printError("--wave: \"" + *w +
                        "\" is none of sine, square, triangle, sawtooth, impulse, white, pink, brown, blue, "
                        "purple, grey");

@@ -44,8 +44,24 @@ constexpr Command kPortable[] = {
      "when it is a terminal; Ctrl+C cancels."},
     {"info", runInfo, "info FILE.tdf|FILE.tdl|FILE.wav [--json]",
      "describes a tone file (its fields and whether it is valid), a tone list (its\n"
-     "entries and rendered length) or a WAV file as the reader sees it; --json prints\n"
-     "one JSON object."},
+     "entries and rendered length) or a WAV file as the reader sees it. For a tone or\n"
+     "a list it also gives the peak of the mix before the limiter in dBFS, the crest\n"
+     "factor and whether the limiter will act: exact over the tones' common period\n"
+     "where that is short, else measured over the first 10 s. --json prints one JSON\n"
+     "object, with the mix's predicted peak and crest factor under \"peak\"."},
+    {"series", runSeries,
+     "series OUT.tdl (--iso 1|1/2|1/3|1/6|1/12|1/24 --from HZ --to HZ | --notes C4..C5 | --column FILE|-)\n"
+     "       [--length MS] [--gap MS] [--db D] [--wave sine|square|triangle|sawtooth|impulse] [--stereo]",
+     "writes a tone list OUT.tdl and, in the folder OUT next to it, one tone file per\n"
+     "frequency (\"001 1000 Hz.tdf\", ...), each a constant tone of --length MS (default\n"
+     "1000) with --gap MS of silence between tones (default 0). The frequencies are the\n"
+     "preferred ones of acoustics (ISO 266: the R10 series for 1/3 octave, every third of\n"
+     "it for octaves, R20 for 1/6 and every third of R20 for 1/2, R40 for 1/12, R80 for\n"
+     "1/24; from 0.1 Hz) within --from..--to; the notes of the note table between two\n"
+     "names; or a column read from FILE or standard input (-): one number of hertz per\n"
+     "line, blank lines and \"#\" comments ignored, at most 10000. The list names its tone\n"
+     "files by full path, as the program opens them: move the pair and make it again.\n"
+     "An existing list, or a folder that is not empty, is not replaced."},
 };
 
 const char* const kExitCodes =

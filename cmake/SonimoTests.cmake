@@ -74,6 +74,9 @@ add_executable(unit_tests ${SONIMO_UNIT_TEST_SOURCES})
 target_compile_options(unit_tests PRIVATE ${SONIMO_WARNINGS})
 target_include_directories(unit_tests PRIVATE tests/unit)
 target_link_libraries(unit_tests PRIVATE sonimo_engine GTest::gtest_main)
+# The command-line tool's pure parts (series tables, column parsing) are tested directly.
+target_sources(unit_tests PRIVATE cli/FrequencySeries.cpp cli/CliSupport.cpp)
+target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(unit_tests PRIVATE SONIMO_TEST_DATA_DIR="${CMAKE_BINARY_DIR}/testdata")
 sonimo_register_tests(unit_tests ${SONIMO_UNIT_TEST_SOURCES})
 # The decoder tests read streams that lame and mpg123 make on the host first.
