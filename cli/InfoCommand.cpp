@@ -81,11 +81,16 @@ std::string peakLines(const PeakPrediction& p, bool random, const char* what) {
     return s;
 }
 
+double hundredths(double v) {
+    const double r = std::round(v * 100) / 100;
+    return r == 0 ? 0.0 : r; // no "-0"
+}
+
 void peakJson(JsonWriter& j, const PeakPrediction& p, bool random) {
     j.key("peak").beginObject();
     if (p.peakDbfs <= -1000) j.key("dbfs").null();
-    else j.key("dbfs").number(std::round(p.peakDbfs * 100) / 100);
-    j.key("crestFactorDb").number(std::round(p.crestFactorDb * 100) / 100);
+    else j.key("dbfs").number(hundredths(p.peakDbfs));
+    j.key("crestFactorDb").number(hundredths(p.crestFactorDb));
     j.key("limiterActs").boolean(p.limiterActs);
     j.key("method").string(random ? "measured" : methodName(p.method));
     j.key("windowSeconds").number(p.windowSeconds);

@@ -250,7 +250,7 @@ TEST_F(CliRun, InfoDescribesToneFilesListsAndWaveFiles) {
     ASSERT_EQ(r.code, 0) << r.err;
     for (const char* want :
          {"\"flags\":8,", "\"waveform\":0,", "\"toneCount\":2,", "\"lengthMs\":1500,",
-          "\"leftStartHz\":[440,0.1,440,", "\"loop\":0,", "\"listPath\":\"\"", "\"valid\":true}"}) {
+          "\"leftStartHz\":[440,0.1,440,", "\"loop\":0,", "\"listPath\":\"\"", "\"valid\":true,", "\"limiterActs\":true"}) {
         EXPECT_NE(r.out.find(want), std::string::npos) << want << " in " << r.out;
     }
     t.toneCount = 17;
@@ -266,7 +266,7 @@ TEST_F(CliRun, InfoDescribesToneFilesListsAndWaveFiles) {
     r = run({u"info", p(u"l.tdl"), u"--json"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("{\"silenceMs\":750,\"fileName\":\"\"}"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\"lengthMs\":1000}"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"lengthMs\":1000,"), std::string::npos) << r.out;
 
     ASSERT_EQ(run({u"render", p(u"l.tdl"), u"-o", p(u"l.wav")}).code, 0);
     r = run({u"info", p(u"l.wav"), u"--json"});
