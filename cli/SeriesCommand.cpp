@@ -45,22 +45,7 @@ struct ToneOptions {
     bool stereo = false;
 };
 
-fs::path fsPath(const std::u16string& p) {
-#ifdef _WIN32
-    return fs::path(std::wstring(p.begin(), p.end()));
-#else
-    return fs::path(utf16ToUtf8(p));
-#endif
-}
 
-std::u16string fromFs(const fs::path& p) {
-#ifdef _WIN32
-    const std::wstring w = p.wstring();
-    return std::u16string(w.begin(), w.end());
-#else
-    return utf8ToUtf16(p.string());
-#endif
-}
 
 std::string hertzLabel(double hz) {
     return hertzText(hz) + " Hz";
@@ -271,18 +256,18 @@ struct Written {
 
 int writeSeries(const std::u16string& out, const std::vector<SeriesTone>& tones, const ToneOptions& o) {
     std::error_code ec;
-    const fs::path list = fullPath(fsPath(out), ec);
+    const fs::path list = fullPath(toFsPath(out), ec);
     if (ec || !list.has_filename()) {
         printError("series: cannot make a full path of " + displayPath(out));
         return kExitUsage;
     }
     // The folder is the list's name without ".tdl" (which the caller has checked is there).
-    const std::u16string listName = fromFs(list.filename());
+    const std::u16string listName = fromFsPath(list.filename());
     if (listName.size() <= 4) {
         printError("series: the list's name needs some text before .tdl, to name the folder of tones");
         return kExitUsage;
     }
-    const fs::path folder = list.parent_path() / fsPath(listName.substr(0, listName.size() - 4));
+    const fs::path folder = list.parent_path() / toFsPath(listName.substr(0, listName.size() - 4));
 
     // Every name first: a row the list cannot hold refuses the whole series.
     const std::size_t digits = std::max<std::size_t>(3, std::to_string(tones.size()).size());
@@ -291,7 +276,7 @@ int writeSeries(const std::u16string& out, const std::vector<SeriesTone>& tones,
         std::string number = std::to_string(i + 1);
         number.insert(0, digits - number.size(), '0');
         const std::u16string path =
-            fromFs(folder / fsPath(utf8ToUtf16(number + " " + tones[i].label + ".tdf")));
+            fromFsPath(folder / toFsPath(utf8ToUtf16(number + " " + tones[i].label + ".tdf")));
         if (path.size() > kLineUnits || path.find_first_of(u"\r\n") != std::u16string::npos) {
             printError("series: the list cannot name " + displayPath(path) + ": a line holds at most " +
                        std::to_string(kLineUnits) + " characters and no line break; choose a shorter folder");
@@ -304,19 +289,19 @@ int writeSeries(const std::u16string& out, const std::vector<SeriesTone>& tones,
 
     // Nothing is replaced: an existing list, or a folder holding anything, refuses the series.
     if (fs::exists(fs::symlink_status(list, ec))) {
-        printError("series: " + displayPath(fromFs(list)) + " exists already; nothing was written");
+        printError("series: " + displayPath(fromFsPath(list)) + " exists already; nothing was written");
         return kExitOutput;
     }
     Written written;
     const fs::file_status folderStatus = fs::status(folder, ec);
     if (fs::exists(folderStatus)) {
         if (!fs::is_directory(folderStatus) || !fs::is_empty(folder, ec) || ec) {
-            printError("series: " + displayPath(fromFs(folder)) +
+            printError("series: " + displayPath(fromFsPath(folder)) +
                        " exists and is not an empty folder; nothing was written");
             return kExitOutput;
         }
     } else if (fs::create_directory(folder, ec); ec) {
-        printError("series: cannot create the folder " + displayPath(fromFs(folder)));
+        printError("series: cannot create the folder " + displayPath(fromFsPath(folder)));
         return kExitOutput;
     } else {
         written.createdFolder = folder;
@@ -331,7 +316,7 @@ int writeSeries(const std::u16string& out, const std::vector<SeriesTone>& tones,
         }
         written.files.push_back(paths[i]);
     }
-    const std::u16string listPath = fromFs(list);
+    const std::u16string listPath = fromFsPath(list);
     if (!writeToneList(listPath, rows)) {
         written.files.push_back(listPath);
         written.undo();

@@ -2,6 +2,7 @@
 // handle; closing is automatic. All sizes are 64-bit so that long renders are exact.
 #pragma once
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 namespace sonimo {
@@ -50,5 +51,9 @@ private:
 
 bool fileExists(const std::u16string& path);
 bool removeFile(const std::u16string& path);
+
+// Our UTF-16 paths as the standard library's, and back (UTF-8 on POSIX, UTF-16 on Windows).
+std::filesystem::path toFsPath(const std::u16string& path);
+std::u16string fromFsPath(const std::filesystem::path& path);
 
 } // namespace sonimo

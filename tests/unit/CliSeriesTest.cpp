@@ -19,13 +19,6 @@ using namespace sonimo;
 
 namespace {
 
-std::filesystem::path fsPath(const std::u16string& p) {
-#ifdef _WIN32
-    return std::filesystem::path(std::wstring(p.begin(), p.end()));
-#else
-    return std::filesystem::path(utf16ToUtf8(p));
-#endif
-}
 
 class CliSeries : public ::testing::Test {
 protected:
@@ -45,7 +38,7 @@ protected:
     }
     bool folderExists(const std::u16string& name) const {
         std::error_code ec;
-        return std::filesystem::exists(fsPath(p(name)), ec);
+        return std::filesystem::exists(toFsPath(p(name)), ec);
     }
     void writeText(const std::u16string& name, const std::string& text) {
         ASSERT_TRUE(writeAll(p(name), std::vector<unsigned char>(text.begin(), text.end())));
@@ -245,7 +238,7 @@ TEST_F(CliSeries, NothingIsReplacedAndAFailedSeriesLeavesNothingBehind) {
     EXPECT_FALSE(fileExists(p(u"s.tdl")));
 
     // an empty folder of that name is used; a file of that name is not
-    ASSERT_TRUE(std::filesystem::create_directory(fsPath(p(u"e"))));
+    ASSERT_TRUE(std::filesystem::create_directory(toFsPath(p(u"e"))));
     EXPECT_EQ(run({p(u"e.tdl"), u"--notes", u"A4..A5"}).code, 0);
     writeText(u"f", "not a folder");
     EXPECT_EQ(run({p(u"f.tdl"), u"--notes", u"A4..A5"}).code, 3);

@@ -14,22 +14,7 @@ namespace sonimo {
 namespace {
 std::atomic<int> gCounter{0};
 
-std::filesystem::path fsPath(const std::u16string& p) {
-#ifdef _WIN32
-    return std::filesystem::path(std::wstring(p.begin(), p.end()));
-#else
-    return std::filesystem::path(utf16ToUtf8(p));
-#endif
-}
 
-std::u16string fromFs(const std::filesystem::path& p) {
-#ifdef _WIN32
-    const std::wstring w = p.wstring();
-    return std::u16string(w.begin(), w.end());
-#else
-    return utf8ToUtf16(p.string());
-#endif
-}
 } // namespace
 
 TempDir::TempDir() {
@@ -38,7 +23,7 @@ TempDir::TempDir() {
     for (;;) {
         const auto p = base / ("sonimo-test-" + std::to_string(std::rand()) + "-" + std::to_string(gCounter++));
         if (std::filesystem::create_directory(p, ec)) {
-            root_ = fromFs(p);
+            root_ = fromFsPath(p);
             break;
         }
     }
@@ -46,7 +31,7 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
     std::error_code ec;
-    std::filesystem::remove_all(fsPath(root_), ec);
+    std::filesystem::remove_all(toFsPath(root_), ec);
 }
 
 std::u16string TempDir::path(const std::u16string& name) const {

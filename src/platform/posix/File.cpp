@@ -99,4 +99,12 @@ bool fileExists(const std::u16string& path) {
 
 bool removeFile(const std::u16string& path) { return ::unlink(utf16ToUtf8(path).c_str()) == 0; }
 
+std::filesystem::path toFsPath(const std::u16string& path) {
+    return std::filesystem::path(utf16ToUtf8(path));
+}
+
+std::u16string fromFsPath(const std::filesystem::path& path) {
+    return utf8ToUtf16(path.string());
+}
+
 } // namespace sonimo

@@ -88,4 +88,13 @@ bool fileExists(const std::u16string& path) {
 
 bool removeFile(const std::u16string& path) { return DeleteFileW(wide(path)) != 0; }
 
+std::filesystem::path toFsPath(const std::u16string& path) {
+    return std::filesystem::path(std::wstring(path.begin(), path.end()));
+}
+
+std::u16string fromFsPath(const std::filesystem::path& path) {
+    const std::wstring w = path.wstring();
+    return std::u16string(w.begin(), w.end());
+}
+
 } // namespace sonimo
