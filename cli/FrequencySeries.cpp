@@ -179,7 +179,10 @@ ColumnResult parseFrequencyColumn(std::string_view text) {
             break;
         }
         if (r.hz.size() == kMaxSeriesTones) {
-            r.error = lineError(number, "more than " + std::to_string(kMaxSeriesTones) + " frequencies");
+            std::string text = "more than "; // appended piecewise: GCC 12 warns falsely on "..." + string
+            text += std::to_string(kMaxSeriesTones);
+            text += " frequencies";
+            r.error = lineError(number, text);
             break;
         }
         r.hz.push_back(*hz + 0.0); // no negative zero in a tone

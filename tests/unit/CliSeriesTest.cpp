@@ -92,16 +92,16 @@ TEST_F(CliSeries, AThirdOctaveSeriesWritesTheStandardsTonesWithTheirOptionsAndGa
     const std::vector<ToneData> tones = tonesOf(p(u"thirds.tdl"), 10);
     ASSERT_EQ(tones.size(), want.size());
     for (std::size_t i = 0; i < tones.size(); ++i) {
-        const ToneData& t = tones[i];
-        EXPECT_EQ(t.leftStartHz[0], want[i]);
-        EXPECT_EQ(t.leftEndHz[0], want[i]);
-        EXPECT_EQ(t.rightStartHz[0], want[i]);
-        EXPECT_EQ(t.toneCount, 1);
-        EXPECT_EQ(t.waveform, Triangle);
-        EXPECT_EQ(t.flags, ToneFlagStereo | ToneFlagFixedLength | ToneFlagRelativeAmplitude);
-        EXPECT_EQ(t.lengthMs, 50u);
-        EXPECT_EQ(t.relativeAmplitudeDb[0], -6);
-        EXPECT_EQ(t.loop, 0);
+        const ToneData& t = tones[i]; // packed: fields are compared as copies (+x)
+        EXPECT_EQ(static_cast<double>(t.leftStartHz[0]), want[i]);
+        EXPECT_EQ(static_cast<double>(t.leftEndHz[0]), want[i]);
+        EXPECT_EQ(static_cast<double>(t.rightStartHz[0]), want[i]);
+        EXPECT_EQ(+t.toneCount, 1);
+        EXPECT_EQ(+t.waveform, Triangle);
+        EXPECT_EQ(+t.flags, ToneFlagStereo | ToneFlagFixedLength | ToneFlagRelativeAmplitude);
+        EXPECT_EQ(+t.lengthMs, 50u);
+        EXPECT_EQ(+t.relativeAmplitudeDb[0], -6);
+        EXPECT_EQ(+t.loop, 0);
     }
     int channels = 0;
     const std::int64_t frames = 31 * MsToFrames(50, 44100) + 30 * MsToFrames(10, 44100);
@@ -120,10 +120,10 @@ TEST_F(CliSeries, NotesBetweenTwoNamesAreTheNoteTablesWithDefaultsOfOneSecondMon
     const std::vector<ToneData> tones = tonesOf(p(u"notes.tdl"), 0);
     ASSERT_EQ(tones.size(), 13u);
     for (int i = 0; i < 13; ++i) {
-        EXPECT_EQ(tones[i].leftStartHz[0], noteFrequency(kNoteA4 + i));
-        EXPECT_EQ(tones[i].waveform, Sine);
-        EXPECT_EQ(tones[i].flags, ToneFlagFixedLength) << "mono, full level";
-        EXPECT_EQ(tones[i].lengthMs, 1000u);
+        EXPECT_EQ(static_cast<double>(tones[i].leftStartHz[0]), noteFrequency(kNoteA4 + i));
+        EXPECT_EQ(+tones[i].waveform, Sine);
+        EXPECT_EQ(+tones[i].flags, ToneFlagFixedLength) << "mono, full level";
+        EXPECT_EQ(+tones[i].lengthMs, 1000u);
     }
     EXPECT_EQ(readToneList(p(u"notes.tdl")).entries[1].fileName, in(u"notes", u"002 A4# 466.2 Hz.tdf"));
     int channels = 0;
@@ -140,15 +140,15 @@ TEST_F(CliSeries, AColumnIsReadFromAFileOrStandardInput) {
     ASSERT_EQ(r.code, 0) << r.err;
     std::vector<ToneData> tones = tonesOf(p(u"file.tdl"), 0);
     ASSERT_EQ(tones.size(), 3u);
-    EXPECT_EQ(tones[1].leftStartHz[0], 440.5);
-    EXPECT_EQ(tones[2].leftStartHz[0], 0.0);
+    EXPECT_EQ(static_cast<double>(tones[1].leftStartHz[0]), 440.5);
+    EXPECT_EQ(static_cast<double>(tones[2].leftStartHz[0]), 0.0);
     EXPECT_EQ(renderedFrames(p(u"file.tdl")), 3 * MsToFrames(20, 44100));
 
     r = run({p(u"pasted.tdl"), u"--column", u"-", u"--gap", u"5", u"--wave", u"square"}, p(u"column.txt"));
     ASSERT_EQ(r.code, 0) << r.err;
     tones = tonesOf(p(u"pasted.tdl"), 5);
     ASSERT_EQ(tones.size(), 3u);
-    EXPECT_EQ(tones[0].waveform, Square);
+    EXPECT_EQ(+tones[0].waveform, Square);
     EXPECT_EQ(renderedFrames(p(u"pasted.tdl")), 3 * 44100 + 2 * MsToFrames(5, 44100));
 }
 
