@@ -158,6 +158,29 @@ TEST_F(WaveOutPlayer, ALiveChangeOnWaveOutGoesOnWithTheNewToneFromWhatWasHeard) 
     EXPECT_NEAR(crossingFrequency(c, n - 8820, n), 1500.0, 2.0);
 }
 
+// A tone at another rate is converted to the device's, under the lock from Suspend on:
+// its tables are built before, and nothing is computed while the lock is held.
+TEST_F(WaveOutPlayer, ALiveChangeToAnotherRateFindsItsConversionBuilt) {
+    ASSERT_TRUE(player_.Start(makeSource<PeriodicSource>(sineTone(1000.0, 30000), 44100)));
+    pumpFor(300);
+    SourceRef next = makeSource<PeriodicSource>(sineTone(1500.0, 30000), 44117);
+    player_.PrepareReplacement(next);
+    const std::shared_ptr<ResamplerTable> table = ResamplerTable::forRates(44117, 44100);
+    EXPECT_TRUE(table->complete());
+    player_.Suspend();
+    ASSERT_TRUE(player_.ReplaceSource(next));
+    player_.Resume();
+    player_.EndLiveChange();
+    pumpFor(400);
+    EXPECT_EQ(table->phasesComputedByReaders(), 0);
+    player_.Stop();
+    const Capture c = readCapture();
+    ASSERT_TRUE(c.ok);
+    const std::size_t n = c.frames();
+    ASSERT_GT(n, 8820u);
+    EXPECT_NEAR(crossingFrequency(c, n - 8820, n), 1500.0, 2.0) << "converted to the device's rate";
+}
+
 TEST_F(WaveOutPlayer, TheVolumeStepReadsBackAsSet) {
     OutputDevice first; // the volume addresses the device by its index, open or not
     first.catalogueIndex = 1;

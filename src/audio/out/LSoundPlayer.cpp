@@ -303,6 +303,15 @@ void LSoundPlayer::Suspend() {
     suspended_ = true;
 }
 
+void LSoundPlayer::PrepareReplacement(const SourceRef& source) {
+    prepared_.clear();
+    // Only this (the owner's) thread changes source_, so its format is read without the lock.
+    if (suspended_ || IsStopped() || source->state != StateOk || source->sampleRate == source_->sampleRate) return;
+    ResampleEffect(source_->sampleRate).Prepare(source->sampleRate, prepared_);
+    for (const auto& table : prepared_)
+        table->waitUntilComplete();
+}
+
 bool LSoundPlayer::ReplaceSource(const SourceRef& source) {
     if (!suspended_ && !IsStopped()) return false;
     if (source->state != StateOk) return false;

@@ -12,12 +12,15 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "audio/out/DirectSoundOutput.h"
 #include "audio/out/LThread.h"
 #include "audio/out/OutputDevice.h"
 #include "audio/out/PlaybackHistoryTap.h"
 #include "audio/out/WaveOutOutput.h"
+#include "synth/ResamplerTable.h"
 #include "synth/SampleSource.h"
 
 namespace sonimo {
@@ -60,6 +63,11 @@ public:
     // Returns once the feeder and the completion handler have ended and the device is closed.
     void Stop();
 
+    // Before a live change, without the lock: builds the tables of the rate conversion
+    // ReplaceSource will put in front of `source`, so that the refill after Resume, made
+    // under the lock, computes none (the owner waits here a moment the first time a rate
+    // pair is met; the device plays on meanwhile).
+    void PrepareReplacement(const SourceRef& source);
     // The live change: Suspend, ReplaceSource, Resume, then EndLiveChange. On DirectSound
     // the player lock is held from Suspend to EndLiveChange, so the feeder waits; on
     // waveOut the feeder is stopped and Resume starts it again on the new source.
@@ -109,6 +117,7 @@ private:
     DirectSoundOutput directSound_;
     SourceRef source_;
     PlaybackHistory history_; // 8 MiB, zeroed
+    std::vector<std::shared_ptr<ResamplerTable>> prepared_; // for the next live change
     std::atomic<bool> finished_{false};
     std::atomic<bool> progress_{false};
     std::atomic<bool> failed_{false};

@@ -984,6 +984,7 @@ void MainWindow::liveChange() {
         player_.SetVolume(static_cast<std::int8_t>(volume_));
         return;
     }
+    player_.PrepareReplacement(source);
     player_.Suspend();
     player_.ReplaceSource(source);
     player_.Resume();
