@@ -11,17 +11,9 @@
 
 #include "audio/AudioFileReader.h"
 #include "audio/WaveFormat.h"
+#include "tests/unit/WaveBuilder.h"
 
 using namespace sonimo;
-
-namespace {
-
-void put(std::vector<unsigned char>& b, std::uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        b.push_back(static_cast<unsigned char>(v >> (8 * i)));
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -32,28 +24,8 @@ int main(int argc, char** argv) {
     const std::vector<unsigned char> mp3((std::istreambuf_iterator<char>(in)),
                                          std::istreambuf_iterator<char>());
     const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
-    // RIFF/WAVE with a format chunk of tag 0x55 and the stream as its data chunk
-    std::vector<unsigned char> wav;
-    const std::uint32_t body = 4 + 8 + 30 + 8 + static_cast<std::uint32_t>(mp3.size());
-    wav.insert(wav.end(), {'R', 'I', 'F', 'F'});
-    put(wav, body, 4);
-    wav.insert(wav.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    put(wav, 30, 4);
-    put(wav, kWaveTagMpegLayer3, 2);
-    put(wav, 2, 2);
-    put(wav, 44100, 4);
-    put(wav, 16000, 4);
-    put(wav, 1, 2);
-    put(wav, 0, 2);
-    put(wav, 12, 2);
-    put(wav, 1, 2);
-    put(wav, 2, 4);
-    put(wav, 418, 2);
-    put(wav, 1, 2);
-    put(wav, 1393, 2);
-    wav.insert(wav.end(), {'d', 'a', 't', 'a'});
-    put(wav, static_cast<std::uint32_t>(mp3.size()), 4);
-    wav.insert(wav.end(), mp3.begin(), mp3.end());
+    // the stream as the data chunk of a WAV file of format 0x55
+    const std::vector<unsigned char> wav = wavetest::mpegWave(mp3, 44100, 2);
 
     double best = 1e30;
     long long frames = 0;

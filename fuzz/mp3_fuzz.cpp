@@ -9,40 +9,12 @@
 
 #include "audio/AudioFileReader.h"
 #include "audio/WaveFormat.h"
+#include "tests/unit/WaveBuilder.h"
 
 using namespace sonimo;
 
-namespace {
-
-void put(std::vector<unsigned char>& b, std::uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        b.push_back(static_cast<unsigned char>(v >> (8 * i)));
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::vector<unsigned char> wav;
-    const char head[] = "RIFF\0\0\0\0WAVEfmt ";
-    wav.insert(wav.end(), head, head + 16);
-    put(wav, 30, 4);
-    put(wav, kWaveTagMpegLayer3, 2);
-    put(wav, 2, 2);
-    put(wav, 44100, 4);
-    put(wav, 16000, 4);
-    put(wav, 1, 2);
-    put(wav, 0, 2);
-    put(wav, 12, 2);
-    put(wav, 0x00000001, 2);
-    put(wav, 2, 4);
-    put(wav, 418, 2);
-    put(wav, 1, 2);
-    put(wav, 1393, 2);
-    wav.insert(wav.end(), {'d', 'a', 't', 'a'});
-    put(wav, static_cast<std::uint32_t>(size), 4);
-    wav.insert(wav.end(), data, data + size);
-    const std::uint32_t riffSize = static_cast<std::uint32_t>(wav.size() - 8);
-    std::memcpy(wav.data() + 4, &riffSize, 4);
+    const std::vector<unsigned char> wav = wavetest::mpegWave({data, data + size}, 44100, 2);
 
     SourceRef s = OpenAudioStream(std::make_unique<MemoryByteSource>(wav));
     if (s->state != StateOk) return 0;

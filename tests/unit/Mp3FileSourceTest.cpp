@@ -33,19 +33,6 @@ std::u16string dataFile(const std::string& name) {
     return utf8ToUtf16(p);
 }
 
-// MPEG Layer III data in a WAV file, as a converter-less reader would be handed it.
-Bytes mpegWave(const Bytes& mp3, int rate, int channels) {
-    Bytes extra;
-    put16(extra, 1);    // ID_MPEG
-    put32(extra, 2);    // no padding flags
-    put16(extra, 418);  // block size
-    put16(extra, 1);    // frames per block
-    put16(extra, 1393); // codec delay
-    return riff({chunk("fmt ", fmtBody(kWaveTagMpegLayer3, static_cast<std::uint16_t>(channels),
-                                       static_cast<std::uint32_t>(rate), 0, true, extra, 1, 16000)),
-                 chunk("data", mp3)});
-}
-
 // 16-bit samples of a PCM WAV file (the references mpg123 and sox wrote), and its format.
 struct Pcm {
     int rate = 0, channels = 0;

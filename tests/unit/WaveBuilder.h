@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "audio/WaveFormat.h"
+
 namespace sonimo::wavetest {
 
 using Bytes = std::vector<unsigned char>;
@@ -89,6 +91,19 @@ inline Bytes samples16(std::initializer_list<int> values) {
 // A plain 16-bit PCM file holding `data`.
 inline Bytes pcm16(std::uint16_t channels, std::uint32_t rate, const Bytes& data) {
     return riff({chunk("fmt ", fmtBody(1, channels, rate, 16)), chunk("data", data)});
+}
+
+// MPEG Layer III data in a WAV file (format 0x55), as a converter-less reader is handed it.
+inline Bytes mpegWave(const Bytes& mp3, int rate, int channels) {
+    Bytes extra;
+    put16(extra, 1);    // ID_MPEG
+    put32(extra, 2);    // no padding flags
+    put16(extra, 418);  // block size
+    put16(extra, 1);    // frames per block
+    put16(extra, 1393); // codec delay
+    return riff({chunk("fmt ", fmtBody(kWaveTagMpegLayer3, static_cast<std::uint16_t>(channels),
+                                       static_cast<std::uint32_t>(rate), 0, true, extra, 1, 16000)),
+                 chunk("data", mp3)});
 }
 
 } // namespace sonimo::wavetest
