@@ -6,6 +6,7 @@
 // an entry's name as it stands, so a relative name would be looked up in whatever folder
 // the program happens to run in (under Wine, its own), not next to the list.
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -369,6 +370,16 @@ int runSeries(const Args& args) {
     if (tones.size() > kMaxSeriesTones) {
         printError("series: " + std::to_string(tones.size()) + " tones, more than " +
                    std::to_string(kMaxSeriesTones) + "; nothing was written");
+        return kExitUsage;
+    }
+    // The program counts a list's length in frames of 32 bits: at 44100 Hz, 13.5 hours.
+    const std::int64_t totalMs = static_cast<std::int64_t>(tones.size()) * options.lengthMs +
+                                 static_cast<std::int64_t>(tones.empty() ? 0 : tones.size() - 1) * options.gapMs;
+    constexpr std::int64_t kMaxTotalMs = INT32_MAX / 44100 * 1000;
+    if (totalMs > kMaxTotalMs) {
+        printError("series: " + std::to_string(tones.size()) + " tones would last " + std::to_string(totalMs / 1000) +
+                   " s, more than the " + std::to_string(kMaxTotalMs / 1000) +
+                   " s a list can count at 44100 Hz; nothing was written");
         return kExitUsage;
     }
     return writeSeries(out, tones, options);

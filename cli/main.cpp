@@ -61,7 +61,8 @@ constexpr Command kPortable[] = {
      "names; or a column read from FILE or standard input (-): one number of hertz per\n"
      "line, blank lines and \"#\" comments ignored, at most 10000. The list names its tone\n"
      "files by full path, as the program opens them: move the pair and make it again.\n"
-     "An existing list, or a folder that is not empty, is not replaced."},
+     "An existing list, or a folder that is not empty, is not replaced; a series\n"
+     "longer than 48695 s (what a list's length can count at 44100 Hz) is refused."},
 };
 
 const char* const kExitCodes =
