@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "AudioCapture.h"
+#include "DeviceRequired.h"
 #include "UiTestSupport.h"
 #include "tone/ToneData.h"
 #include "ui/CommandIds.h"
@@ -17,7 +18,7 @@ protected:
     void SetUp() override {
         MainWindowTest::SetUp();
         if (capturePath().empty())
-            GTEST_SKIP() << "SONIMO_CAPTURE_DIR is not set (run under scripts/with-display)";
+            SONIMO_SKIP_WITHOUT_DEVICE("SONIMO_CAPTURE_DIR is not set (run under scripts/with-display)");
         removeCapture();
     }
 

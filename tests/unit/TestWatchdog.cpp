@@ -4,8 +4,8 @@
 // the test runner's own time-out. SONIMO_TEST_LIMIT_S changes the limit.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -16,21 +16,25 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The watching thread is joined when the tests end (or, at the latest, when gtest deletes
+// the listener at exit), so nothing it reads can be freed while it runs.
 class Watchdog final : public ::testing::EmptyTestEventListener {
 public:
+    ~Watchdog() override { stop(); }
+
+    void OnTestProgramStart(const ::testing::UnitTest&) override { start(); }
     void OnTestStart(const ::testing::TestInfo& info) override {
-        {
-            std::lock_guard<std::mutex> guard(mutex_);
-            name_ = std::string(info.test_suite_name()) + "." + info.name();
-            deadline_ = Clock::now() + std::chrono::seconds(limitSeconds());
-            armed_ = true;
-        }
-        std::call_once(started_, [this] { std::thread([this] { watch(); }).detach(); });
+        start(); // in case the listener was appended after the program started
+        std::lock_guard<std::mutex> guard(mutex_);
+        name_ = std::string(info.test_suite_name()) + "." + info.name();
+        deadline_ = Clock::now() + std::chrono::seconds(limitSeconds());
+        armed_ = true;
     }
     void OnTestEnd(const ::testing::TestInfo&) override {
         std::lock_guard<std::mutex> guard(mutex_);
         armed_ = false;
     }
+    void OnTestProgramEnd(const ::testing::UnitTest&) override { stop(); }
 
 private:
     static int limitSeconds() {
@@ -38,12 +42,26 @@ private:
         const int v = s ? std::atoi(s) : 0;
         return v > 0 ? v : 120;
     }
-    [[noreturn]] void watch() {
-        for (;;) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    void start() {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (thread_.joinable() || stopping_) return;
+        thread_ = std::thread([this] { watch(); });
+    }
+    void stop() {
+        {
             std::lock_guard<std::mutex> guard(mutex_);
-            if (armed_ && Clock::now() > deadline_) {
-                std::fprintf(stderr, "\n%s did not finish within %d s: stopped\n", name_.c_str(), limitSeconds());
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+    }
+    void watch() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!stopping_) {
+            wake_.wait_for(lock, std::chrono::milliseconds(250));
+            if (!stopping_ && armed_ && Clock::now() > deadline_) {
+                std::fprintf(stderr, "\n%s did not finish within %d s: stopped\n", name_.c_str(),
+                             limitSeconds());
                 std::fflush(stderr);
                 std::_Exit(124);
             }
@@ -51,10 +69,12 @@ private:
     }
 
     std::mutex mutex_;
+    std::condition_variable wake_;
     std::string name_;
     Clock::time_point deadline_{};
     bool armed_ = false;
-    std::once_flag started_;
+    bool stopping_ = false;
+    std::thread thread_;
 };
 
 // Installed before gtest_main runs the tests; the listener list owns it.
