@@ -17,7 +17,8 @@
 //   sonimo_driver pressed ID         exit 0 when value-toolbar button ID is pressed
 //   sonimo_driver status PART        hex(UTF-8) of a status bar part's text
 //   sonimo_driver capture HZ[,HZ...] exit 0 when the capture holds those sines, about equally
-//                                    loud, and nothing else of weight
+//                                    loud, and nothing else of weight; one tone must also
+//                                    have the rms/peak of a sine (neither clipped nor pulsing)
 //   sonimo_driver instances          the number of instance windows, then of main windows
 //   sonimo_driver send-block KIND    sends a crafted WM_COPYDATA to the instance window and
 //                                    prints the answer (KIND: see craftedBlock)
@@ -27,6 +28,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -142,7 +144,19 @@ int checkCapture(const std::wstring& list) {
         each = each && share > 0.5 / static_cast<double>(tones.size());
     }
     std::printf("capture: %zu frames at %d Hz, %zu silent frames left out\n", c.frames(), c.rate, removed);
-    return each && sum > 0.9 ? 0 : 1;
+    bool shaped = true;
+    if (tones.size() == 1) {
+        double power = 0, peak = 0;
+        for (std::size_t i = begin; i < end; ++i) {
+            const double v = c.samples[i * c.channels];
+            power += v * v;
+            peak = std::max(peak, std::abs(v));
+        }
+        const double crest = peak > 0 ? std::sqrt(power / static_cast<double>(end - begin)) / peak : 0;
+        std::printf("capture: rms/peak %.3f (a sine has 0.707)\n", crest);
+        shaped = std::abs(crest - std::sqrt(0.5)) < 0.02;
+    }
+    return each && sum > 0.9 && shaped ? 0 : 1;
 }
 
 struct Search {
