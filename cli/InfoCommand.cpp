@@ -6,6 +6,7 @@
 
 #include "Commands.h"
 #include "Json.h"
+#include "SourceFiles.h"
 #include "audio/AudioFileReader.h"
 #include "audio/Mp3FileSource.h"
 #include "audio/PeakPrediction.h"
@@ -198,9 +199,7 @@ int infoList(const std::u16string& path, bool json) {
     ListOutcome outcome;
     SourceRef seq = renderToneListFile(path, settingsSampleRate(), &outcome);
     if (outcome == ListOutcome::TooLarge) {
-        printError(displayPath(path) + " is refused: it nests lists deeper than " +
-                   std::to_string(kMaxListDepth) + " levels or holds more than " +
-                   std::to_string(kMaxListEntries) + " entries once its nested lists are expanded");
+        printError(displayPath(path) + " is refused: " + listTooLargeReason());
         return kExitInput;
     }
     const std::int64_t lengthMs = FramesToMs(seq->GetLength(), seq->sampleRate);

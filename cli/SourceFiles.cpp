@@ -6,6 +6,12 @@
 
 namespace sonimo::cli {
 
+std::string listTooLargeReason() {
+    return "it nests lists deeper than " + std::to_string(kMaxListDepth) + " levels, reads more than " +
+           std::to_string(kMaxListEntries) + " lines or builds more than " + std::to_string(kMaxListEntries) +
+           " sounds in all (nested lists included), or plays 2147483647 frames or more";
+}
+
 OpenedFile openSourceFile(const std::u16string& path, int rate) {
     OpenedFile f;
     f.kind = fileKindOf(path);
@@ -25,9 +31,7 @@ OpenedFile openSourceFile(const std::u16string& path, int rate) {
         ListOutcome outcome;
         f.source = renderToneListFile(path, rate, &outcome);
         if (outcome == ListOutcome::TooLarge) {
-            printError(displayPath(path) + " is refused: it nests lists deeper than " +
-                       std::to_string(kMaxListDepth) + " levels or holds more than " +
-                       std::to_string(kMaxListEntries) + " entries once its nested lists are expanded");
+            printError(displayPath(path) + " is refused: " + listTooLargeReason());
             f.exitCode = kExitInput;
         }
         break;

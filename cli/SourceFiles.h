@@ -19,6 +19,8 @@ struct OpenedFile {
 };
 
 OpenedFile openSourceFile(const std::u16string& path, int rate);
+// Why a list beyond the renderer's bounds is refused.
+std::string listTooLargeReason();
 
 // The sample rates --rate takes, and the option read with them (false: refused, printed).
 inline constexpr std::int64_t kMinRate = 1000, kMaxRate = 192000, kDefaultRate = 44100;

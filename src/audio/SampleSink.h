@@ -31,7 +31,7 @@ public:
     std::int32_t sampleRate;
     std::uint8_t channels;
     std::uint8_t errorFlags = 0;
-    std::uint16_t refCount = 0;
+    RefCount refCount = 0;
 };
 
 // Discards what it is given and is always failed: what an unset SinkRef holds.

@@ -1,11 +1,13 @@
 #include "audio/ToneListRenderer.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <vector>
 
 #include "audio/AudioFileReader.h"
 #include "audio/ToneRenderer.h"
+#include "platform/File.h"
 #include "platform/Notice.h"
 #include "synth/SequenceSource.h"
 #include "synth/SilenceSource.h"
@@ -14,20 +16,30 @@
 namespace sonimo {
 
 const char16_t kListTooLargeText[] =
-    u"トーンリストが大きすぎます。入れ子は16段まで、展開後の項目は100000個までです。";
+    u"トーンリストが大きすぎます。入れ子は16段まで、読み込む行と作る音はそれぞれ合わせて100000個まで、"
+    u"長さは2147483647フレームまでです。";
 const char16_t kListTooLargeCaption[] = u"トーンリストエラー";
 
 namespace {
 
-// What one render (the outermost list and everything under it) has built so far.
-struct Shared {
+// A graph this render has built, and what building it reported, so that each further entry
+// naming the same file reports it again, as a fresh build would.
+struct Built {
     SourceRef source;
-    std::int64_t entries = 1; // entries it stands for once nested lists are expanded
+    std::vector<std::u16string> unknown; // extensions of the unrecognised entries inside it
 };
 
 struct RenderContext {
-    std::map<std::u16string, Shared> built; // by extension-and-path: ".tdl" lists, ".tdf" tones, ".wav" files
-    std::vector<std::u16string> active;     // the lists being rendered, outermost first
+    std::map<std::u16string, Built> built; // by kind and path identity: lists, tones, WAV files
+    std::vector<std::u16string> active;    // identities of the lists being rendered, outermost first
+    std::vector<std::u16string> reported;  // unrecognised extensions, in the order shown
+    // What a render costs is what it reads and builds: a graph named again costs nothing.
+    std::int64_t linesRead = 0, graphsBuilt = 0;
+    // Whether a cycle was cut in what is being built now. What was built without a cut
+    // holds no cycle, so it is the same wherever it is named; what was built with one looks
+    // different where other lists are active, so it is built anew each time it is named
+    // (and what that reads is counted again).
+    bool cut = false;
     bool tooLarge = false;
 };
 
@@ -51,19 +63,62 @@ private:
     RenderContext context_;
 };
 
-void reportUnknownType(const std::u16string& extension) {
+void reportUnknownType(RenderContext& cx, const std::u16string& extension) {
     std::u16string text = u"拡張子が%sのファイルタイプはトーンファイルとして認識されません。";
     text.replace(text.find(u"%s"), 2, extension);
-    currentNotice().show(text, u"ファイルのタイプが認識されません", NoticeIcon::Error, NoticeButtons::Ok);
+    currentNotice().show(text, u"ファイルのタイプが認識されません", NoticeIcon::Error, NoticeButtons::Ok,
+                         NoticeModality::Task);
+    cx.reported.push_back(extension);
 }
 
-// Entries of `list` with nested lists expanded, and the sequence; stops early once the
-// render is too large.
-Shared renderEntries(const ToneList& list, int toneRate) {
-    RenderContext& cx = *tContext;
+void reportTooLarge() {
+    currentNotice().show(kListTooLargeText, kListTooLargeCaption, NoticeIcon::Error, NoticeButtons::Ok,
+                         NoticeModality::Task);
+}
+
+void countGraph(RenderContext& cx) {
+    if (++cx.graphsBuilt > kMaxListEntries) cx.tooLarge = true;
+}
+
+// Builds what a file entry names (once per render where the result does not depend on
+// the lists being rendered around it) and gives the graph to play.
+SourceRef buildFileEntry(RenderContext& cx, const std::u16string& fileName, FileKind kind, int toneRate) {
+    const std::u16string key = fileExtension(fileName) + u"|" + pathIdentity(fileName);
+    if (auto it = cx.built.find(key); it != cx.built.end()) {
+        for (const std::u16string& ext : it->second.unknown)
+            reportUnknownType(cx, ext);
+        return it->second.source;
+    }
+    const bool outerCut = cx.cut;
+    const std::size_t firstReport = cx.reported.size();
+    cx.cut = false;
+    Built made;
+    if (kind == FileKind::Wave) {
+        made.source = OpenAudioFile(fileName);
+        countGraph(cx);
+    } else if (kind == FileKind::Tone) {
+        ToneData tone = defaultToneData();
+        loadToneFile(tone, fileName); // a failed load leaves the default tone
+        made.source = RenderToneAtPlaybackRate(tone, toneRate);
+        if (tone.waveform != FromList) countGraph(cx); // a list tone counted what its list read
+    } else {
+        made.source = renderToneListFile(fileName, toneRate);
+    }
+    const bool cut = cx.cut;
+    cx.cut = outerCut || cut;
+    if (!cut) {
+        made.unknown.assign(cx.reported.begin() + static_cast<std::ptrdiff_t>(firstReport),
+                            cx.reported.end());
+        cx.built.emplace(key, made);
+    }
+    return made.source;
+}
+
+SourceRef renderEntries(RenderContext& cx, const ToneList& list, int toneRate) {
     SequenceEntries children;
     children.reserve(list.entries.size());
-    std::int64_t count = 0;
+    cx.linesRead += static_cast<std::int64_t>(list.entries.size());
+    if (cx.linesRead > kMaxListEntries) cx.tooLarge = true;
     for (const ToneListEntry& e : list.entries) {
         if (cx.tooLarge) break;
         if (e.isSilence()) {
@@ -73,51 +128,34 @@ Shared renderEntries(const ToneList& list, int toneRate) {
             children.push_back(
                 {makeSource<SilenceSource>(kListSilenceRate, kListSilenceChannels, kGeneratorPeak, frames),
                  0});
-            ++count;
-        } else {
-            const FileKind kind = fileKindOf(e.fileName);
-            if (kind == FileKind::Other) {
-                reportUnknownType(fileExtension(e.fileName));
-                continue;
-            }
-            const std::u16string key = fileExtension(e.fileName) + u"|" + e.fileName;
-            auto it = cx.built.find(key);
-            if (it == cx.built.end()) {
-                Shared made;
-                if (kind == FileKind::Wave) {
-                    made.source = OpenAudioFile(e.fileName);
-                } else if (kind == FileKind::Tone) {
-                    ToneData tone = defaultToneData();
-                    loadToneFile(tone, e.fileName); // a failed load leaves the default tone
-                    made.source = RenderToneAtPlaybackRate(tone, toneRate);
-                    if (tone.waveform == FromList) { // a list tone stands for its list's entries
-                        auto counted = cx.built.find(u".tdl|" + listPathOf(tone));
-                        if (counted != cx.built.end()) made.entries = counted->second.entries;
-                    }
-                } else {
-                    ListOutcome outcome = ListOutcome::Rendered;
-                    made.source = renderToneListFile(e.fileName, toneRate, &outcome);
-                    if (outcome == ListOutcome::Cycle) continue; // not kept: it is a cycle only from here
-                    auto counted = cx.built.find(key);
-                    made.entries = counted != cx.built.end() ? counted->second.entries : 0;
-                }
-                it = cx.built.insert_or_assign(key, made).first;
-            }
-            children.push_back({it->second.source, 0});
-            count += std::max<std::int64_t>(it->second.entries, 1);
+            continue;
         }
-        if (count > kMaxListEntries) cx.tooLarge = true;
+        const FileKind kind = fileKindOf(e.fileName);
+        if (kind == FileKind::Other) {
+            reportUnknownType(cx, fileExtension(e.fileName));
+            continue;
+        }
+        SourceRef child = buildFileEntry(cx, e.fileName, kind, toneRate);
+        if (child->state == StateNull) continue; // a list cut for a cycle, or one refused
+        children.push_back({child, 0});
     }
-    return {MakeSequence(children), count};
+    return MakeSequence(children);
+}
+
+// The outermost render also refuses a list longer than a length can count: it would play
+// for many hours and its length could not be shown or written.
+bool tooLong(SampleSource& s) {
+    return s.GetLength() >= INT32_MAX;
 }
 
 } // namespace
 
 SourceRef renderToneList(const ToneList& list, int toneRate) {
     ContextScope scope;
-    Shared r = renderEntries(list, toneRate);
-    if (!tContext->tooLarge || !scope.owner()) return r.source;
-    currentNotice().show(kListTooLargeText, kListTooLargeCaption, NoticeIcon::Error, NoticeButtons::Ok);
+    SourceRef r = renderEntries(*tContext, list, toneRate);
+    if (scope.owner() && tooLong(*r)) tContext->tooLarge = true;
+    if (!tContext->tooLarge || !scope.owner()) return r;
+    reportTooLarge();
     return SourceRef();
 }
 
@@ -129,24 +167,26 @@ SourceRef renderToneListFile(const std::u16string& path, int toneRate, ListOutco
     if (outcome) *outcome = ListOutcome::Rendered;
     ContextScope scope;
     RenderContext& cx = *tContext;
-    if (std::find(cx.active.begin(), cx.active.end(), path) != cx.active.end()) {
+    const std::u16string identity = pathIdentity(path);
+    const auto active = std::find(cx.active.begin(), cx.active.end(), identity);
+    if (active != cx.active.end()) {
+        cx.cut = true;
         if (outcome) *outcome = ListOutcome::Cycle;
         return SourceRef();
     }
     if (static_cast<int>(cx.active.size()) >= kMaxListDepth) cx.tooLarge = true;
-    Shared r;
+    SourceRef r;
     if (!cx.tooLarge) {
-        cx.active.push_back(path);
-        // one entry more than the bound is enough to know the list is too long
-        r = renderEntries(readToneList(path, static_cast<std::size_t>(kMaxListEntries) + 1), toneRate);
+        cx.active.push_back(identity);
+        // one line more than the bound is enough to know the list is too long
+        r = renderEntries(cx, readToneList(path, static_cast<std::size_t>(kMaxListEntries) + 1), toneRate);
         cx.active.pop_back();
-        // remembered for the entries that name this list again
-        cx.built.insert_or_assign(u".tdl|" + path, r);
+        if (scope.owner() && tooLong(*r)) cx.tooLarge = true;
     }
-    if (!cx.tooLarge) return r.source;
+    if (!cx.tooLarge) return r;
     if (outcome) *outcome = ListOutcome::TooLarge;
-    if (!scope.owner()) return r.source; // the outermost render refuses the whole list
-    currentNotice().show(kListTooLargeText, kListTooLargeCaption, NoticeIcon::Error, NoticeButtons::Ok);
+    if (!scope.owner()) return SourceRef(); // the outermost render refuses the whole list
+    reportTooLarge();
     return SourceRef();
 }
 

@@ -5,10 +5,14 @@
 // User-interface thread: unrecognised entries and refused lists are reported through
 // currentNotice().
 //
-// Bounds: whatever a list holds, one render builds each file it names once (an entry
-// that names a file already built in this render shares that graph: a sequence plays one
-// child at a time), and a list nested deeper than kMaxListDepth or holding more than
-// kMaxListEntries entries once its nested lists are counted in place is refused whole.
+// Bounds: one render builds each file it names once (an entry that names a file already
+// built in this render shares that graph: a sequence plays one child at a time, and each
+// entry reports what a fresh build would report). What costs memory or time is counted:
+// the lines read of every list rendered and the graphs built, each at most
+// kMaxListEntries; a graph named again costs nothing. Lists nest at most kMaxListDepth
+// deep (the stack), and play at most INT32_MAX - 1 frames (time). Beyond a bound the whole
+// list is refused with one message.
+// Lists are told apart by their files, not their spelling ("./a.tdl", "A.TDL" on Windows).
 #pragma once
 #include <string>
 
@@ -20,7 +24,7 @@ namespace sonimo {
 inline constexpr int kListSilenceRate = 44100;
 inline constexpr int kListSilenceChannels = 2;
 inline constexpr int kMaxListDepth = 16;       // lists within lists, the outermost counted
-inline constexpr int kMaxListEntries = 100000; // entries after nested lists are expanded
+inline constexpr int kMaxListEntries = 100000; // lines read, and graphs built, in one render
 
 enum class ListOutcome {
     Rendered,

@@ -52,6 +52,11 @@ private:
 bool fileExists(const std::u16string& path);
 bool removeFile(const std::u16string& path);
 
+// The identity of a path, for telling whether two names are one file: absolute, without
+// "." and "..", links resolved as far as they exist, and on Windows in one letter case
+// (its file systems ignore case). Only for comparing; never for opening.
+std::u16string pathIdentity(const std::u16string& path);
+
 // Our UTF-16 paths as the standard library's, and back (UTF-8 on POSIX, UTF-16 on Windows).
 std::filesystem::path toFsPath(const std::u16string& path);
 std::u16string fromFsPath(const std::filesystem::path& path);

@@ -41,4 +41,10 @@ void SeedRandom() {
     tState = static_cast<std::uint32_t>(static_cast<std::uint64_t>(std::time(nullptr))) ^ r;
 }
 
+void SeedRandomAgain() {
+    const std::uint32_t before = tState;
+    SeedRandom();
+    if (!tFixed) tState ^= before * 2654435761u;
+}
+
 } // namespace sonimo

@@ -14,6 +14,9 @@ void SetRandomState(std::uint32_t state);
 // then the seconds since 1970 XOR r. Every noise constructor runs it before filling its
 // table, so two renders of the same tone give different noise.
 void SeedRandom();
+// Seeds again for a source that draws its noise anew: as SeedRandom, but mixed with the
+// state the thread's earlier draws left, so that two draws within one millisecond differ.
+void SeedRandomAgain();
 // From now on this thread's SeedRandom draws its seeds from `seed` instead of the clock,
 // so that a render can be repeated exactly (the command line's --seed).
 void FixSeeds(std::uint32_t seed);

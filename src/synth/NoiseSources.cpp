@@ -17,7 +17,21 @@ std::int32_t advance(std::int32_t position, int frames) {
 
 WhiteNoiseSource::WhiteNoiseSource(std::uint32_t lengthMs, int rate)
     : SampleSource(rate, 1, kGeneratorPeak), table_(kTableSize), length_(MsToFrames(lengthMs, sampleRate)) {
-    SeedRandom();
+    draw(false);
+}
+
+bool WhiteNoiseSource::Query(int code, int*) {
+    if (code != QueryRedraw) return false;
+    if (heard_) {
+        draw(true);
+        Seek(0);
+    }
+    return true;
+}
+
+void WhiteNoiseSource::draw(bool again) {
+    again ? SeedRandomAgain() : SeedRandom();
+    heard_ = false;
     for (std::int32_t& e : table_) {
         // trunc(rand * 262144/32767) in integers: the same values a double-precision product
         // gives (only 32767 lands on an integer, 262144), but also on x87 builds, where an
@@ -33,6 +47,7 @@ void WhiteNoiseSource::Read(std::int32_t* buffer, int frames) {
         return;
     }
     if (frames <= 0) return;
+    heard_ = true;
     if (length_ != 0) position_ = advance(position_, frames);
     const std::int32_t* table = table_.data();
     while (frames > 0) {
@@ -69,7 +84,21 @@ void WhiteNoiseSource::Seek(int frame) {
 
 PinkNoiseSource::PinkNoiseSource(std::uint32_t lengthMs, int rate)
     : SampleSource(rate, 1, kGeneratorPeak), table_(kTableSize), length_(MsToFrames(lengthMs, sampleRate)) {
-    SeedRandom();
+    draw(false);
+}
+
+bool PinkNoiseSource::Query(int code, int*) {
+    if (code != QueryRedraw) return false;
+    if (heard_) {
+        draw(true);
+        Seek(0);
+    }
+    return true;
+}
+
+void PinkNoiseSource::draw(bool again) {
+    again ? SeedRandomAgain() : SeedRandom();
+    heard_ = false;
     for (double& e : table_) {
         const int s = NextRandom();
         const int m = NextRandom();
@@ -96,6 +125,7 @@ void PinkNoiseSource::Read(std::int32_t* buffer, int frames) {
         return;
     }
     if (frames <= 0) return;
+    heard_ = true;
     if (length_ > 0) position_ = advance(position_, frames);
     const double* table = table_.data();
     double b0 = b_[0], b1 = b_[1], b2 = b_[2], b3 = b_[3], b4 = b_[4], b5 = b_[5], b6 = b_[6];

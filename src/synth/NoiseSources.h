@@ -3,7 +3,9 @@
 // deterministic. Read always writes every frame asked for: the noise simply continues
 // past the length. A length of 0 ms means endless: GetLength reports 60 s and the
 // position stays at 0. Seek replays the noise from its start whatever the frame, and sets
-// the position (of a fixed-length source) to the frame asked for.
+// the position (of a fixed-length source) to the frame asked for. QueryRedraw fills the
+// table anew from a fresh seed, as a new source would, and starts it from its beginning;
+// a table nothing has been read from yet is kept (it is as fresh as a new one).
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -25,10 +27,14 @@ public:
     int GetPosition() override { return position_; }
     int GetLength() override;
     void Seek(int frame) override;
+    bool Query(int code, int* value) override;
 
     const std::vector<std::int32_t>& table() const { return table_; }
 
 private:
+    void draw(bool again);
+    bool heard_ = false; // something was read since the table was drawn
+
     std::vector<std::int32_t> table_;
     std::int32_t position_ = 0;
     std::int32_t length_;
@@ -50,10 +56,14 @@ public:
     int GetPosition() override { return position_; }
     int GetLength() override;
     void Seek(int frame) override;
+    bool Query(int code, int* value) override;
 
     const std::vector<double>& table() const { return table_; }
 
 private:
+    void draw(bool again);
+    bool heard_ = false; // something was read since the table was drawn
+
     std::vector<double> table_;
     std::int32_t position_ = 0;
     std::int32_t length_;

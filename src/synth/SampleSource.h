@@ -21,6 +21,7 @@ enum QueryCode : int {
     QueryHeldBack = 4,      // frames a stage holds back (its delay)
     QueryHeard = 5,         // the position the listener has heard up to
     QueryOwnClock = 6,      // a frame count relative to the position, rescaled to the chain's clock
+    QueryRedraw = 7,        // draw the randomness afresh, as a new source would (noise; value unused)
 };
 
 // Frames from the position to the length, never negative: positions may lie before 0
@@ -56,7 +57,7 @@ public:
     std::uint8_t channels;
     std::int32_t peakLevel;
     std::uint8_t state = StateOk;
-    std::uint16_t refCount = 0;
+    RefCount refCount = 0;
 };
 
 // The placeholder: 11025 Hz, one channel, yields zeros, StateNull.

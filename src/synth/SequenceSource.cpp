@@ -1,6 +1,7 @@
 #include "synth/SequenceSource.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "synth/ResamplerTable.h"
 #include "synth/SourceEffect.h"
@@ -39,21 +40,27 @@ SequenceSource::SequenceSource(const SequenceEntries& entries, int rate, int ch,
         }
         if (bytes >= kMaxPreparedBytes || rates.size() >= kMaxPreparedRates) break;
     }
+    for (const SequenceEntry& e : entries_)
+        growing_ = growing_ || (e.child->state == StateOk && e.child->IsGrowing());
     loadNext();
 }
 
 void SequenceSource::loadNext() {
     current_.reset();
     silenceLeft_ = 0;
+    consumed_ = 0;
     if (cursor_ >= entries_.size()) return;
     const SequenceEntry& e = entries_[cursor_++];
     if (e.child->state != StateOk) {
         silenceLeft_ = MsToFrames(e.silenceMs, sampleRate);
         return;
     }
+    int unused = 0;
+    e.child->Query(QueryRedraw, &unused);
     current_ = e.child;
     current_->Seek(0);
     ConvertFormat(current_, sampleRate, channels);
+    budget_ = current_->IsGrowing() ? -1 : RemainingFrames(current_->GetLength(), current_->GetPosition());
 }
 
 void SequenceSource::Read(std::int32_t* buffer, int n) {
@@ -68,15 +75,17 @@ void SequenceSource::Read(std::int32_t* buffer, int n) {
     for (;;) {
         int m;
         if (current_->state == StateOk) {
-            m = std::min(RemainingFrames(current_->GetLength(), current_->GetPosition()), n);
+            m = std::min(remainingOfCurrent(), n);
             // the child fills the whole request; what follows its end is overwritten below
             current_->Read(buffer, n);
+            consumed_ += m;
         } else {
             m = std::max(0, std::min(silenceLeft_, n));
             zeroFrames(buffer, m, channels);
             silenceLeft_ -= m;
         }
-        position_ += m;
+        // a list longer than the counter holds stops at its end rather than wrap
+        position_ = static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{position_} + m, INT32_MAX));
         if (m == n) return;
         buffer += static_cast<std::ptrdiff_t>(m) * channels;
         n -= m;
@@ -90,26 +99,36 @@ void SequenceSource::Read(std::int32_t* buffer, int n) {
 
 int SequenceSource::remainingOfCurrent() {
     // A child is asked for whole requests and may run past its end: never count less than nothing.
-    return current_->state == StateOk ? RemainingFrames(current_->GetLength(), current_->GetPosition())
-                                      : std::max(0, silenceLeft_);
+    if (current_->state != StateOk) return std::max(0, silenceLeft_);
+    const int own = RemainingFrames(current_->GetLength(), current_->GetPosition());
+    return budget_ < 0 ? own : std::min(own, RemainingFrames(budget_, consumed_));
+}
+
+std::int64_t SequenceSource::entryFrames(std::size_t i) {
+    const SourceRef& c = entries_[i].child;
+    if (c->state != StateOk) return MsToFrames(entries_[i].silenceMs, sampleRate);
+    // Children still to come are converted to the sequence's rate only when they become
+    // current; count them at that rate already, as the resampler will map them, or a render
+    // that trusts the length would stop short. A child may stand for several entries (a
+    // list names a file twice): each plays it from its start, whatever the position it was
+    // left at.
+    std::int64_t rest = std::max(0, c->GetLength());
+    if (c->sampleRate != sampleRate && c->sampleRate > 0) rest = rest * sampleRate / c->sampleRate;
+    return rest;
 }
 
 int SequenceSource::GetLength() {
     std::int64_t total = static_cast<std::int64_t>(position_) + remainingOfCurrent();
-    for (std::size_t i = cursor_; i < entries_.size(); ++i) {
-        const SourceRef& c = entries_[i].child;
-        if (c->state != StateOk) {
-            total += MsToFrames(entries_[i].silenceMs, sampleRate);
-            continue;
+    if (growing_) {
+        for (std::size_t i = cursor_; i < entries_.size(); ++i)
+            total += entryFrames(i);
+    } else {
+        if (tail_.empty()) {
+            tail_.assign(entries_.size() + 1, 0);
+            for (std::size_t i = entries_.size(); i-- > 0;)
+                tail_[i] = std::min<std::int64_t>(tail_[i + 1] + entryFrames(i), INT64_MAX / 4);
         }
-        // Children still to come are converted to the sequence's rate only when they
-        // become current; count them at that rate already, as the resampler will map
-        // them, or a render that trusts the length would stop short.
-        // A child may stand for several entries (a list names a file twice): each plays
-        // it from its start, whatever the position it was left at.
-        std::int64_t rest = std::max(0, c->GetLength());
-        if (c->sampleRate != sampleRate && c->sampleRate > 0) rest = rest * sampleRate / c->sampleRate;
-        total += rest;
+        total += tail_[cursor_];
     }
     return static_cast<int>(std::clamp<std::int64_t>(total, INT32_MIN, INT32_MAX));
 }
@@ -127,11 +146,13 @@ void SequenceSource::Seek(int f) {
                 silenceLeft_ -= rest;
             } else {
                 current_->Seek(rest);
+                consumed_ = rest;
             }
             position_ = f;
             return;
         }
-        position_ += len;
+        position_ =
+            static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{position_} + len, INT32_MAX));
     }
     // past the end: a second of silence from the placeholder, then zeros
     current_.reset();
@@ -141,6 +162,7 @@ void SequenceSource::Seek(int f) {
 }
 
 bool SequenceSource::IsGrowing() {
+    if (!growing_) return false; // what does not grow when the sequence is made never will
     if (current_->state == StateOk && current_->IsGrowing()) return true;
     for (std::size_t i = cursor_; i < entries_.size(); ++i) {
         const SourceRef& c = entries_[i].child;

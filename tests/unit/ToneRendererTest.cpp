@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "synth/NoiseSources.h"
 #include "synth/PeriodicSource.h"
 #include "synth/ShapedNoiseSource.h"
+#include "synth/SilenceSource.h"
 #include "tone/ToneData.h"
 #include "tone/ToneList.h"
 
@@ -252,6 +255,7 @@ TEST(ToneListRendering, AnUnrecognisedExtensionIsReportedAndLeftOut) {
     EXPECT_EQ(notice.shown[0].text, u"拡張子が.WAVのファイルタイプはトーンファイルとして認識されません。");
     EXPECT_EQ(notice.shown[0].caption, u"ファイルのタイプが認識されません");
     EXPECT_EQ(notice.shown[0].icon, NoticeIcon::Error);
+    EXPECT_EQ(notice.shown[0].modality, NoticeModality::Task) << "task-modal, without an owner";
     EXPECT_EQ(notice.shown[1].text, u"拡張子がのファイルタイプはトーンファイルとして認識されません。");
 }
 
@@ -310,9 +314,9 @@ TEST(ToneListRendering, AListThatContainsItselfIsStopped) {
 
 namespace {
 
-// Lists l0 .. l(levels-1), each naming the next `fanOut` times; the last names a 100 ms tone.
-void writeFanOut(const TempDir& dir, int levels, int fanOut) {
-    ASSERT_TRUE(saveToneFile(steady(1000.0, 100), dir.path(u"t.tdf")));
+// Lists l0 .. l(levels-1), each naming the next `fanOut` times; the last names a tone.
+void writeFanOut(const TempDir& dir, int levels, int fanOut, std::uint32_t toneMs = 100) {
+    ASSERT_TRUE(saveToneFile(steady(1000.0, toneMs), dir.path(u"t.tdf")));
     for (int i = 0; i < levels; ++i) {
         const std::u16string next = i + 1 < levels
                                         ? dir.path(u"l" + utf8ToUtf16(std::to_string(i + 1)) + u".tdl")
@@ -324,18 +328,33 @@ void writeFanOut(const TempDir& dir, int levels, int fanOut) {
 
 } // namespace
 
-TEST(ToneListBounds, AFanOutBeyondTheEntryBoundIsRefusedWholeWithOneMessage) {
+TEST(ToneListBounds, AFanOutCountsWhatItReadsNotWhatItExpandsTo) {
     RecordingNotice notice;
     TempDir dir;
-    writeFanOut(dir, 3, 300); // 27 million tones of 100 ms once expanded
+    writeFanOut(dir, 3, 300, 1); // 27 million tones of 1 ms once expanded, 900 lines read
+    ListOutcome outcome = ListOutcome::TooLarge;
+    SourceRef s = renderToneListFile(dir.path(u"l0.tdl"), 44100, &outcome);
+    EXPECT_EQ(outcome, ListOutcome::Rendered);
+    ASSERT_EQ(s->state, StateOk);
+    EXPECT_TRUE(notice.shown.empty());
+    EXPECT_EQ(s->GetLength(), 27000000 * 44);
+    // asking the length again and again is cheap: it does not walk the expansion
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_EQ(s->GetLength(), 27000000 * 44);
+    const std::vector<std::int32_t> a = drain(s, 44, 44);
+    EXPECT_EQ(drain(s, 44, 11), a) << "the second entry plays its tone from the start";
+}
+
+TEST(ToneListBounds, AListLongerThanALengthCountsIsRefusedWholeWithOneMessage) {
+    RecordingNotice notice;
+    TempDir dir;
+    writeFanOut(dir, 3, 300); // 27 million tones of 100 ms: 750 hours
     ListOutcome outcome = ListOutcome::Rendered;
     SourceRef s = renderToneListFile(dir.path(u"l0.tdl"), 44100, &outcome);
     EXPECT_EQ(outcome, ListOutcome::TooLarge);
     EXPECT_NE(s->state, StateOk) << "nothing to play or save";
     ASSERT_EQ(notice.shown.size(), 1u);
     EXPECT_EQ(notice.shown[0].text, kListTooLargeText);
-    EXPECT_EQ(notice.shown[0].icon, NoticeIcon::Error);
-
     // the same file attached to a tone refuses the tone's graph too
     ToneData listTone = defaultToneData();
     listTone.waveform = FromList;
@@ -343,21 +362,31 @@ TEST(ToneListBounds, AFanOutBeyondTheEntryBoundIsRefusedWholeWithOneMessage) {
     EXPECT_NE(RenderTone(listTone, 44100)->state, StateOk);
 }
 
-TEST(ToneListBounds, AFanOutWithinTheBoundIsBuiltOnceAndPlaysEveryEntry) {
+TEST(ToneListBounds, MoreLinesThanTheBoundInAllAreRefusedWholeWithOneMessage) {
     RecordingNotice notice;
     TempDir dir;
-    writeFanOut(dir, 3, 40); // 64000 entries: each list and the tone built once, shared
-    ListOutcome outcome = ListOutcome::TooLarge;
-    SourceRef s = renderToneListFile(dir.path(u"l0.tdl"), 44100, &outcome);
+    // two different lists of 60000 empty lines (0 ms silences): 120000 lines to read
+    const std::string lines = [] {
+        std::string l;
+        for (int i = 0; i < 60000; ++i)
+            l += "\r\n";
+        return l;
+    }();
+    ASSERT_TRUE(writeAll(dir.path(u"a.tdl"), std::vector<unsigned char>(lines.begin(), lines.end())));
+    ASSERT_TRUE(writeAll(dir.path(u"b.tdl"), std::vector<unsigned char>(lines.begin(), lines.end())));
+    writeList(dir.path(u"both.tdl"), {dir.path(u"a.tdl"), dir.path(u"b.tdl")});
+    ListOutcome outcome = ListOutcome::Rendered;
+    SourceRef s = renderToneListFile(dir.path(u"both.tdl"), 44100, &outcome);
+    EXPECT_EQ(outcome, ListOutcome::TooLarge);
+    EXPECT_NE(s->state, StateOk) << "nothing to play or save";
+    ASSERT_EQ(notice.shown.size(), 1u);
+    EXPECT_EQ(notice.shown[0].text, kListTooLargeText);
+    EXPECT_EQ(notice.shown[0].icon, NoticeIcon::Error);
+    EXPECT_EQ(notice.shown[0].modality, NoticeModality::Task);
+    // one of them named twice is read once
+    writeList(dir.path(u"twice.tdl"), {dir.path(u"a.tdl"), dir.path(u"a.tdl")});
+    EXPECT_EQ(renderToneListFile(dir.path(u"twice.tdl"), 44100, &outcome)->state, StateOk);
     EXPECT_EQ(outcome, ListOutcome::Rendered);
-    ASSERT_EQ(s->state, StateOk);
-    EXPECT_EQ(s->GetLength(), 64000 * 4410);
-    EXPECT_TRUE(notice.shown.empty());
-    // each entry plays its tone from the start: three entries in, the same as the first
-    const std::vector<std::int32_t> a = drain(s, 4410, 1000);
-    drain(s, 2 * 4410, 777);
-    EXPECT_EQ(drain(s, 4410, 1000), a);
-    EXPECT_EQ(s->GetLength(), 64000 * 4410) << "the length stays what it was while playing";
 }
 
 TEST(ToneListBounds, NestingDeeperThanTheBoundIsRefused) {
@@ -391,17 +420,170 @@ TEST(ToneListBounds, AFileOfMoreLinesThanTheBoundIsRefusedWithoutHoldingThemAll)
     EXPECT_EQ(outcome, ListOutcome::Rendered);
 }
 
-TEST(ToneListBounds, AListToneCountsTheEntriesOfItsList) {
+TEST(ToneListBounds, AListToneNamedManyTimesCountsItsListOnce) {
     RecordingNotice notice;
     TempDir dir;
-    writeFanOut(dir, 2, 400); // l0: 400 x l1, l1: 400 tones = 160000 entries
+    writeFanOut(dir, 2, 400); // l1: 400 tones
     ToneData listTone = defaultToneData();
     listTone.waveform = FromList;
     setListPath(listTone, dir.path(u"l1.tdl"));
     listTone.flags |= ToneFlagFixedLength;
     ASSERT_TRUE(saveToneFile(listTone, dir.path(u"l1tone.tdf")));
     writeList(dir.path(u"outer.tdl"), std::vector<std::u16string>(400, dir.path(u"l1tone.tdf")));
-    ListOutcome outcome = ListOutcome::Rendered;
-    EXPECT_NE(renderToneListFile(dir.path(u"outer.tdl"), 44100, &outcome)->state, StateOk);
-    EXPECT_EQ(outcome, ListOutcome::TooLarge) << "400 list tones of 400 entries each";
+    ListOutcome outcome = ListOutcome::TooLarge;
+    SourceRef s = renderToneListFile(dir.path(u"outer.tdl"), 44100, &outcome);
+    EXPECT_EQ(outcome, ListOutcome::Rendered) << "800 lines read, 2 graphs built";
+    EXPECT_EQ(s->GetLength(), 400 * 400 * 4410);
+}
+
+namespace {
+
+// Reads a source to its reported end in blocks, keeping only the last `keep` frames.
+std::vector<std::int32_t> playToEnd(SampleSource& s, int keep, std::int64_t& played) {
+    std::vector<std::int32_t> block(static_cast<std::size_t>(kMaxReadFrames) * s.channels);
+    std::vector<std::int32_t> tail;
+    played = 0;
+    for (;;) {
+        const int n = RemainingFrames(s.GetLength(), s.GetPosition());
+        if (n == 0) break;
+        const int m = std::min(n, kMaxReadFrames);
+        s.Read(block.data(), m);
+        played += m;
+        if (n - m < keep) {
+            const int from = std::max(0, m - (keep - (n - m)));
+            tail.insert(tail.end(), block.begin() + static_cast<std::ptrdiff_t>(from) * s.channels,
+                        block.begin() + static_cast<std::ptrdiff_t>(m) * s.channels);
+        }
+    }
+    return tail;
+}
+
+} // namespace
+
+TEST(ToneListSharing, ManyEntriesNamingOneFileShareItsGraphAndPlayToTheirLength) {
+    RecordingNotice notice;
+    TempDir dir;
+    ASSERT_TRUE(saveToneFile(steady(1000.0, 10), dir.path(u"t.tdf")));
+    for (const int count : {40000, 100000}) {
+        writeList(dir.path(u"many.tdl"),
+                  std::vector<std::u16string>(static_cast<std::size_t>(count), dir.path(u"t.tdf")));
+        SourceRef s = renderToneListFile(dir.path(u"many.tdl"), 44100);
+        ASSERT_EQ(s->state, StateOk) << count;
+        ASSERT_EQ(s->GetLength(), count * 441) << count;
+        std::int64_t played = 0;
+        playToEnd(*s, 0, played);
+        EXPECT_EQ(played, std::int64_t{count} * 441) << count;
+        // a missing WAV file named as often plays as nothing, and is freed once
+        writeList(dir.path(u"gone.tdl"),
+                  std::vector<std::u16string>(static_cast<std::size_t>(count), dir.path(u"gone.wav")));
+        EXPECT_EQ(renderToneListFile(dir.path(u"gone.tdl"), 44100)->GetLength(), 0) << count;
+    }
+    EXPECT_TRUE(notice.shown.empty());
+}
+
+TEST(ToneListSharing, AReferenceCountThatWouldWrapStopsTheProcess) {
+    SourceRef s = makeSource<SilenceSource>(44100, 1, kGeneratorPeak, 10);
+    s->refCount = std::numeric_limits<RefCount>::max();
+    EXPECT_DEATH({ SourceRef copy = s; }, "");
+    s->refCount = 1; // let the handle release it normally
+}
+
+TEST(ToneListEndless, AMissingToneFilePlaysTheDefaultToneForItsSixtySecondsAndGoesOn) {
+    RecordingNotice notice;
+    TempDir dir;
+    ASSERT_TRUE(saveToneFile(steady(1000.0, 100), dir.path(u"k.tdf")));
+    writeList(dir.path(u"moved.tdl"), {dir.path(u"moved-away.tdf"), dir.path(u"k.tdf")});
+    SourceRef s = renderToneListFile(dir.path(u"moved.tdl"), 44100);
+    ASSERT_EQ(s->GetLength(), 60 * 44100 + 4410);
+    std::int64_t played = 0;
+    const std::vector<std::int32_t> tail = playToEnd(*s, 4410, played);
+    EXPECT_EQ(played, 60 * 44100 + 4410) << "the list's length is what it plays";
+    EXPECT_EQ(s->GetPosition(), 60 * 44100 + 4410);
+    SourceRef alone = RenderToneAtPlaybackRate(steady(1000.0, 100), 44100);
+    EXPECT_EQ(tail, drain(alone, 4410, 4410)) << "the last 100 ms are the 1000 Hz tone";
+}
+
+TEST(ToneListEndless, AnEndlessNoiseToneInAListPlaysWhatItReportsAtAnyBlockSize) {
+    TempDir dir;
+    ToneData noise = defaultToneData();
+    noise.waveform = WhiteNoise;
+    ASSERT_TRUE(saveToneFile(noise, dir.path(u"n.tdf")));
+    writeList(dir.path(u"l.tdl"), {dir.path(u"n.tdf"), u"100ミリ秒の無音。"});
+    for (const int block : {8192, 1000, 441}) {
+        SourceRef s = renderToneListFile(dir.path(u"l.tdl"), 44100);
+        const int length = s->GetLength();
+        // sixty seconds, and the curve filter's own delay
+        ASSERT_GE(length, 60 * 44100 + 4410);
+        ASSERT_LT(length, 61 * 44100 + 4410);
+        std::vector<std::int32_t> buf(static_cast<std::size_t>(block) * s->channels);
+        std::int64_t played = 0;
+        while (s->GetPosition() < s->GetLength() && played < 70 * 44100) {
+            s->Read(buf.data(), block);
+            played += block;
+        }
+        EXPECT_EQ(s->GetPosition(), length) << "block " << block;
+        EXPECT_EQ(s->GetLength(), length) << "block " << block;
+        // then zeros: the silence and the end
+        s->Read(buf.data(), block);
+        EXPECT_EQ(buf, std::vector<std::int32_t>(buf.size(), 0)) << "block " << block;
+    }
+}
+
+TEST(ToneListSharing, EachEntryOfANoiseToneDrawsItsOwnNoise) {
+    TempDir dir;
+    ToneData noise = steady(0, 100);
+    noise.waveform = WhiteNoise;
+    ASSERT_TRUE(saveToneFile(noise, dir.path(u"n.tdf")));
+    writeList(dir.path(u"inner.tdl"), {dir.path(u"n.tdf")});
+    writeList(dir.path(u"l.tdl"),
+              {dir.path(u"n.tdf"), dir.path(u"n.tdf"), dir.path(u"inner.tdl"), dir.path(u"inner.tdl")});
+    SourceRef s = renderToneListFile(dir.path(u"l.tdl"), 44100);
+    ASSERT_EQ(s->GetLength(), 4 * 4410);
+    std::vector<std::vector<std::int32_t>> bursts;
+    for (int i = 0; i < 4; ++i)
+        bursts.push_back(drain(s, 4410, 1000));
+    for (int i = 0; i < 4; ++i)
+        for (int j = i + 1; j < 4; ++j)
+            EXPECT_NE(bursts[i], bursts[j]) << "entries " << i << " and " << j << " play the same burst";
+}
+
+TEST(ToneListRendering, EachOccurrenceOfAListReportsItsBadEntries) {
+    RecordingNotice notice;
+    TempDir dir;
+    writeList(dir.path(u"b.tdl"), {dir.path(u"song.mp3"), u"10ミリ秒の無音。"});
+    writeList(dir.path(u"a.tdl"), {dir.path(u"b.tdl"), dir.path(u"b.tdl"), dir.path(u"b.tdl")});
+    EXPECT_EQ(renderToneListFile(dir.path(u"a.tdl"), 44100)->GetLength(), 3 * 441);
+    ASSERT_EQ(notice.shown.size(), 3u) << "as three fresh renders of b.tdl would";
+    for (const RecordedNotice& n : notice.shown)
+        EXPECT_EQ(n.text, u"拡張子が.mp3のファイルタイプはトーンファイルとして認識されません。");
+}
+
+TEST(ToneListRendering, AListCutForACycleIsNotReusedWhereThatCycleIsNotActive) {
+    RecordingNotice notice;
+    TempDir dir;
+    ASSERT_TRUE(saveToneFile(steady(1000.0, 100), dir.path(u"t.tdf")));
+    writeList(dir.path(u"a.tdl"), {dir.path(u"b.tdl"), dir.path(u"c.tdl")});
+    writeList(dir.path(u"b.tdl"), {dir.path(u"c.tdl"), dir.path(u"t.tdf")});
+    writeList(dir.path(u"c.tdl"), {dir.path(u"b.tdl"), dir.path(u"t.tdf")});
+    // a -> b -> c (b cut) -> t: b plays 200 ms; a -> c -> b (c cut) -> t: c plays 200 ms
+    EXPECT_EQ(renderToneListFile(dir.path(u"a.tdl"), 44100)->GetLength(), 4 * 4410);
+    EXPECT_EQ(renderToneListFile(dir.path(u"b.tdl"), 44100)->GetLength(), 2 * 4410);
+}
+
+TEST(ToneListRendering, ACycleIsFoundWhateverTheSpellingOfThePath) {
+    RecordingNotice notice;
+    TempDir dir;
+    ASSERT_TRUE(saveToneFile(steady(1000.0, 100), dir.path(u"t.tdf")));
+    const std::u16string self = dir.path(u"self.tdl");
+    const std::u16string dotted = dir.root() + u"/./self.tdl";
+    writeList(self, {dir.path(u"t.tdf"), dotted});
+    EXPECT_EQ(renderToneListFile(self, 44100)->GetLength(), 4410) << "played once, then cut";
+    EXPECT_EQ(renderToneListFile(dotted, 44100)->GetLength(), 4410);
+#ifdef _WIN32
+    std::u16string upper = self;
+    for (char16_t& c : upper)
+        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+    writeList(self, {dir.path(u"t.tdf"), upper.substr(0, upper.size() - 4) + u".tdl"});
+    EXPECT_EQ(renderToneListFile(self, 44100)->GetLength(), 4410) << "letter case does not make another file";
+#endif
 }

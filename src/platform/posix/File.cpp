@@ -99,6 +99,12 @@ bool fileExists(const std::u16string& path) {
 
 bool removeFile(const std::u16string& path) { return ::unlink(utf16ToUtf8(path).c_str()) == 0; }
 
+std::u16string pathIdentity(const std::u16string& path) {
+    std::error_code ec;
+    const std::filesystem::path p = std::filesystem::weakly_canonical(toFsPath(path), ec);
+    return ec ? std::u16string(path) : fromFsPath(p.lexically_normal());
+}
+
 std::filesystem::path toFsPath(const std::u16string& path) {
     return std::filesystem::path(utf16ToUtf8(path));
 }

@@ -88,6 +88,16 @@ bool fileExists(const std::u16string& path) {
 
 bool removeFile(const std::u16string& path) { return DeleteFileW(wide(path)) != 0; }
 
+std::u16string pathIdentity(const std::u16string& path) {
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::weakly_canonical(toFsPath(path), ec);
+    std::wstring w = ec ? std::wstring(path.begin(), path.end()) : p.lexically_normal().wstring();
+    for (wchar_t& c : w)
+        if (c == L'/') c = L'\\';
+    if (!w.empty()) CharUpperBuffW(w.data(), static_cast<DWORD>(w.size()));
+    return std::u16string(w.begin(), w.end());
+}
+
 std::filesystem::path toFsPath(const std::u16string& path) {
     return std::filesystem::path(std::wstring(path.begin(), path.end()));
 }
