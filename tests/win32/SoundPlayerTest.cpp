@@ -9,6 +9,9 @@
 #include "PlayerTestSupport.h"
 #include "synth/PeriodicSource.h"
 #include "synth/SilenceSource.h"
+#include "TestSupport.h"
+#include "audio/ToneListRenderer.h"
+#include "tone/ToneList.h"
 
 namespace sonimo::test {
 std::atomic<long> allocationCount{0};
@@ -67,6 +70,25 @@ TEST_F(WaveOutPlayer, AFixedLengthTonePlaysToItsEndAndIsHeardSampleForSample) {
     const Capture played = withoutSilentRuns(c, 8, inserted);
     EXPECT_EQ(firstDifference(played.samples, render16(tone, 44100, 30870)), "")
         << "dropped, repeated or altered blocks (" << inserted << " frames of device silence left out)";
+}
+
+TEST_F(WaveOutPlayer, AListWhoseToneFileHasMovedPlaysTheDefaultToneForAMinuteAndGoesOn) {
+    TempDir dir;
+    ASSERT_TRUE(saveToneFile(sineTone(1000.0, 100), dir.path(u"k.tdf")));
+    ASSERT_TRUE(writeToneList(dir.path(u"moved.tdl"), {dir.path(u"moved-away.tdf"), dir.path(u"k.tdf")}));
+    SourceRef list = renderToneListFile(dir.path(u"moved.tdl"), 44100);
+    ASSERT_EQ(list->GetLength(), 60 * 44100 + 4410);
+    ASSERT_TRUE(player_.Start(list)) << DescribeMmResult(player_.waveOut().lastError());
+    ASSERT_TRUE(waitForStop(110000)) << "the list never ended: it is stuck in its endless entry";
+    EXPECT_EQ(listener_.lastPosition, 60100);
+    std::size_t removed = 0;
+    const Capture c = withoutSilentRuns(readCapture(), 64, removed);
+    ASSERT_TRUE(c.ok);
+    const std::size_t end = c.frames();
+    ASSERT_GT(end, std::size_t{60 * 44100}) << "the minute of the default tone was not heard";
+    const std::size_t last = end - 4410 + 200, first = end - 4410 - 44100;
+    EXPECT_NEAR(crossingFrequency(c, last, end - 200), 1000.0, 10.0) << "the tone after the moved one";
+    EXPECT_NEAR(crossingFrequency(c, first, end - 4410 - 200), 440.0, 2.0) << "the default tone";
 }
 
 TEST_F(WaveOutPlayer, ASourceOfLengthZeroFinishesAtOnce) {
