@@ -33,6 +33,7 @@ struct RenderContext {
     std::map<std::u16string, Built> built; // by kind and path identity: lists, tones, WAV files
     std::vector<std::u16string> active;    // identities of the lists being rendered, outermost first
     std::vector<std::u16string> reported;  // unrecognised extensions, in the order shown
+    std::map<std::u16string, std::u16string> identities; // path as written -> pathIdentity
     // What a render costs is what it reads and builds: a graph named again costs nothing.
     std::int64_t linesRead = 0, graphsBuilt = 0;
     // Whether a cycle was cut in what is being built now. What was built without a cut
@@ -76,6 +77,14 @@ void reportTooLarge() {
                          NoticeModality::Task);
 }
 
+// Finding a path's identity asks the file system about each folder on the way; a list
+// names the same few files many times.
+const std::u16string& identityOf(RenderContext& cx, const std::u16string& path) {
+    auto it = cx.identities.find(path);
+    if (it == cx.identities.end()) it = cx.identities.emplace(path, pathIdentity(path)).first;
+    return it->second;
+}
+
 void countGraph(RenderContext& cx) {
     if (++cx.graphsBuilt > kMaxListEntries) cx.tooLarge = true;
 }
@@ -83,7 +92,7 @@ void countGraph(RenderContext& cx) {
 // Builds what a file entry names (once per render where the result does not depend on
 // the lists being rendered around it) and gives the graph to play.
 SourceRef buildFileEntry(RenderContext& cx, const std::u16string& fileName, FileKind kind, int toneRate) {
-    const std::u16string key = fileExtension(fileName) + u"|" + pathIdentity(fileName);
+    const std::u16string key = fileExtension(fileName) + u"|" + identityOf(cx, fileName);
     if (auto it = cx.built.find(key); it != cx.built.end()) {
         for (const std::u16string& ext : it->second.unknown)
             reportUnknownType(cx, ext);
@@ -167,7 +176,7 @@ SourceRef renderToneListFile(const std::u16string& path, int toneRate, ListOutco
     if (outcome) *outcome = ListOutcome::Rendered;
     ContextScope scope;
     RenderContext& cx = *tContext;
-    const std::u16string identity = pathIdentity(path);
+    const std::u16string identity = identityOf(cx, path);
     const auto active = std::find(cx.active.begin(), cx.active.end(), identity);
     if (active != cx.active.end()) {
         cx.cut = true;
