@@ -56,7 +56,7 @@ std::string report(const std::u16string& path, const Signal& s, int channel, con
     for (std::size_t i = 0; i < a.spurs.size(); ++i)
         t += (i ? "             " : " ") + fixed(a.spurs[i].hz, 2) + " Hz  " + fixed(a.spurs[i].dbfs, 2) +
              " dBFS  " + fixed(a.spurs[i].dbfs - a.fundamentalDbfs, 2) + " dBc\n";
-    if (a.spurs.empty()) t += " none 10 dB above the floor\n";
+    if (a.spurs.empty()) t += " none 20 dB above the floor\n";
     return t;
 }
 

@@ -219,7 +219,13 @@ ResponseStatus MeasureResponse(const std::vector<double>& ref, const std::vector
         }
         if (lo < 0) return ResponseStatus::NoBand;
         out.bandLowHz = static_cast<double>(lo) * rate / m;
-        out.bandHighHz = std::min(static_cast<double>(hi) * rate / m, 0.995 * rate / 2);
+        out.bandHighHz = static_cast<double>(hi) * rate / m;
+        // a sweep's own ends are sharper: outside them only its start and stop transients
+        if (out.sweep.found) {
+            out.bandLowHz = std::max(out.bandLowHz, out.sweep.startHz);
+            out.bandHighHz = std::min(out.bandHighHz, out.sweep.endHz);
+        }
+        out.bandHighHz = std::min(out.bandHighHz, 0.995 * rate / 2);
     }
 
     // The delay: the largest sample of the causal part (the harmonics lie in the last n).

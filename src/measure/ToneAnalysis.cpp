@@ -216,7 +216,7 @@ ToneAnalysisStatus AnalyzeTone(const std::vector<double>& x, int rate, const Ton
     std::vector<SpectralLine> peaks;
     for (int b = 2; b < bins - 2; ++b) {
         const double v = out.spectrumDbfs[b];
-        if (kind[b] || v < out.noiseFloorDbfs + 10) continue;
+        if (kind[b] || v < out.noiseFloorDbfs + 20) continue;
         if (v < out.spectrumDbfs[b - 1] || v < out.spectrumDbfs[b + 1]) continue;
         // the vertex of the parabola through the three bins (in dB) gives the frequency
         const double l = out.spectrumDbfs[b - 1], r = out.spectrumDbfs[b + 1];

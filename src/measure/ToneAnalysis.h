@@ -41,7 +41,8 @@ struct ToneAnalysisResult {
     double noiseFloorDbfs = 0;       // median level of the spectrum's noise bins (as plotted)
     double binHz = 0;                // the plotted spectrum's bin spacing
     double resolutionHz = 0;         // the blocks' resolution (rate / block length)
-    std::vector<SpectralLine> spurs; // the largest, at least 10 dB above the floor
+    std::vector<SpectralLine> spurs; // the largest, at least 20 dB above the floor (noise alone
+                                     // peaks about 12 dB above its median)
     int blockFrames = 0;
     // The spectrum of the plot: bins 0..fftSize/2, level of a sine in each (dBFS).
     std::vector<double> spectrumDbfs;
