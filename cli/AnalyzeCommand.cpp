@@ -114,11 +114,11 @@ std::string plot(const std::u16string& path, const Signal& s, const ToneAnalysis
     p.xMax = s.rate / 2.0;
     PlotPanel panel;
     panel.yLabel = "Level (dBFS, sine)";
-    PlotSeries spectrum{"spectrum", "#1f5fbf", {}, {}, 1.0, false};
+    PlotSeries spectrum{"spectrum (peak per pixel)", "#1f5fbf", {}, {}, 1.0, false};
     std::vector<double> hz(a.spectrumDbfs.size());
     for (std::size_t b = 0; b < hz.size(); ++b)
         hz[b] = b * a.binHz;
-    envelopeOf(hz, a.spectrumDbfs, p.xMin, p.xMax, 1200, spectrum);
+    peakEnvelope(hz, a.spectrumDbfs, p.xMin, p.xMax, 1800, spectrum);
     PlotSeries floor{
         "noise floor (median)", "#c0392b", {p.xMin, p.xMax}, {a.noiseFloorDbfs, a.noiseFloorDbfs}, 1.2, true};
     double top = std::max(0.0, a.fundamentalDbfs + 5);

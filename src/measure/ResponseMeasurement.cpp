@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <thread>
 
 #include "synth/RealFft.h"
 
@@ -172,8 +173,18 @@ ResponseStatus MeasureResponse(const std::vector<double>& ref, const std::vector
     if (peakOf(rec) < 1e-6) return ResponseStatus::SilentRecording;
     out.sweep = DetectLogSweep(ref, rate);
 
-    // Deconvolution over a transform that holds the whole linear convolution.
-    const int m = powerOfTwoAtLeast(n + r);
+    // Deconvolution over a transform long enough for the recording and for what lies
+    // before the linear response: a device's response (shorter than r - n) convolved with
+    // the reference fits in the recording, so only the harmonics' responses, at negative
+    // times, must not wrap onto it. For a sweep they end where the last one reported ends;
+    // otherwise the whole reference's length is kept clear.
+    std::int64_t acausal = n;
+    if (out.sweep.found) {
+        const int k = std::max(2, options.maxHarmonic);
+        const double far = out.sweep.rateSeconds * rate * (std::log(k) + std::log(k + 1.0)) / 2;
+        acausal = std::min<std::int64_t>(n, static_cast<std::int64_t>(far) + rate / 10);
+    }
+    const int m = powerOfTwoAtLeast(std::max<std::int64_t>(r, r - n + rate / 5 + acausal));
     out.fftSize = m;
     std::vector<double> h(static_cast<std::size_t>(m));
     Spectrum x; // the reference's spectrum, kept for the band
@@ -181,14 +192,19 @@ ResponseStatus MeasureResponse(const std::vector<double>& ref, const std::vector
     {
         RealFft fft(m);
         const int bins = fft.bins();
+        std::vector<double> yr(bins), yi(bins);
+        // the recording's transform on a second core meanwhile
+        std::thread other([&]() {
+            RealFft own(m);
+            std::vector<double> buffer(static_cast<std::size_t>(m), 0.0);
+            std::copy(rec.begin(), rec.end(), buffer.begin());
+            own.Forward(buffer.data(), yr.data(), yi.data());
+        });
         std::vector<double> buffer(static_cast<std::size_t>(m), 0.0);
         std::copy(ref.begin(), ref.end(), buffer.begin());
         x.re.resize(bins), x.im.resize(bins);
         fft.Forward(buffer.data(), x.re.data(), x.im.data());
-        std::fill(buffer.begin(), buffer.end(), 0.0);
-        std::copy(rec.begin(), rec.end(), buffer.begin());
-        std::vector<double> yr(bins), yi(bins);
-        fft.Forward(buffer.data(), yr.data(), yi.data());
+        other.join();
         x.prepare();
         // the reference's power averaged over about an eighth of an octave
         local.resize(bins);
@@ -228,8 +244,8 @@ ResponseStatus MeasureResponse(const std::vector<double>& ref, const std::vector
         out.bandHighHz = std::min(out.bandHighHz, 0.995 * rate / 2);
     }
 
-    // The delay: the largest sample of the causal part (the harmonics lie in the last n).
-    const std::int64_t causal = m - n;
+    // The delay: the largest sample of the causal part (the harmonics lie in the last `acausal`).
+    const std::int64_t causal = m - acausal;
     std::int64_t peak = 0;
     for (std::int64_t i = 0; i < causal; ++i) {
         if (std::fabs(h[i]) > std::fabs(h[peak])) peak = i;
@@ -242,6 +258,39 @@ ResponseStatus MeasureResponse(const std::vector<double>& ref, const std::vector
     out.impulse.resize(static_cast<std::size_t>(end));
     for (std::int64_t i = 0; i < end; ++i)
         out.impulse[static_cast<std::size_t>(i)] = static_cast<float>(h[static_cast<std::size_t>(i)]);
+
+    // The harmonics of a log sweep: the k-th lies L ln k before the linear response; each
+    // is cut out halfway to its neighbours. Their transforms run on a second core while
+    // the linear response's does.
+    struct Cut {
+        int order;
+        int size;
+        Spectrum spectrum;
+    };
+    std::vector<Cut> cuts;
+    const double lowest = std::max(out.bandLowHz, 1.0);
+    if (out.sweep.found) {
+        const double lrate = out.sweep.rateSeconds * rate;
+        for (int k = 2; k <= options.maxHarmonic; ++k) {
+            const double near = lrate * (std::log(k) + std::log(k - 1.0)) / 2;
+            const double far = lrate * (std::log(k) + std::log(k + 1.0)) / 2;
+            if (far >= static_cast<double>(acausal) || k * lowest >= rate / 2.0) break;
+            const int len = static_cast<int>(far - near);
+            if (len < 16) break;
+            cuts.push_back({k, powerOfTwoAtLeast(std::max(4 * len, 65536)), {}});
+        }
+    }
+    std::thread harmonicCuts([&]() {
+        const double lrate = out.sweep.rateSeconds * rate;
+        for (Cut& c : cuts) {
+            const double near = lrate * (std::log(c.order) + std::log(c.order - 1.0)) / 2;
+            const double far = lrate * (std::log(c.order) + std::log(c.order + 1.0)) / 2;
+            const int len = static_cast<int>(far - near);
+            c.spectrum =
+                segmentSpectrum(h, peak - static_cast<std::int64_t>(far), len, len / 10, len / 10, c.size);
+            c.spectrum.prepare();
+        }
+    });
 
     // The linear response, from `pre` before the peak to the end.
     const int length = static_cast<int>(end - peak + pre);
@@ -258,6 +307,7 @@ ResponseStatus MeasureResponse(const std::vector<double>& ref, const std::vector
     }
     linear.prepare();
 
+    harmonicCuts.join();
     const double low = std::max({out.bandLowHz, 1.0, 2.0 * rate / length});
     const double high = out.bandHighHz;
     if (!(high > low)) return ResponseStatus::NoBand;
@@ -292,27 +342,18 @@ ResponseStatus MeasureResponse(const std::vector<double>& ref, const std::vector
     }
     out.gainDb = sum / counted;
 
-    // The harmonics of a log sweep: the k-th lies L ln k before the linear response; each
-    // is cut out halfway to its neighbours.
-    if (!out.sweep.found) return ResponseStatus::Ok;
-    const double lrate = out.sweep.rateSeconds * rate;
-    for (int k = 2; k <= options.maxHarmonic; ++k) {
-        const double near = lrate * (std::log(k) + std::log(k - 1.0)) / 2;
-        const double far = lrate * (std::log(k) + std::log(k + 1.0)) / 2;
-        if (far >= static_cast<double>(n) || k * low >= rate / 2.0) break;
-        const int len = static_cast<int>(far - near);
-        if (len < 16) break;
-        const int sizeK = powerOfTwoAtLeast(std::max(4 * len, 65536));
-        Spectrum hk =
-            segmentSpectrum(h, peak - static_cast<std::int64_t>(far), len, len / 10, len / 10, sizeK);
-        hk.prepare();
+    for (Cut& c : cuts) {
+        const int k = c.order;
+        const Spectrum& hk = c.spectrum;
+        const int sizeK = c.size;
         HarmonicResponse hr;
         hr.order = k;
         hr.offsetSeconds = out.sweep.rateSeconds * std::log(k);
         std::vector<double> measured;
         for (std::size_t i = 0; i < out.hz.size(); ++i) {
             const double f = out.hz[i], fk = k * f;
-            if (fk > high || fk >= 0.995 * rate / 2 || linearPower[i] <= 0) {
+            // short of the band's top, where the sweep's end leaves the division unsteady
+            if (fk > high / 1.05 || fk >= 0.995 * rate / 2 || linearPower[i] <= 0) {
                 hr.levelDb.push_back(kNan);
                 continue;
             }

@@ -57,9 +57,15 @@ std::vector<double> makeWindow(WindowKind kind, int size) {
     const Coefficients& c = coefficientsOf(kind);
     std::vector<double> w(static_cast<std::size_t>(size));
     for (int n = 0; n < size; ++n) {
-        double v = 0;
-        for (int k = 0; k < c.terms; ++k)
-            v += (k & 1 ? -c.a[k] : c.a[k]) * std::cos(2 * std::numbers::pi * k * n / size);
+        // cos(k t) by the Chebyshev recurrence from cos(t): one cosine per sample
+        const double c1 = std::cos(2 * std::numbers::pi * n / size);
+        double previous = 1, current = c1, v = c.a[0];
+        for (int k = 1; k < c.terms; ++k) {
+            v += (k & 1 ? -c.a[k] : c.a[k]) * current;
+            const double next = 2 * c1 * current - previous;
+            previous = current;
+            current = next;
+        }
         w[static_cast<std::size_t>(n)] = v;
     }
     return w;

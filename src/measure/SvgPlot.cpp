@@ -100,28 +100,22 @@ void niceRange(double bottom, double top, double minSpan, double step, double& y
     }
 }
 
-void envelopeOf(const std::vector<double>& x, const std::vector<double>& y, double xMin, double xMax,
-                int columns, PlotSeries& out) {
+void peakEnvelope(const std::vector<double>& x, const std::vector<double>& y, double xMin, double xMax,
+                  int columns, PlotSeries& out) {
     out.x.clear();
     out.y.clear();
     const double l0 = std::log10(xMin), l1 = std::log10(xMax);
     std::size_t i = 0;
     for (int c = 0; c < columns; ++c) {
         const double hi = std::pow(10.0, l0 + (l1 - l0) * (c + 1) / columns);
-        double lo = 1e300, top = -1e300, xLo = 0, xTop = 0;
+        double top = -1e300, at = 0;
         for (; i < x.size() && x[i] <= hi; ++i) {
             if (x[i] < xMin || !std::isfinite(y[i])) continue;
-            if (y[i] < lo) lo = y[i], xLo = x[i];
-            if (y[i] > top) top = y[i], xTop = x[i];
+            if (y[i] > top) top = y[i], at = x[i];
         }
         if (top < -1e299) continue;
-        if (xLo <= xTop) {
-            out.x.push_back(xLo), out.y.push_back(lo);
-            if (xTop != xLo) out.x.push_back(xTop), out.y.push_back(top);
-        } else {
-            out.x.push_back(xTop), out.y.push_back(top);
-            out.x.push_back(xLo), out.y.push_back(lo);
-        }
+        out.x.push_back(at);
+        out.y.push_back(top);
     }
 }
 
@@ -208,10 +202,16 @@ std::string RenderSvg(const LogPlot& plot) {
             flush();
         }
         // legend
-        double ly = top + 18;
+        double ly = top + 20;
+        const double lx = kLeft + w - 250;
+        int named = 0;
+        for (const PlotSeries& series : p.series)
+            named += !series.name.empty();
+        if (named)
+            s += "<rect x=\"" + num(lx - 8) + "\" y=\"" + num(top + 6) + "\" width=\"250\" height=\"" +
+                 num(18.0 * named + 8) + "\" fill=\"white\" fill-opacity=\"0.85\" stroke=\"#bbb\"/>\n";
         for (const PlotSeries& series : p.series) {
             if (series.name.empty()) continue;
-            const double lx = kLeft + w - 190;
             s += "<line x1=\"" + num(lx) + "\" y1=\"" + num(ly - 4) + "\" x2=\"" + num(lx + 24) + "\" y2=\"" +
                  num(ly - 4) + "\" stroke=\"" + series.colour + "\" stroke-width=\"2.5\"" +
                  (series.dashed ? " stroke-dasharray=\"6 4\"" : "") + "/>\n";

@@ -32,11 +32,11 @@ struct LogPlot {
 };
 
 std::string RenderSvg(const LogPlot& plot);
-// A dense curve reduced to the lowest and highest value in each of `columns` equal
-// steps of the log axis (in that order of x), so a plot of a long spectrum stays small
-// and still shows every peak.
-void envelopeOf(const std::vector<double>& x, const std::vector<double>& y, double xMin, double xMax,
-                int columns, PlotSeries& out);
+// A dense curve reduced to its highest value in each of `columns` equal steps of the
+// log axis (a spectrum analyser's peak hold per pixel): a long spectrum stays small and
+// still shows every peak.
+void peakEnvelope(const std::vector<double>& x, const std::vector<double>& y, double xMin, double xMax,
+                  int columns, PlotSeries& out);
 // Level axis limits: `top` and `bottom` rounded outwards to `step`, at least `minSpan`.
 void niceRange(double bottom, double top, double minSpan, double step, double& yMin, double& yMax);
 // The date and time now, as "2026-12-09 01:59 UTC".

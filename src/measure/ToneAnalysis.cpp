@@ -35,7 +35,8 @@ double findPeak(const std::vector<double>& x, const std::vector<double>& w, doub
     double a = lo, b = hi;
     double c = b - g * (b - a), d = a + g * (b - a);
     double pc = power(c), pd = power(d);
-    for (int i = 0; i < 80 && b - a > 1e-15; ++i) {
+    // to 1e-12 cycles per sample: 5e-8 Hz at 48000 Hz
+    for (int i = 0; i < 80 && b - a > 1e-12; ++i) {
         if (pc > pd) {
             b = d, d = c, pd = pc;
             c = b - g * (b - a), pc = power(c);
