@@ -189,6 +189,7 @@ std::string plot(const ResponseResult& r, const std::string& recName, const std:
     p.xMax = r.rate / 2.0;
     PlotPanel mag;
     mag.yLabel = "Magnitude (dB)";
+    mag.legendBelow = true; // the response runs along the top
     mag.series.push_back({"magnitude", "#1f5fbf", r.hz, r.magnitudeDb, 2.0, false});
     double top = -400, bottom = 400;
     for (std::size_t i = 0; i < r.hz.size(); ++i) {

@@ -159,9 +159,9 @@ std::string RenderSvg(const LogPlot& plot) {
             }
         }
         // level grid
-        const int steps = static_cast<int>(std::lround((p.yMax - p.yMin) / p.yStep));
-        for (int i = 0; i <= steps; ++i) {
-            const double v = p.yMin + i * p.yStep, y = py(v);
+        // lines at the multiples of the step within the axis
+        for (double v = std::ceil(p.yMin / p.yStep - 1e-9) * p.yStep; v <= p.yMax + 1e-9; v += p.yStep) {
+            const double y = py(v);
             s += "<line x1=\"" + num(kLeft) + "\" y1=\"" + num(y) + "\" x2=\"" + num(kLeft + w) + "\" y2=\"" +
                  num(y) + "\" stroke=\"" + (std::fabs(v) < 1e-9 ? "#999" : "#ddd") +
                  "\" stroke-width=\"1\"/>\n";
@@ -202,13 +202,13 @@ std::string RenderSvg(const LogPlot& plot) {
             flush();
         }
         // legend
-        double ly = top + 20;
-        const double lx = kLeft + w - 250;
         int named = 0;
         for (const PlotSeries& series : p.series)
             named += !series.name.empty();
+        const double lx = kLeft + w - 272;
+        double ly = p.legendBelow ? bottom - 18.0 * named - 2 : top + 20;
         if (named)
-            s += "<rect x=\"" + num(lx - 8) + "\" y=\"" + num(top + 6) + "\" width=\"250\" height=\"" +
+            s += "<rect x=\"" + num(lx - 8) + "\" y=\"" + num(ly - 14) + "\" width=\"266\" height=\"" +
                  num(18.0 * named + 8) + "\" fill=\"white\" fill-opacity=\"0.85\" stroke=\"#bbb\"/>\n";
         for (const PlotSeries& series : p.series) {
             if (series.name.empty()) continue;

@@ -21,6 +21,7 @@ struct PlotPanel {
     double yMin = -100, yMax = 0, yStep = 10;
     std::vector<PlotSeries> series;
     double height = 360;
+    bool legendBelow = false; // the legend in the lower right corner instead of the upper
 };
 
 struct LogPlot {
