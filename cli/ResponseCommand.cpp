@@ -279,6 +279,11 @@ int runResponse(const Args& args) {
     case ResponseStatus::SilentRecording:
         printError("response: the recording " + displayPath(recPath) + " is silent");
         return kExitInput;
+    case ResponseStatus::TooLong:
+        printError("response: " + displayPath(recPath) + " is too long to measure against " +
+                   displayPath(refPath) + ": the recording and what lies before the response must fit in " +
+                   std::to_string(kMaxResponseFft) + " frames; cut the recording shorter");
+        return kExitInput;
     case ResponseStatus::NoBand:
         printError("response: the reference " + displayPath(refPath) +
                    " has no band of frequencies to measure");

@@ -11,9 +11,9 @@
 
 namespace sonimo {
 
-// At most this many frames are measured (87 s at 48000 Hz): the response's transforms
-// then need about 0.5 GB at most.
-inline constexpr std::int64_t kMaxMeasureFrames = std::int64_t{1} << 22;
+// At most this many frames are measured (43 s at 48000 Hz): the tone analysis then needs
+// about 300 MB at most, which a 32-bit process can still find in one piece.
+inline constexpr std::int64_t kMaxMeasureFrames = std::int64_t{1} << 21;
 
 struct Signal {
     int rate = 0;

@@ -6,6 +6,7 @@
 #include <numbers>
 #include <thread>
 
+#include "measure/SpectralWindow.h"
 #include "synth/RealFft.h"
 
 namespace sonimo {
@@ -14,13 +15,6 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
-
-int powerOfTwoAtLeast(std::int64_t n) {
-    int p = 4;
-    while (p < n)
-        p *= 2;
-    return p;
-}
 
 double peakOf(const std::vector<double>& x) {
     double p = 0;
@@ -184,7 +178,9 @@ ResponseStatus MeasureResponse(const std::vector<double>& ref, const std::vector
         const double far = out.sweep.rateSeconds * rate * (std::log(k) + std::log(k + 1.0)) / 2;
         acausal = std::min<std::int64_t>(n, static_cast<std::int64_t>(far) + rate / 10);
     }
-    const int m = powerOfTwoAtLeast(std::max<std::int64_t>(r, r - n + rate / 5 + acausal));
+    const std::int64_t needed = std::max<std::int64_t>(r, r - n + rate / 5 + acausal);
+    if (needed > kMaxResponseFft) return ResponseStatus::TooLong;
+    const int m = powerOfTwoAtLeast(needed);
     out.fftSize = m;
     std::vector<double> h(static_cast<std::size_t>(m));
     Spectrum x; // the reference's spectrum, kept for the band

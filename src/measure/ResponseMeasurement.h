@@ -58,8 +58,13 @@ enum class ResponseStatus {
     RecordingShorter, // the recording is shorter than the reference
     SilentReference,
     SilentRecording,
-    NoBand, // the reference has no energy anywhere the grid can show
+    NoBand,  // the reference has no energy anywhere the grid can show
+    TooLong, // the transform would pass kMaxResponseFft
 };
+
+// The longest transform (about 300 MB of work arrays): the recording, and what lies
+// before the linear response, must fit in it.
+inline constexpr int kMaxResponseFft = 1 << 22;
 
 ResponseStatus MeasureResponse(const std::vector<double>& reference, const std::vector<double>& recording,
                                int rate, const ResponseOptions& options, ResponseResult& out);

@@ -24,6 +24,14 @@ const char* windowName(WindowKind kind);
 int mainLobeBins(WindowKind kind);
 std::vector<double> makeWindow(WindowKind kind, int size);
 
+// The transform sizes the measurements use: the power of two at or above n (at least 4).
+inline int powerOfTwoAtLeast(long long n) {
+    int p = 4;
+    while (p < n)
+        p *= 2;
+    return p;
+}
+
 // The windowed transform of x[0..n) at one frequency (cycles per sample), w[0..n) the
 // window: sum x[i] w[i] exp(-2 pi i f i). Rotates a phasor, exact to rounding (it is put
 // back on the unit circle every 512 samples).

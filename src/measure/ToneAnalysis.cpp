@@ -10,13 +10,6 @@ namespace sonimo {
 
 namespace {
 
-int powerOfTwoAtLeast(std::int64_t n) {
-    int p = 4;
-    while (p < n)
-        p *= 2;
-    return p;
-}
-
 double windowSum(const std::vector<double>& w) {
     double s = 0;
     for (double v : w)

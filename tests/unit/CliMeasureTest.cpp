@@ -183,6 +183,8 @@ TEST_F(CliMeasure, BadInputIsRefusedWithItsReasonAndExitCode2) {
     ASSERT_EQ(run({u"make", p(u"endless.tdf"), u"--freq", u"1000"}).code, 0);
     ASSERT_EQ(run({u"make", p(u"looped.tdf"), u"--freq", u"1000", u"--length", u"100", u"--loop"}).code, 0);
     ASSERT_EQ(run({u"make", p(u"pink.tdf"), u"--wave", u"pink", u"--length", u"100"}).code, 0);
+    // longer than what is measured, by one frame
+    ASSERT_TRUE(WriteFloatWave(p(u"long.wav"), kRate, std::vector<float>(kMaxMeasureFrames + 1, 0.25f)));
     const std::u16string o = p(u"ir.wav");
     const Case cases[] = {
         {"shorter",
@@ -202,6 +204,9 @@ TEST_F(CliMeasure, BadInputIsRefusedWithItsReasonAndExitCode2) {
         {"analyze silent", {u"analyze", p(u"silent.wav")}, "is silent"},
         {"analyze clipped", {u"analyze", p(u"clipped.wav")}, "is clipped"},
         {"analyze missing", {u"analyze", p(u"missing.wav")}, "cannot read"},
+        {"too long",
+         {u"response", p(u"sweep.tdf"), p(u"long.wav"), u"-o", o},
+         "is longer than 2097152 frames"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
