@@ -157,6 +157,37 @@ TEST_F(CliMeasure, ResponseWritesTheImpulseAsFloatTheCsvAndThePlot) {
     EXPECT_NE(svg.find("1/12 octave smoothing"), std::string::npos);
 }
 
+TEST_F(CliMeasure, AToneOrAListIsRenderedAsRenderRendersIt) {
+    makeTone(u"sweep",
+             {u"--freq", u"30", u"--end", u"15000", u"--sweep", u"log", u"--length", u"800", u"--db", u"-3"});
+    // a list: half a second of silence, then the sweep
+    const std::string list =
+        "500\xE3\x83\x9F\xE3\x83\xAA\xE7\xA7\x92\xE3\x81\xAE\xE7\x84\xA1\xE9\x9F\xB3\xE3\x80\x82\r\n" +
+        utf16ToUtf8(p(u"sweep.tdf")) + "\r\n";
+    ASSERT_TRUE(writeAll(p(u"list.tdl"), std::vector<unsigned char>(list.begin(), list.end())));
+    ASSERT_EQ(run({u"render", p(u"list.tdl"), u"--rate", u"48000", u"-o", p(u"list.wav")}).code, 0);
+    for (const char16_t* name : {u"sweep", u"list"}) {
+        SCOPED_TRACE(std::string(utf16ToUtf8(name)));
+        const std::u16string base = name;
+        const std::vector<double> ref = read(base + u".wav");
+        std::vector<double> rec(ref.size() + 300 + kRate / 10, 0.0);
+        for (std::size_t i = 0; i < ref.size(); ++i)
+            rec[i + 300] = 0.8 * ref[i];
+        ASSERT_TRUE(WriteFloatWave(p(base + u"-rec.wav"), kRate, toFloat(rec)));
+        const std::u16string file = base + (base == u"sweep" ? u".tdf" : u".tdl");
+        const RunResult fromFile = run({u"response", p(file), p(base + u"-rec.wav"), u"-o",
+                                        p(base + u"-a.wav"), u"--csv", p(base + u"-a.csv")});
+        ASSERT_EQ(fromFile.code, 0) << fromFile.err;
+        EXPECT_NE(fromFile.out.find("delay        300 samples"), std::string::npos) << fromFile.out;
+        const RunResult fromWav = run({u"response", p(base + u".wav"), p(base + u"-rec.wav"), u"-o",
+                                       p(base + u"-b.wav"), u"--csv", p(base + u"-b.csv")});
+        ASSERT_EQ(fromWav.code, 0) << fromWav.err;
+        // the same samples in: the same numbers out
+        EXPECT_EQ(readAll(p(base + u"-a.csv")), readAll(p(base + u"-b.csv")));
+        EXPECT_EQ(readAll(p(base + u"-a.wav")), readAll(p(base + u"-b.wav")));
+    }
+}
+
 TEST_F(CliMeasure, BadInputIsRefusedWithItsReasonAndExitCode2) {
     makeTone(u"sweep", {u"--freq", u"100", u"--end", u"5000", u"--sweep", u"log", u"--length", u"500"});
     const std::vector<double> ref = read(u"sweep.wav");
