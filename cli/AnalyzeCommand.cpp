@@ -29,6 +29,10 @@ std::string report(const std::u16string& path, const Signal& s, int channel, con
     t += displayPath(path) + ": " + std::to_string(s.rate) + " Hz, channel " + std::to_string(channel + 1) +
          " of " + std::to_string(s.channels) + ", " +
          fixed(static_cast<double>(s.samples.size()) / s.rate, 3) + " s\n";
+    if (a.frames != static_cast<std::int64_t>(s.samples.size()))
+        t += "tone         from " + fixed(static_cast<double>(a.firstFrame) / s.rate, 3) + " s to " +
+             fixed(static_cast<double>(a.firstFrame + a.frames) / s.rate, 3) +
+             " s (the silence around it left out)\n";
     t += "window       " + std::string(windowName(o.window)) + ", " + std::to_string(o.averages) + " block" +
          (o.averages == 1 ? "" : "s") + " of " + std::to_string(a.blockFrames) + " frames (" +
          fixed(a.resolutionHz, 3) + " Hz resolution)" +
@@ -71,6 +75,7 @@ std::string json(const std::u16string& path, const Signal& s, int channel, const
     j.key("window").string(windowName(o.window));
     j.key("averages").integer(o.averages);
     j.key("block_frames").integer(a.blockFrames);
+    j.key("tone_frames").beginArray().integer(a.firstFrame).integer(a.firstFrame + a.frames).endArray();
     j.key("fundamental")
         .beginObject()
         .key("hz")

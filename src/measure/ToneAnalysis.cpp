@@ -47,9 +47,23 @@ double toDb(double ratio) {
     return ratio > 0 ? 20 * std::log10(ratio) : -400.0;
 }
 
-ToneAnalysisStatus AnalyzeTone(const std::vector<double>& x, int rate, const ToneAnalysisOptions& options,
-                               ToneAnalysisResult& out) {
+ToneAnalysisStatus AnalyzeTone(const std::vector<double>& recording, int rate,
+                               const ToneAnalysisOptions& options, ToneAnalysisResult& out) {
     out = ToneAnalysisResult{};
+    // Only the tone: from the first to the last sample above a tenth of the peak, so that
+    // the silence recorded before and after it does not dilute its level.
+    double recordingPeak = 0;
+    for (double v : recording)
+        recordingPeak = std::max(recordingPeak, std::fabs(v));
+    std::size_t first = 0, last = recording.size();
+    while (first < recording.size() && std::fabs(recording[first]) < 0.1 * recordingPeak)
+        ++first;
+    while (last > first && std::fabs(recording[last - 1]) < 0.1 * recordingPeak)
+        --last;
+    const std::vector<double> x(recording.begin() + static_cast<std::ptrdiff_t>(first),
+                                recording.begin() + static_cast<std::ptrdiff_t>(last));
+    out.firstFrame = static_cast<std::int64_t>(first);
+    out.frames = static_cast<std::int64_t>(x.size());
     const int averages = std::max(1, options.averages);
     const std::int64_t total = static_cast<std::int64_t>(x.size());
     const int block = static_cast<int>(total / averages);

@@ -2,14 +2,15 @@
 // peak is full scale reads 0 dBFS, as its rms and as its peak; components (harmonics,
 // spurs) are given by the level of that sine.
 //
-// The fundamental's frequency is where the windowed transform of the whole recording
-// peaks (a golden-section search, to well under a millihertz on a second of signal);
-// each harmonic's amplitude is the transform at exactly k times that frequency, so no
+// The silence recorded before and after the tone is left out. The fundamental's frequency is where the
+// windowed transform of the whole recording peaks (a golden-section search, to well under a millihertz on a
+// second of signal); each harmonic's amplitude is the transform at exactly k times that frequency, so no
 // scalloping enters. With `averages` > 1 the recording is cut into that many blocks:
 // the harmonics' phasors are averaged coherently (each referred to the recording's start),
 // so noise in their bins falls by 10 log10(averages) dB, and the spectrum (for noise,
 // THD+N, spurs and the plot) is the mean power of the blocks.
 #pragma once
+#include <cstdint>
 #include <vector>
 
 #include "measure/SpectralWindow.h"
@@ -44,13 +45,15 @@ struct ToneAnalysisResult {
     std::vector<SpectralLine> spurs; // the largest, at least 20 dB above the floor (noise alone
                                      // peaks about 12 dB above its median)
     int blockFrames = 0;
+    std::int64_t firstFrame = 0, frames = 0; // the part analysed: the tone without the silence around it
     // The spectrum of the plot: bins 0..fftSize/2, level of a sine in each (dBFS).
     std::vector<double> spectrumDbfs;
 };
 
 enum class ToneAnalysisStatus { Ok, TooShort, NoTone };
 
-// x: the recording, 1.0 = full scale. TooShort: a block shorter than 64 ms or 256
+// x: the recording, 1.0 = full scale; what lies before and after the tone (below a tenth
+// of its peak) is left out. TooShort: a block shorter than 64 ms or 256
 // samples; NoTone: no component above -150 dBFS or below Nyquist's main lobe.
 ToneAnalysisStatus AnalyzeTone(const std::vector<double>& x, int rate, const ToneAnalysisOptions& options,
                                ToneAnalysisResult& out);

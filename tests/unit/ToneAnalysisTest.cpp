@@ -196,6 +196,19 @@ TEST(ToneAnalysis, ASpurIsReportedAtItsFrequencyAndLevelAndTheFloorBelowIt) {
     EXPECT_NEAR(top, -6, 0.05);
 }
 
+TEST(ToneAnalysis, TheSilenceRecordedAroundTheToneIsLeftOut) {
+    std::vector<double> x(static_cast<std::size_t>(kRate / 3), 0.0);
+    const auto tone = toneWithHarmonics(997, -12, {{2, -70}}, kRate);
+    x.insert(x.end(), tone.begin(), tone.end());
+    x.resize(x.size() + kRate / 2, 0.0);
+    ToneAnalysisResult r;
+    ASSERT_EQ(AnalyzeTone(throughReader(x, false), kRate, {}, r), ToneAnalysisStatus::Ok);
+    EXPECT_NEAR(r.fundamentalDbfs, -12, 0.01);
+    EXPECT_NEAR(r.harmonics[0].dbfs, -70, 0.1);
+    EXPECT_NEAR(static_cast<double>(r.firstFrame), kRate / 3, 2);
+    EXPECT_NEAR(static_cast<double>(r.frames), kRate, 4);
+}
+
 TEST(ToneAnalysis, TooShortAndToneless) {
     ToneAnalysisResult r;
     EXPECT_EQ(AnalyzeTone(std::vector<double>(1000, 0.1), kRate, {}, r), ToneAnalysisStatus::TooShort);
