@@ -41,7 +41,9 @@ std::string report(const std::u16string& path, const Signal& s, int channel, con
         "fundamental  " + fixed(a.fundamentalHz, 4) + " Hz at " + fixed(a.fundamentalDbfs, 2) + " dBFS rms\n";
     t += "recording    peak " + fixed(a.peakDbfs, 2) + " dBFS, rms " + fixed(a.rmsDbfs, 2) + " dBFS\n";
     t += "THD          " + fixed(a.thdDb, 2) + " dB (" + fixed(a.thdPercent, 5) + " %) from " +
-         std::to_string(a.harmonics.size()) + " harmonics up to Nyquist\n";
+         std::to_string(a.harmonics.size()) + " harmonics " +
+         (a.harmonicsCut ? "(up to the " + ordinal(kMaxHarmonic) + ", short of Nyquist)\n"
+                         : "up to Nyquist\n");
     t += "THD+N        " + fixed(a.thdnDb, 2) + " dB (" + fixed(a.thdnPercent, 5) + " %)\n";
     t += "SINAD        " + fixed(a.sinadDb, 2) + " dB\n";
     t += "noise        " + fixed(a.noiseDbfs, 2) + " dBFS rms without the harmonics; floor " +

@@ -132,6 +132,11 @@ ToneAnalysisStatus AnalyzeTone(const std::vector<double>& recording, int rate,
     std::vector<double> amplitude; // index k - 1
     const double lobeHz = static_cast<double>(lobe) * rate / block;
     for (int k = 1; k * out.fundamentalHz < rate / 2.0 - lobeHz; ++k) {
+        // each costs a pass over the recording: a very low tone stops at kMaxHarmonic
+        if (k > kMaxHarmonic) {
+            out.harmonicsCut = true;
+            break;
+        }
         if (k > 1) {
             for (int i = 0; i < block; ++i) {
                 const double t = pr[i] * zr[i] - pi[i] * zi[i];

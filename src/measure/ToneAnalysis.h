@@ -17,6 +17,9 @@
 
 namespace sonimo {
 
+// The highest harmonic measured (20 kHz of a 20 Hz tone): each costs a pass over the recording.
+inline constexpr int kMaxHarmonic = 1000;
+
 struct ToneAnalysisOptions {
     WindowKind window = WindowKind::BlackmanHarris7;
     int averages = 1;
@@ -34,7 +37,8 @@ struct ToneAnalysisResult {
     double fundamentalDbfs = 0;          // its rms, AES17
     double peakDbfs = 0;                 // the recording's largest sample
     double rmsDbfs = 0;                  // the whole recording's rms, AES17
-    std::vector<SpectralLine> harmonics; // 2nd up to the last below Nyquist
+    std::vector<SpectralLine> harmonics; // 2nd up to the last below Nyquist (or kMaxHarmonic)
+    bool harmonicsCut = false;           // Nyquist lies beyond kMaxHarmonic
     double thdDb = 0, thdPercent = 0;
     double thdnDb = 0, thdnPercent = 0;
     double sinadDb = 0;              // 10 log10 (total / (noise + distortion))

@@ -209,6 +209,16 @@ TEST(ToneAnalysis, TheSilenceRecordedAroundTheToneIsLeftOut) {
     EXPECT_NEAR(static_cast<double>(r.frames), kRate, 4);
 }
 
+TEST(ToneAnalysis, AVeryLowToneStopsAtItsThousandthHarmonic) {
+    const auto x = toneWithHarmonics(10, -6, {{3, -60}}, kRate);
+    ToneAnalysisResult r;
+    ASSERT_EQ(AnalyzeTone(x, kRate, {}, r), ToneAnalysisStatus::Ok);
+    EXPECT_NEAR(r.fundamentalHz, 10, 0.001);
+    EXPECT_TRUE(r.harmonicsCut);
+    ASSERT_EQ(r.harmonics.size(), static_cast<std::size_t>(kMaxHarmonic - 1));
+    EXPECT_NEAR(r.harmonics[1].dbfs, -60, 0.1);
+}
+
 TEST(ToneAnalysis, TooShortAndToneless) {
     ToneAnalysisResult r;
     EXPECT_EQ(AnalyzeTone(std::vector<double>(1000, 0.1), kRate, {}, r), ToneAnalysisStatus::TooShort);
