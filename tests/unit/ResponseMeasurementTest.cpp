@@ -175,3 +175,35 @@ TEST(ResponseMeasurement, ShortSilentAndEmptyInputsAreRefused) {
     EXPECT_EQ(MeasureResponse(std::vector<double>(x.size(), 0.0), x, kRate, {}, r),
               ResponseStatus::SilentReference);
 }
+
+TEST(ResponseMeasurement, OddSignalsEndInAResultOrARefusal) {
+    // what a user's file might hold: a click, a constant, Nyquist, a single sample
+    std::vector<double> click(4800, 0.0), constant(4800, 0.25), nyquist(4800);
+    click[100] = 0.9;
+    for (std::size_t i = 0; i < nyquist.size(); ++i)
+        nyquist[i] = i & 1 ? 0.5 : -0.5;
+    const std::vector<std::vector<double>> signals = {click, constant, nyquist, {0.5}, {0.5, -0.5, 0.25}};
+    for (std::size_t a = 0; a < signals.size(); ++a) {
+        for (std::size_t b = 0; b < signals.size(); ++b) {
+            SCOPED_TRACE(testing::Message() << "reference " << a << ", recording " << b);
+            ResponseResult r;
+            const ResponseStatus s = MeasureResponse(signals[a], signals[b], kRate, {}, r);
+            if (signals[b].size() < signals[a].size()) {
+                EXPECT_EQ(s, ResponseStatus::RecordingShorter);
+                continue;
+            }
+            if (s != ResponseStatus::Ok) continue;
+            EXPECT_EQ(r.hz.size(), r.magnitudeDb.size());
+            EXPECT_EQ(r.hz.size(), r.phaseDeg.size());
+            EXPECT_FALSE(r.impulse.empty());
+            for (double v : r.magnitudeDb)
+                ASSERT_TRUE(std::isfinite(v));
+        }
+    }
+    // a click against itself, delayed, is a delay
+    std::vector<double> later(click.size() + 50, 0.0);
+    later[150] = 0.9;
+    ResponseResult r;
+    ASSERT_EQ(MeasureResponse(click, later, kRate, {}, r), ResponseStatus::Ok);
+    EXPECT_EQ(r.delaySamples, 50);
+}
