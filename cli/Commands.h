@@ -18,8 +18,10 @@ int runMake(const Args& args);
 int runRender(const Args& args);
 int runInfo(const Args& args);
 int runSeries(const Args& args);
+int runAnalyze(const Args& args);
+int runResponse(const Args& args);
 
-// make, render, info and series: every build.
+// make, render, info, series, analyze and response: every build.
 std::span<const Command> portableCommands();
 // The commands that need the platform's audio output (devices, play): the Windows build's.
 std::span<const Command> platformCommands();

@@ -63,6 +63,31 @@ constexpr Command kPortable[] = {
      "files by full path, as the program opens them: move the pair and make it again.\n"
      "An existing list, or a folder that is not empty, is not replaced; a series\n"
      "longer than 48695 s (what a list's length can count at 44100 Hz) is refused."},
+    {"analyze", runAnalyze,
+     "analyze REC.wav [--channel N] [--window bh7|bh4|flattop|hann] [--average K] [--json]\n"
+     "        [--plot SPECTRUM.svg]",
+     "measures a recorded steady tone: the fundamental's frequency and level, THD from\n"
+     "every harmonic below Nyquist, THD+N, SINAD, the noise and its floor, and the\n"
+     "largest spurs; levels in dBFS after AES17 (a full-scale sine reads 0 dBFS).\n"
+     "--channel picks the channel (default 1). The window defaults to bh7, the 7-term\n"
+     "Blackman-Harris, whose side lobes lie below -160 dB: harmonics far below the tone\n"
+     "are not hidden by its leakage, and its frequency is found exactly, so no flat top\n"
+     "is needed. --average K cuts a long recording into K blocks whose harmonics are\n"
+     "averaged coherently and whose spectra are averaged in power. --plot writes the\n"
+     "spectrum as SVG."},
+    {"response", runResponse,
+     "response REF REC.wav -o IR.wav [--plot RESPONSE.svg] [--csv RESPONSE.csv]\n"
+     "         [--smooth 1/3|1/6|1/12|1/24] [--channel N] [--seed N] [--json]",
+     "measures what lies between REF, what was played (a tone file or a list, rendered as\n"
+     "render renders it at REC's rate, or a WAV file at REC's rate), and REC, what was\n"
+     "recorded: the delay, the gain, the impulse response (written to IR.wav as 32-bit\n"
+     "float from the recording's start) and its magnitude and phase over log frequency\n"
+     "(CSV and SVG, smoothed when asked). A log sweep is deconvolved by its inverse\n"
+     "filter, which puts its harmonic distortion before the linear response: each\n"
+     "harmonic is cut out and reported. Noise or anything else is divided out with\n"
+     "regularisation. A reference of noise needs --seed N as it was rendered with.\n"
+     "Refused: a recording shorter than the reference, silent or clipped, a WAV\n"
+     "reference at another rate (not converted), an endless or looped tone."},
 };
 
 const char* const kExitCodes =
