@@ -647,6 +647,17 @@ void Mp3Decoder::stereo(const FrameHeader& h, int gr) {
         }
         return true;
     };
+    // The highest band has no scale factor and so no position of its own: it carries on
+    // the band below it. At the half rates, when that band is still stereo (the right
+    // channel's last line is in it), the highest band is intensity-coded at position 0.
+    auto lastBandPosition = [&](bool belowIsStereo, int belowPos, int belowMax, int& pos, int& maxPos) {
+        pos = belowPos;
+        maxPos = belowMax;
+        if (belowIsStereo && h.family != 0) {
+            pos = 0;
+            maxPos = -1; // never the illegal one
+        }
+    };
     auto lastNonzero = [&](int from, int to) { // within [from, to), -1 if none
         for (int i = to - 1; i >= from; --i)
             if (r[i] != 0.0f) return i;
@@ -665,12 +676,14 @@ void Mp3Decoder::stereo(const FrameHeader& h, int gr) {
         while (sfb < 22 && bands.longEdges[sfb + 1] <= last)
             ++sfb;
         if (last >= 0) ++sfb; // the band holding the last line stays stereo
+        const int first = sfb;
         const int start = bands.longEdges[sfb];
         if (ms) midSide(0, start);
         for (; sfb < 22; ++sfb) {
-            const int band = sfb == 21 ? 20 : sfb;
             const int from = bands.longEdges[sfb], to = bands.longEdges[sfb + 1];
-            if (!intensityBand(from, to, right.sfLong[band], right.maxLong[band]) && ms) midSide(from, to);
+            int pos = right.sfLong[sfb], maxPos = right.maxLong[sfb];
+            if (sfb == 21) lastBandPosition(first == 21, right.sfLong[20], right.maxLong[20], pos, maxPos);
+            if (!intensityBand(from, to, pos, maxPos) && ms) midSide(from, to);
         }
         left.nonzero = right.nonzero = 576;
         return;
@@ -690,11 +703,11 @@ void Mp3Decoder::stereo(const FrameHeader& h, int gr) {
         for (int sfb = shortFirst; sfb < 13; ++sfb) {
             const int width = bands.shortEdges[sfb + 1] - bands.shortEdges[sfb];
             const int from = bands.shortEdges[sfb] * 3 + w * width;
-            const int band = sfb == 12 ? 11 : sfb;
+            int pos = right.sfShort[sfb][w], maxPos = right.maxShort[sfb][w];
+            if (sfb == 12)
+                lastBandPosition(last == 11, right.sfShort[11][w], right.maxShort[11][w], pos, maxPos);
             const bool inIntensity = sfb > last;
-            if (!(inIntensity &&
-                  intensityBand(from, from + width, right.sfShort[band][w], right.maxShort[band][w])) &&
-                ms)
+            if (!(inIntensity && intensityBand(from, from + width, pos, maxPos)) && ms)
                 midSide(from, from + width);
         }
     }
