@@ -245,11 +245,15 @@ Mp3Decoder::Mp3Decoder() : reservoir_(kReservoirCapacity + kPadding, 0) {
 
 void Mp3Decoder::reset() {
     reservoirBytes_ = 0;
-    for (Channel& c : channels_) {
-        std::memset(c.overlap, 0, sizeof c.overlap);
-        std::memset(c.ring, 0, sizeof c.ring);
-        c.slot = 0;
-    }
+    lastChannels_ = 0;
+    for (Channel& c : channels_)
+        clearHistory(c);
+}
+
+void Mp3Decoder::clearHistory(Channel& c) {
+    std::memset(c.overlap, 0, sizeof c.overlap);
+    std::memset(c.ring, 0, sizeof c.ring);
+    c.slot = 0;
 }
 
 std::uint32_t Mp3Decoder::peek32() const {
@@ -864,6 +868,10 @@ bool Mp3Decoder::decodeFrame(const unsigned char* frame, int bytes, float* out) 
                                               ok ? mainDataBegin_ : 0);
         ok = ok && reachable;
     }
+
+    // What the second channel last held belongs to an earlier stretch of the stream.
+    if (nch == 2 && lastChannels_ == 1) clearHistory(channels_[1]);
+    lastChannels_ = nch;
 
     for (int gr = 0; gr < granules; ++gr) {
         for (int ch = 0; ch < nch; ++ch) {
