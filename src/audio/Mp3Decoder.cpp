@@ -86,7 +86,12 @@ struct Tables {
     HuffTable big[kHuffmanCodeCount];
     const HuffTable* bySelect[32];
     float pow43[8207];
-    float window[512];             // D, as floats
+    float window[512]; // D, as floats
+    // D for the kept halves of V (see synthesize), row m: the first 16 taps for x[16 + j],
+    // the next 16 for x[16 - j]; "high" for outputs 32 - j; "middle" for output 16.
+    float synthesisLow[8][32];
+    float synthesisHigh[8][32];
+    float synthesisMiddle[8];
     float imdctTransposed[18][18]; // [line][output]
     float windowLong[4][36];       // by block type (2 unused)
     float imdctShort[12][6];
@@ -116,6 +121,17 @@ struct Tables {
             else
                 v = -kSynthesisWindowHalf[512 - i];
             window[i] = static_cast<float>(v / 65536.0);
+        }
+        for (int m = 0; m < 8; ++m) {
+            const float* da = window + 64 * m;
+            const float* db = da + 32;
+            for (int j = 0; j < 16; ++j) {
+                synthesisLow[m][j] = da[j];
+                synthesisLow[m][16 + j] = -db[j];
+                synthesisHigh[m][j] = j ? -da[32 - j] : 0.0f;
+                synthesisHigh[m][16 + j] = j ? -db[32 - j] : 0.0f;
+            }
+            synthesisMiddle[m] = -db[16];
         }
         // The 36 outputs of the long inverse MDCT have x[17-i] = -x[i] and x[35-i] = x[18+i],
         // so the first 9 of each half are computed and the rest mirrored.
@@ -174,27 +190,33 @@ const Tables& tables() {
     return t;
 }
 
-// The type-II DCT X[k] = sum x[n] cos(pi (2n+1) k / 2N), by halving (B. G. Lee, 1984).
-template <int N> void dct(float* x, const float* coef) {
+// The type-II DCT X[k] = sum x[n] cos(pi (2n+1) k / 2N), by halving (B. G. Lee, 1984), of
+// four sequences side by side: x[n][lane]. Every step is the same for each lane, so the
+// compiler runs the lanes as one vector and each lane gets what a DCT of its own gives.
+template <int N> [[gnu::always_inline]] inline void dct4(float (*x)[4], const float* coef) {
     if constexpr (N == 1) {
         (void)x;
         (void)coef;
     } else {
         constexpr int H = N / 2;
-        float g[H], h[H];
-        for (int i = 0; i < H; ++i) {
-            const float a = x[i], b = x[N - 1 - i];
-            g[i] = a + b;
-            h[i] = (a - b) * coef[i];
+        float g[H][4], h[H][4];
+        for (int i = 0; i < H; ++i)
+            for (int l = 0; l < 4; ++l) {
+                const float a = x[i][l], b = x[N - 1 - i][l];
+                g[i][l] = a + b;
+                h[i][l] = (a - b) * coef[i];
+            }
+        dct4<H>(g, coef + H);
+        dct4<H>(h, coef + H);
+        for (int k = 0; k < H - 1; ++k)
+            for (int l = 0; l < 4; ++l) {
+                x[2 * k][l] = g[k][l];
+                x[2 * k + 1][l] = h[k][l] + h[k + 1][l];
+            }
+        for (int l = 0; l < 4; ++l) {
+            x[N - 2][l] = g[H - 1][l];
+            x[N - 1][l] = h[H - 1][l];
         }
-        dct<H>(g, coef + H);
-        dct<H>(h, coef + H);
-        for (int k = 0; k < H - 1; ++k) {
-            x[2 * k] = g[k];
-            x[2 * k + 1] = h[k] + h[k + 1];
-        }
-        x[N - 2] = g[H - 1];
-        x[N - 1] = h[H - 1];
     }
 }
 
@@ -252,7 +274,9 @@ void Mp3Decoder::reset() {
 
 void Mp3Decoder::clearHistory(Channel& c) {
     std::memset(c.overlap, 0, sizeof c.overlap);
-    std::memset(c.ring, 0, sizeof c.ring);
+    std::memset(c.ringP, 0, sizeof c.ringP);
+    std::memset(c.ringQ, 0, sizeof c.ringQ);
+    std::memset(c.ringQ16, 0, sizeof c.ringQ16);
     c.slot = 0;
 }
 
@@ -820,32 +844,46 @@ void Mp3Decoder::hybrid(const Granule& g, Channel& c, float (*subbands)[32]) {
 
 void Mp3Decoder::synthesize(Channel& c, float (*subbands)[32], float* out, int stride) {
     const Tables& t = tables();
-    for (int time = 0; time < 18; ++time) {
-        float x[32];
-        std::memcpy(x, subbands[time], sizeof x);
-        dct<32>(x, t.dctCoef);
-        // V[i] = sum_k cos((16 + i)(2k + 1) pi / 64) S[k], from the DCT by its symmetries
-        c.slot = (c.slot + 15) & 15;
-        float* v = c.ring[c.slot];
-        for (int i = 0; i < 16; ++i)
-            v[i] = x[16 + i];
-        v[16] = 0.0f;
-        for (int i = 17; i <= 48; ++i)
-            v[i] = -x[48 - i];
-        for (int i = 49; i < 64; ++i)
-            v[i] = -x[i - 48];
-        float sum[32] = {};
-        for (int i = 0; i < 8; ++i) {
-            const float* a = c.ring[(c.slot + 2 * i) & 15];
-            const float* b = c.ring[(c.slot + 2 * i + 1) & 15] + 32;
-            const float* da = t.window + 64 * i;
-            const float* db = t.window + 64 * i + 32;
-            for (int j = 0; j < 32; ++j)
-                sum[j] += a[j] * da[j] + b[j] * db[j];
+    for (int t0 = 0; t0 < 18; t0 += 4) {
+        const int n = std::min(4, 18 - t0);
+        float x[32][4];
+        for (int k = 0; k < 32; ++k)
+            for (int l = 0; l < 4; ++l)
+                x[k][l] = l < n ? subbands[t0 + l][k] : 0.0f;
+        dct4<32>(x, t.dctCoef);
+        for (int l = 0; l < n; ++l) {
+            // V[i] = sum_k cos((16 + i)(2k + 1) pi / 64) S[k] follows from the DCT by its
+            // symmetries: V[0..15] = x[16..31], V[16] = 0, V[17..48] = -x[31..0], V[49..63]
+            // = -x[1..15]. Output j and 32 - j take the same values, so only the halves are
+            // kept and the signs sit in the window tables.
+            c.slot = (c.slot + 15) & 15;
+            float* p = c.ringP[c.slot];
+            float* q = c.ringQ[c.slot];
+            for (int j = 0; j < 16; ++j) {
+                p[j] = x[16 + j][l];
+                q[j] = x[16 - j][l];
+            }
+            c.ringQ16[c.slot] = x[0][l];
+            float lo[16] = {}, hi[16] = {};
+            float mid = 0.0f;
+            for (int m = 0; m < 8; ++m) {
+                const float* a = c.ringP[(c.slot + 2 * m) & 15];
+                const float* b = c.ringQ[(c.slot + 2 * m + 1) & 15];
+                const float* wl = t.synthesisLow[m];
+                const float* wh = t.synthesisHigh[m];
+                for (int j = 0; j < 16; ++j) {
+                    lo[j] += a[j] * wl[j] + b[j] * wl[16 + j];
+                    hi[j] += a[j] * wh[j] + b[j] * wh[16 + j];
+                }
+                mid += c.ringQ16[(c.slot + 2 * m + 1) & 15] * t.synthesisMiddle[m];
+            }
+            float* o = out + (t0 + l) * 32 * stride;
+            for (int j = 0; j < 16; ++j)
+                o[j * stride] = lo[j];
+            o[16 * stride] = mid;
+            for (int j = 1; j < 16; ++j)
+                o[(32 - j) * stride] = hi[j];
         }
-        float* o = out + time * 32 * stride;
-        for (int j = 0; j < 32; ++j)
-            o[j * stride] = sum[j];
     }
 }
 

@@ -81,7 +81,11 @@ private:
         int nonzero = 0; // lines past this are zero
         float xr[576];
         float overlap[32][18];
-        float ring[16][64]; // the synthesis filter bank's last 16 vectors
+        // The synthesis filter bank's last 16 vectors, each kept as the two halves of the
+        // DCT that its 64 values mirror: x[16..31] and x[16..1] (with x[0] beside them).
+        float ringP[16][16];
+        float ringQ[16][16];
+        float ringQ16[16];
         int slot = 0;
     };
 
