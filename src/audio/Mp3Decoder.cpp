@@ -82,10 +82,21 @@ HuffTable buildTable(const HuffmanCode& code) {
     return t;
 }
 
+// 2^(quarters / 4), exact in the power of two.
+float quarterPower(int quarters) {
+    static const float kQuarter[4] = {1.0f, 1.18920712f, 1.41421356f, 1.68179283f};
+    return std::ldexp(kQuarter[quarters & 3], quarters >> 2);
+}
+// Requantization gains reach from global_gain 0 less the largest scale factors and
+// sub-block gain (-326 quarter steps) to global_gain 255 (+45).
+constexpr int kGainOffset = 352;
+constexpr int kGainCount = 416;
+
 struct Tables {
     HuffTable big[kHuffmanCodeCount];
     const HuffTable* bySelect[32];
     float pow43[8207];
+    float gain[kGainCount]; // quarterPower(i - kGainOffset)
     float window[512]; // D, as floats
     // D for the kept halves of V (see synthesize), row m: the first 16 taps for x[16 + j],
     // the next 16 for x[16 - j]; "high" for outputs 32 - j; "middle" for output 16.
@@ -110,6 +121,8 @@ struct Tables {
             for (int i = 0; c && i < kHuffmanCodeCount; ++i)
                 if (&huffmanCodeByIndex(i) == c) bySelect[s] = &big[i];
         }
+        for (int i = 0; i < kGainCount; ++i)
+            gain[i] = quarterPower(i - kGainOffset);
         for (int i = 0; i < 8207; ++i)
             pow43[i] = static_cast<float>(std::pow(static_cast<double>(i), 4.0 / 3.0));
         for (int i = 0; i < 512; ++i) {
@@ -583,9 +596,9 @@ bool Mp3Decoder::readSpectrum(const FrameHeader& h, const Granule& g, Channel& c
 void Mp3Decoder::requantize(const FrameHeader& h, const Granule& g, Channel& c) {
     const Tables& t = tables();
     const BandEdges& bands = kBandEdges[h.family * 3 + h.rateIndex];
-    static const float kQuarter[4] = {1.0f, 1.18920712f, 1.41421356f, 1.68179283f};
-    auto gainOf = [&](int quarters) {
-        return std::ldexp(kQuarter[quarters & 3], quarters >> 2); // 2^(quarters / 4)
+    auto gainOf = [&](int quarters) { // 2^(quarters / 4)
+        const int i = quarters + kGainOffset;
+        return i >= 0 && i < kGainCount ? t.gain[i] : quarterPower(quarters);
     };
     const int shift = g.sfScale ? 4 : 2; // quarter steps per scale-factor step
     const int base = g.globalGain - 210;
