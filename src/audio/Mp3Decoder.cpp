@@ -1,6 +1,7 @@
 #include "audio/Mp3Decoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -97,7 +98,7 @@ struct Tables {
     const HuffTable* bySelect[32];
     float pow43[8207];
     float gain[kGainCount]; // quarterPower(i - kGainOffset)
-    float window[512]; // D, as floats
+    float window[512];      // D, as floats
     // D for the kept halves of V (see synthesize), row m: the first 16 taps for x[16 + j],
     // the next 16 for x[16 - j]; "high" for outputs 32 - j; "middle" for output 16.
     float synthesisLow[8][32];
@@ -298,6 +299,14 @@ std::uint32_t Mp3Decoder::peek32() const {
     const std::uint32_t hi =
         (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
     return (hi << (bitPos_ & 7)) | static_cast<std::uint32_t>(p[4] >> (8 - (bitPos_ & 7)));
+}
+
+std::uint64_t Mp3Decoder::peek64() const {
+    const unsigned char* p = reservoir_.data() + (bitPos_ >> 3);
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v); // one load, then into the stream's big-endian order
+    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+    return v << (bitPos_ & 7);
 }
 
 std::uint32_t Mp3Decoder::bits(int n) {
@@ -543,21 +552,31 @@ bool Mp3Decoder::readSpectrum(const FrameHeader& h, const Granule& g, Channel& c
                     v[i] = 0;
                 break;
             }
-            std::uint32_t window = peek32();
-            const HuffEntry* e = e0 + (window >> (32 - table->firstBits));
+            // One look at the next 57 bits serves the whole pair: a code word of at most
+            // 19 bits, then up to 13 escape bits and a sign per value.
+            std::uint64_t window = peek64();
             int used = table->firstBits;
+            const HuffEntry* e = e0 + (window >> (64 - used));
+            int taken = 0;
             while (e->length == 0) {
-                bitPos_ += used;
-                window = peek32();
+                taken += used;
                 used = e->subBits;
-                e = e0 + e->value + (window >> (32 - used));
+                e = e0 + e->value + ((window << taken) >> (64 - used));
             }
-            bitPos_ += e->length;
+            taken += e->length;
+            window <<= taken;
             int x = e->value >> 4, y = e->value & 15;
-            if (x == 15 && linbits) x += static_cast<int>(bits(linbits));
-            if (x && bits(1)) x = -x;
-            if (y == 15 && linbits) y += static_cast<int>(bits(linbits));
-            if (y && bits(1)) y = -y;
+            auto take = [&](int n) {
+                const int got = static_cast<int>(window >> (64 - n));
+                window <<= n;
+                taken += n;
+                return got;
+            };
+            if (x == 15 && linbits) x += take(linbits);
+            if (x && take(1)) x = -x;
+            if (y == 15 && linbits) y += take(linbits);
+            if (y && take(1)) y = -y;
+            bitPos_ += taken;
             v[i] = x;
             v[i + 1] = y;
         }
@@ -565,24 +584,29 @@ bool Mp3Decoder::readSpectrum(const FrameHeader& h, const Granule& g, Channel& c
     // count1: quadruples of -1, 0, 1 until the part's bits run out
     const HuffTable& quad = t.big[kHuffmanCodeCount - 1];
     while (i + 4 <= 576 && bitPos_ < end) {
-        const long long before = bitPos_;
-        int q;
+        std::uint64_t window = peek64(); // a code of at most 6 bits and 4 signs
+        int taken, q;
         if (g.count1Table) {
-            q = static_cast<int>(bits(4)) ^ 15;
+            q = static_cast<int>(window >> 60) ^ 15;
+            taken = 4;
         } else {
-            const HuffEntry& e = quad.entries[peek32() >> (32 - quad.firstBits)];
-            bitPos_ += e.length;
+            const HuffEntry& e = quad.entries[window >> (64 - quad.firstBits)];
+            taken = e.length;
             q = e.value;
         }
+        window <<= taken;
         int quadValues[4];
         for (int k = 0; k < 4; ++k) {
-            const int bit = (q >> (3 - k)) & 1;
-            quadValues[k] = bit ? (bits(1) ? -1 : 1) : 0;
+            if ((q >> (3 - k)) & 1) {
+                quadValues[k] = window >> 63 ? -1 : 1;
+                window <<= 1;
+                ++taken;
+            } else {
+                quadValues[k] = 0;
+            }
         }
-        if (bitPos_ > end) { // the last code ran past the part: it was stuffing
-            bitPos_ = before;
-            break;
-        }
+        if (bitPos_ + taken > end) break; // the last code ran past the part: it was stuffing
+        bitPos_ += taken;
         for (int k = 0; k < 4; ++k)
             v[i + k] = quadValues[k];
         i += 4;

@@ -103,6 +103,7 @@ private:
     // bits of the main data
     std::uint32_t bits(int n);
     std::uint32_t peek32() const;
+    std::uint64_t peek64() const; // the next 57 bits (at least) at the top
 
     std::vector<unsigned char> reservoir_;
     int reservoirBytes_ = 0;
