@@ -7,6 +7,10 @@
 
 #include "audio/Mp3Tables.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace sonimo::mp3 {
 
 namespace {
@@ -104,8 +108,12 @@ struct Tables {
     float synthesisLow[8][32];
     float synthesisHigh[8][32];
     float synthesisMiddle[8];
-    float imdctTransposed[18][18]; // [line][output]
-    float windowLong[4][36];       // by block type (2 unused)
+    // The long inverse MDCT as a DCT-IV of 18 by a 9-point FFT (see imdctLong4): the
+    // twiddles before and after, the 3 x 3 ones inside, and the 3-point DFT's constant.
+    float preCos[9], preSin[9], postCos[9], postSin[9];
+    float twiddleCos[3][3], twiddleSin[3][3];
+    float root3Half = 0.0f;
+    float windowLong[4][36]; // by block type (2 unused)
     float imdctShort[12][6];
     float windowShort[12];
     float cs[8], ca[8];
@@ -147,13 +155,18 @@ struct Tables {
             }
             synthesisMiddle[m] = -db[16];
         }
-        // The 36 outputs of the long inverse MDCT have x[17-i] = -x[i] and x[35-i] = x[18+i],
-        // so the first 9 of each half are computed and the rest mirrored.
-        for (int r = 0; r < 18; ++r) {
-            const int i = r < 9 ? r : r + 9;
-            for (int k = 0; k < 18; ++k)
-                imdctTransposed[k][r] = static_cast<float>(std::cos(kPi / 72 * (2 * i + 19) * (2 * k + 1)));
+        for (int n = 0; n < 9; ++n) {
+            preCos[n] = static_cast<float>(std::cos(kPi * (n + 0.25) / 18));
+            preSin[n] = static_cast<float>(-std::sin(kPi * (n + 0.25) / 18));
+            postCos[n] = static_cast<float>(std::cos(kPi * n / 18));
+            postSin[n] = static_cast<float>(-std::sin(kPi * n / 18));
         }
+        for (int a = 0; a < 3; ++a)
+            for (int b = 0; b < 3; ++b) {
+                twiddleCos[a][b] = static_cast<float>(std::cos(2 * kPi * a * b / 9));
+                twiddleSin[a][b] = static_cast<float>(-std::sin(2 * kPi * a * b / 9));
+            }
+        root3Half = static_cast<float>(std::sqrt(3.0) / 2);
         for (int i = 0; i < 36; ++i) {
             const double sine = std::sin(kPi / 36 * (i + 0.5));
             windowLong[0][i] = static_cast<float>(sine);
@@ -204,32 +217,136 @@ const Tables& tables() {
     return t;
 }
 
+// Four floats taken as one: with SSE2 a register, else an array. Each operation is one
+// IEEE operation per lane either way, so both give the same bits.
+#if defined(__SSE2__)
+struct V4 {
+    __m128 m;
+};
+inline V4 load4(const float* p) {
+    return {_mm_loadu_ps(p)};
+}
+inline void store4(float* p, V4 a) {
+    _mm_storeu_ps(p, a.m);
+}
+inline V4 splat(float f) {
+    return {_mm_set1_ps(f)};
+}
+inline V4 operator+(V4 a, V4 b) {
+    return {_mm_add_ps(a.m, b.m)};
+}
+inline V4 operator-(V4 a, V4 b) {
+    return {_mm_sub_ps(a.m, b.m)};
+}
+inline V4 operator*(V4 a, V4 b) {
+    return {_mm_mul_ps(a.m, b.m)};
+}
+inline V4 operator-(V4 a) {
+    return {_mm_xor_ps(a.m, _mm_set1_ps(-0.0f))};
+}
+#else
+struct V4 {
+    float v[4];
+};
+inline V4 load4(const float* p) {
+    return {{p[0], p[1], p[2], p[3]}};
+}
+inline void store4(float* p, V4 a) {
+    for (int l = 0; l < 4; ++l)
+        p[l] = a.v[l];
+}
+inline V4 splat(float f) {
+    return {{f, f, f, f}};
+}
+#define SONIMO_V4_OP(op)                                                                                     \
+    inline V4 operator op(V4 a, V4 b) {                                                                      \
+        return {{a.v[0] op b.v[0], a.v[1] op b.v[1], a.v[2] op b.v[2], a.v[3] op b.v[3]}};                   \
+    }
+SONIMO_V4_OP(+)
+SONIMO_V4_OP(-)
+SONIMO_V4_OP(*)
+#undef SONIMO_V4_OP
+inline V4 operator-(V4 a) {
+    return {{-a.v[0], -a.v[1], -a.v[2], -a.v[3]}};
+}
+#endif
+
 // The type-II DCT X[k] = sum x[n] cos(pi (2n+1) k / 2N), by halving (B. G. Lee, 1984), of
-// four sequences side by side: x[n][lane]. Every step is the same for each lane, so the
-// compiler runs the lanes as one vector and each lane gets what a DCT of its own gives.
-template <int N> [[gnu::always_inline]] inline void dct4(float (*x)[4], const float* coef) {
+// four sequences side by side (x[n] holds element n of each).
+template <int N> [[gnu::always_inline]] inline void dct4(V4* x, const float* coef) {
     if constexpr (N == 1) {
         (void)x;
         (void)coef;
     } else {
         constexpr int H = N / 2;
-        float g[H][4], h[H][4];
-        for (int i = 0; i < H; ++i)
-            for (int l = 0; l < 4; ++l) {
-                const float a = x[i][l], b = x[N - 1 - i][l];
-                g[i][l] = a + b;
-                h[i][l] = (a - b) * coef[i];
-            }
+        V4 g[H], h[H];
+        for (int i = 0; i < H; ++i) {
+            const V4 a = x[i], b = x[N - 1 - i];
+            g[i] = a + b;
+            h[i] = (a - b) * splat(coef[i]);
+        }
         dct4<H>(g, coef + H);
         dct4<H>(h, coef + H);
-        for (int k = 0; k < H - 1; ++k)
-            for (int l = 0; l < 4; ++l) {
-                x[2 * k][l] = g[k][l];
-                x[2 * k + 1][l] = h[k][l] + h[k + 1][l];
-            }
-        for (int l = 0; l < 4; ++l) {
-            x[N - 2][l] = g[H - 1][l];
-            x[N - 1][l] = h[H - 1][l];
+        for (int k = 0; k < H - 1; ++k) {
+            x[2 * k] = g[k];
+            x[2 * k + 1] = h[k] + h[k + 1];
+        }
+        x[N - 2] = g[H - 1];
+        x[N - 1] = h[H - 1];
+    }
+}
+
+struct C4 { // four complex numbers
+    V4 re, im;
+};
+// a * (c + i s)
+inline C4 rotate(C4 a, float c, float s) {
+    const V4 vc = splat(c), vs = splat(s);
+    return {a.re * vc - a.im * vs, a.re * vs + a.im * vc};
+}
+// The 3-point DFT: X0 = a0 + a1 + a2, X1,2 = a0 - (a1 + a2) / 2 -+ i sqrt(3)/2 (a1 - a2).
+inline void dft3(C4 a0, C4 a1, C4 a2, float root3Half, C4* x) {
+    const V4 half = splat(0.5f), r = splat(root3Half);
+    const V4 tr = a1.re + a2.re, ti = a1.im + a2.im;
+    const V4 sr = (a1.re - a2.re) * r, si = (a1.im - a2.im) * r;
+    const V4 mr = a0.re - half * tr, mi = a0.im - half * ti;
+    x[0] = {a0.re + tr, a0.im + ti};
+    x[1] = {mr + si, mi - sr};
+    x[2] = {mr - si, mi + sr};
+}
+
+// The 18 distinct sums of the long inverse MDCT, out[r] = sum_k x[k] cos(pi/72 (2i + 19)(2k + 1))
+// with i = r for r < 9 and r + 9 above, of four subbands side by side (x[k] holds line k
+// of each). They are the DCT-IV C[n] = sum_k x[k] cos(pi/72 (2n + 1)(2k + 1)) at
+// n = r + 9, and -C at 17 - r; C comes from a 9-point complex FFT (3 x 3) of
+// (x[2m] + i x[17 - 2m]) e^(-i pi (m + 1/4)/18), whose output k, times e^(-i pi k/18),
+// is C[2k] - i C[17 - 2k].
+void imdctLong4(const Tables& t, const V4* x, V4* out) {
+    C4 v[9];
+    for (int n = 0; n < 9; ++n)
+        v[n] = rotate({x[2 * n], x[17 - 2 * n]}, t.preCos[n], t.preSin[n]);
+    C4 b[3][3]; // [n2][k1]: the first DFTs, twiddled
+    for (int n2 = 0; n2 < 3; ++n2) {
+        C4 d[3];
+        dft3(v[n2], v[n2 + 3], v[n2 + 6], t.root3Half, d);
+        for (int k1 = 0; k1 < 3; ++k1)
+            b[n2][k1] = rotate(d[k1], t.twiddleCos[n2][k1], t.twiddleSin[n2][k1]);
+    }
+    for (int k1 = 0; k1 < 3; ++k1) {
+        C4 d[3];
+        dft3(b[0][k1], b[1][k1], b[2][k1], t.root3Half, d);
+        for (int k2 = 0; k2 < 3; ++k2) {
+            const int k = k1 + 3 * k2;
+            const C4 u = rotate(d[k2], t.postCos[k], t.postSin[k]);
+            const int even = 2 * k, odd = 17 - 2 * k;
+            if (even >= 9)
+                out[even - 9] = u.re;
+            else
+                out[17 - even] = -u.re;
+            if (odd >= 9)
+                out[odd - 9] = -u.im;
+            else
+                out[17 - odd] = u.im;
         }
     }
 }
@@ -827,6 +944,24 @@ void Mp3Decoder::reorderAndAlias(const FrameHeader& h, const Granule& g, Channel
 void Mp3Decoder::hybrid(const Granule& g, Channel& c, float (*subbands)[32]) {
     const Tables& t = tables();
     const int active = std::min(32, (c.nonzero + 17) / 18);
+    const bool shortBlocks = g.windowSwitching && g.blockType == 2;
+    const int longEnd = shortBlocks ? (g.mixed ? std::min(2, active) : 0) : active;
+    float halves[32][18]; // of the long-block subbands, four at a time
+    for (int sb0 = 0; sb0 < longEnd; sb0 += 4) {
+        float x[18][4], h[18][4];
+        for (int k = 0; k < 18; ++k)
+            for (int l = 0; l < 4; ++l)
+                x[k][l] = sb0 + l < longEnd ? c.xr[18 * (sb0 + l) + k] : 0.0f;
+        V4 in4[18], out4[18];
+        for (int k = 0; k < 18; ++k)
+            in4[k] = load4(x[k]);
+        imdctLong4(t, in4, out4);
+        for (int r = 0; r < 18; ++r)
+            store4(h[r], out4[r]);
+        for (int l = 0; l < 4 && sb0 + l < longEnd; ++l)
+            for (int r = 0; r < 18; ++r)
+                halves[sb0 + l][r] = h[r][l];
+    }
     for (int sb = 0; sb < 32; ++sb) {
         float* overlap = c.overlap[sb];
         if (sb >= active) {
@@ -841,14 +976,8 @@ void Mp3Decoder::hybrid(const Granule& g, Channel& c, float (*subbands)[32]) {
         float out[36];
         if (longBlock) {
             const int type = g.windowSwitching && !(g.mixed && sb < 2) ? g.blockType : 0;
-            float half[18] = {};
-            for (int k = 0; k < 18; ++k) { // line by line, so that the 18 sums run side by side
-                const float x = in[k];
-                if (x == 0.0f) continue;
-                const float* row = t.imdctTransposed[k];
-                for (int r = 0; r < 18; ++r)
-                    half[r] += x * row[r];
-            }
+            // the 36 outputs have x[17 - i] = -x[i] and x[35 - i] = x[18 + i]
+            const float* half = halves[sb];
             for (int i = 0; i < 9; ++i) {
                 out[i] = half[i];
                 out[17 - i] = -half[i];
@@ -887,7 +1016,12 @@ void Mp3Decoder::synthesize(Channel& c, float (*subbands)[32], float* out, int s
         for (int k = 0; k < 32; ++k)
             for (int l = 0; l < 4; ++l)
                 x[k][l] = l < n ? subbands[t0 + l][k] : 0.0f;
-        dct4<32>(x, t.dctCoef);
+        V4 x4[32];
+        for (int k = 0; k < 32; ++k)
+            x4[k] = load4(x[k]);
+        dct4<32>(x4, t.dctCoef);
+        for (int k = 0; k < 32; ++k)
+            store4(x[k], x4[k]);
         for (int l = 0; l < n; ++l) {
             // V[i] = sum_k cos((16 + i)(2k + 1) pi / 64) S[k] follows from the DCT by its
             // symmetries: V[0..15] = x[16..31], V[16] = 0, V[17..48] = -x[31..0], V[49..63]
