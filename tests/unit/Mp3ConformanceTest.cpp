@@ -21,13 +21,7 @@ namespace {
 // The Layer III conformance streams of ISO/IEC 11172-4 and 13818-4 with the reference
 // decoder's output, unpacked from tests/data by the ctest fixture before this suite.
 std::u16string conformanceFile(const std::string& name) {
-    std::string p = std::string(SONIMO_TEST_DATA_DIR) + "/conformance/" + name;
-#ifdef _WIN32
-    for (char& c : p)
-        if (c == '/') c = '\\';
-    if (p[0] == '\\') p = "Z:" + p; // Wine shows the host's root as Z:
-#endif
-    return utf8ToUtf16(p);
+    return testDataFile("conformance/" + name);
 }
 
 struct Stream {

@@ -24,13 +24,7 @@ namespace {
 
 // The files made by make-mp3-testdata (the ctest fixture runs it before this suite).
 std::u16string dataFile(const std::string& name) {
-    std::string p = std::string(SONIMO_TEST_DATA_DIR) + "/mp3/" + name;
-#ifdef _WIN32
-    for (char& c : p)
-        if (c == '/') c = '\\';
-    if (p[0] == '\\') p = "Z:" + p; // Wine shows the host's root as Z:
-#endif
-    return utf8ToUtf16(p);
+    return testDataFile("mp3/" + name);
 }
 
 // 16-bit samples of a PCM WAV file (the references mpg123 and sox wrote), and its format.
