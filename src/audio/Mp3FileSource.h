@@ -6,6 +6,8 @@
 // The mode may change from frame to frame while the channel count of the WAV stays
 // fixed: a single-channel frame in a two-channel stream plays on both channels, and a
 // two-channel frame in a one-channel stream is mixed down (the mean of its two channels).
+// The second channel of the first two-channel frame after one-channel frames starts from
+// silence, as in the standard's reference decoder.
 //
 // Read writes all the frames asked for (at most kMaxReadFrames): decoded samples, zeros
 // past the end and before the start (a negative Seek gives leading silence).
@@ -13,9 +15,9 @@
 // and padding (what lame made from N frames reads as N frames); without them it is
 // every frame's samples, less the frames at the start whose main data lies before the
 // stream (a stream cut from a longer one), which cannot be decoded and are left out.
-// Samples are clipped at full scale, as the 16-bit output of any MPEG decoder is.
-// Seek may go anywhere: the frames before the target are decoded
-// again from far enough back that the result equals a read from the start.
+// Samples are clipped at full scale (kPeak). Seek may go anywhere: the frames before the
+// target are decoded again from far enough back that the result equals a read from the
+// start.
 // Damaged data is skipped: frames are found again by their headers, and a frame that
 // cannot be decoded plays as silence.
 #pragma once
