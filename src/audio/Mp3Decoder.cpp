@@ -100,7 +100,8 @@ constexpr int kGainCount = 416;
 struct Tables {
     HuffTable big[kHuffmanCodeCount];
     const HuffTable* bySelect[32];
-    float pow43[8207];
+    // sign(q) |q|^(4/3) for q = -8206..8206 (15 plus 13 escape bits), at [q + 8206]
+    float pow43[2 * 8206 + 1];
     float gain[kGainCount]; // quarterPower(i - kGainOffset)
     float window[512];      // D, as floats
     // D for the kept halves of V (see synthesize), row m: the first 16 taps for x[16 + j],
@@ -133,7 +134,9 @@ struct Tables {
         for (int i = 0; i < kGainCount; ++i)
             gain[i] = quarterPower(i - kGainOffset);
         for (int i = 0; i < 8207; ++i)
-            pow43[i] = static_cast<float>(std::pow(static_cast<double>(i), 4.0 / 3.0));
+            pow43[8206 + i] = static_cast<float>(std::pow(static_cast<double>(i), 4.0 / 3.0));
+        for (int i = 1; i < 8207; ++i)
+            pow43[8206 - i] = -pow43[8206 + i];
         for (int i = 0; i < 512; ++i) {
             int v;
             if (i <= 256)
@@ -747,11 +750,9 @@ void Mp3Decoder::requantize(const FrameHeader& h, const Granule& g, Channel& c) 
     float* xr = c.xr;
     const int limit = c.nonzero;
     auto scaleLines = [&](int from, int to, float gain) {
-        for (int i = from; i < to; ++i) {
-            const int q = v[i];
-            const float m = t.pow43[q < 0 ? -q : q] * gain; // pow43[0] is 0
-            xr[i] = q < 0 ? -m : m;
-        }
+        const float* p = t.pow43 + 8206;
+        for (int i = from; i < to; ++i)
+            xr[i] = p[v[i]] * gain;
     };
     std::fill(xr + limit, xr + 576, 0.0f);
     const bool shortBlocks = g.windowSwitching && g.blockType == 2;
