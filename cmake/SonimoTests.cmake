@@ -86,6 +86,16 @@ if(TEST unit_tests.Mp3FileSourceTest)
   set_tests_properties(unit_tests.mp3_testdata PROPERTIES FIXTURES_SETUP mp3_testdata)
   set_tests_properties(unit_tests.Mp3FileSourceTest PROPERTIES FIXTURES_REQUIRED mp3_testdata)
 endif()
+# The conformance streams and their reference output, unpacked from the repository (a
+# missing archive fails the fixture, and with it the suite).
+if(TEST unit_tests.Mp3ConformanceTest)
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/testdata/conformance)
+  add_test(NAME unit_tests.mp3_conformance_data
+           COMMAND ${CMAKE_COMMAND} -E chdir ${CMAKE_BINARY_DIR}/testdata/conformance
+                   ${CMAKE_COMMAND} -E tar xf ${CMAKE_SOURCE_DIR}/tests/data/mpeg-audio-conformance.tar.xz)
+  set_tests_properties(unit_tests.mp3_conformance_data PROPERTIES FIXTURES_SETUP mp3_conformance_data)
+  set_tests_properties(unit_tests.Mp3ConformanceTest PROPERTIES FIXTURES_REQUIRED mp3_conformance_data)
+endif()
 # The command-line tests start the built tool, which sits next to the test program.
 if(TARGET sonimo-cli)
   add_dependencies(unit_tests sonimo-cli)

@@ -1,10 +1,15 @@
 #include "audio/Mp3Decoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
 #include "audio/Mp3Tables.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace sonimo::mp3 {
 
@@ -82,13 +87,34 @@ HuffTable buildTable(const HuffmanCode& code) {
     return t;
 }
 
+// 2^(quarters / 4), exact in the power of two.
+float quarterPower(int quarters) {
+    static const float kQuarter[4] = {1.0f, 1.18920712f, 1.41421356f, 1.68179283f};
+    return std::ldexp(kQuarter[quarters & 3], quarters >> 2);
+}
+// Requantization gains reach from global_gain 0 less the largest scale factors and
+// sub-block gain (-326 quarter steps) to global_gain 255 (+45).
+constexpr int kGainOffset = 352;
+constexpr int kGainCount = 416;
+
 struct Tables {
     HuffTable big[kHuffmanCodeCount];
     const HuffTable* bySelect[32];
-    float pow43[8207];
-    float window[512];             // D, as floats
-    float imdctTransposed[18][18]; // [line][output]
-    float windowLong[4][36];       // by block type (2 unused)
+    // sign(q) |q|^(4/3) for q = -8206..8206 (15 plus 13 escape bits), at [q + 8206]
+    float pow43[2 * 8206 + 1];
+    float gain[kGainCount]; // quarterPower(i - kGainOffset)
+    float window[512];      // D, as floats
+    // D for the kept halves of V (see synthesize), row m: the first 16 taps for x[16 + j],
+    // the next 16 for x[16 - j]; "high" for outputs 32 - j; "middle" for output 16.
+    float synthesisLow[8][32];
+    float synthesisHigh[8][32];
+    float synthesisMiddle[8];
+    // The long inverse MDCT as a DCT-IV of 18 by a 9-point FFT (see imdctLong4): the
+    // twiddles before and after, the 3 x 3 ones inside, and the 3-point DFT's constant.
+    float preCos[9], preSin[9], postCos[9], postSin[9];
+    float twiddleCos[3][3], twiddleSin[3][3];
+    float root3Half = 0.0f;
+    float windowLong[4][36]; // by block type (2 unused)
     float imdctShort[12][6];
     float windowShort[12];
     float cs[8], ca[8];
@@ -105,8 +131,12 @@ struct Tables {
             for (int i = 0; c && i < kHuffmanCodeCount; ++i)
                 if (&huffmanCodeByIndex(i) == c) bySelect[s] = &big[i];
         }
+        for (int i = 0; i < kGainCount; ++i)
+            gain[i] = quarterPower(i - kGainOffset);
         for (int i = 0; i < 8207; ++i)
-            pow43[i] = static_cast<float>(std::pow(static_cast<double>(i), 4.0 / 3.0));
+            pow43[8206 + i] = static_cast<float>(std::pow(static_cast<double>(i), 4.0 / 3.0));
+        for (int i = 1; i < 8207; ++i)
+            pow43[8206 - i] = -pow43[8206 + i];
         for (int i = 0; i < 512; ++i) {
             int v;
             if (i <= 256)
@@ -117,13 +147,29 @@ struct Tables {
                 v = -kSynthesisWindowHalf[512 - i];
             window[i] = static_cast<float>(v / 65536.0);
         }
-        // The 36 outputs of the long inverse MDCT have x[17-i] = -x[i] and x[35-i] = x[18+i],
-        // so the first 9 of each half are computed and the rest mirrored.
-        for (int r = 0; r < 18; ++r) {
-            const int i = r < 9 ? r : r + 9;
-            for (int k = 0; k < 18; ++k)
-                imdctTransposed[k][r] = static_cast<float>(std::cos(kPi / 72 * (2 * i + 19) * (2 * k + 1)));
+        for (int m = 0; m < 8; ++m) {
+            const float* da = window + 64 * m;
+            const float* db = da + 32;
+            for (int j = 0; j < 16; ++j) {
+                synthesisLow[m][j] = da[j];
+                synthesisLow[m][16 + j] = -db[j];
+                synthesisHigh[m][j] = j ? -da[32 - j] : 0.0f;
+                synthesisHigh[m][16 + j] = j ? -db[32 - j] : 0.0f;
+            }
+            synthesisMiddle[m] = -db[16];
         }
+        for (int n = 0; n < 9; ++n) {
+            preCos[n] = static_cast<float>(std::cos(kPi * (n + 0.25) / 18));
+            preSin[n] = static_cast<float>(-std::sin(kPi * (n + 0.25) / 18));
+            postCos[n] = static_cast<float>(std::cos(kPi * n / 18));
+            postSin[n] = static_cast<float>(-std::sin(kPi * n / 18));
+        }
+        for (int a = 0; a < 3; ++a)
+            for (int b = 0; b < 3; ++b) {
+                twiddleCos[a][b] = static_cast<float>(std::cos(2 * kPi * a * b / 9));
+                twiddleSin[a][b] = static_cast<float>(-std::sin(2 * kPi * a * b / 9));
+            }
+        root3Half = static_cast<float>(std::sqrt(3.0) / 2);
         for (int i = 0; i < 36; ++i) {
             const double sine = std::sin(kPi / 36 * (i + 0.5));
             windowLong[0][i] = static_cast<float>(sine);
@@ -174,27 +220,137 @@ const Tables& tables() {
     return t;
 }
 
-// The type-II DCT X[k] = sum x[n] cos(pi (2n+1) k / 2N), by halving (B. G. Lee, 1984).
-template <int N> void dct(float* x, const float* coef) {
+// Four floats taken as one: with SSE2 a register, else an array. Each operation is one
+// IEEE operation per lane either way, so both give the same bits.
+#if defined(__SSE2__)
+struct V4 {
+    __m128 m;
+};
+inline V4 load4(const float* p) {
+    return {_mm_loadu_ps(p)};
+}
+inline void store4(float* p, V4 a) {
+    _mm_storeu_ps(p, a.m);
+}
+inline V4 splat(float f) {
+    return {_mm_set1_ps(f)};
+}
+inline V4 operator+(V4 a, V4 b) {
+    return {_mm_add_ps(a.m, b.m)};
+}
+inline V4 operator-(V4 a, V4 b) {
+    return {_mm_sub_ps(a.m, b.m)};
+}
+inline V4 operator*(V4 a, V4 b) {
+    return {_mm_mul_ps(a.m, b.m)};
+}
+inline V4 operator-(V4 a) {
+    return {_mm_xor_ps(a.m, _mm_set1_ps(-0.0f))};
+}
+#else
+struct V4 {
+    float v[4];
+};
+inline V4 load4(const float* p) {
+    return {{p[0], p[1], p[2], p[3]}};
+}
+inline void store4(float* p, V4 a) {
+    for (int l = 0; l < 4; ++l)
+        p[l] = a.v[l];
+}
+inline V4 splat(float f) {
+    return {{f, f, f, f}};
+}
+#define SONIMO_V4_OP(op)                                                                                     \
+    inline V4 operator op(V4 a, V4 b) {                                                                      \
+        return {{a.v[0] op b.v[0], a.v[1] op b.v[1], a.v[2] op b.v[2], a.v[3] op b.v[3]}};                   \
+    }
+SONIMO_V4_OP(+)
+SONIMO_V4_OP(-)
+SONIMO_V4_OP(*)
+#undef SONIMO_V4_OP
+inline V4 operator-(V4 a) {
+    return {{-a.v[0], -a.v[1], -a.v[2], -a.v[3]}};
+}
+#endif
+
+// The type-II DCT X[k] = sum x[n] cos(pi (2n+1) k / 2N), by halving (B. G. Lee, 1984), of
+// four sequences side by side (x[n] holds element n of each).
+template <int N> [[gnu::always_inline]] inline void dct4(V4* x, const float* coef) {
     if constexpr (N == 1) {
         (void)x;
         (void)coef;
     } else {
         constexpr int H = N / 2;
-        float g[H], h[H];
+        V4 g[H], h[H];
         for (int i = 0; i < H; ++i) {
-            const float a = x[i], b = x[N - 1 - i];
+            const V4 a = x[i], b = x[N - 1 - i];
             g[i] = a + b;
-            h[i] = (a - b) * coef[i];
+            h[i] = (a - b) * splat(coef[i]);
         }
-        dct<H>(g, coef + H);
-        dct<H>(h, coef + H);
+        dct4<H>(g, coef + H);
+        dct4<H>(h, coef + H);
         for (int k = 0; k < H - 1; ++k) {
             x[2 * k] = g[k];
             x[2 * k + 1] = h[k] + h[k + 1];
         }
         x[N - 2] = g[H - 1];
         x[N - 1] = h[H - 1];
+    }
+}
+
+struct C4 { // four complex numbers
+    V4 re, im;
+};
+// a * (c + i s)
+inline C4 rotate(C4 a, float c, float s) {
+    const V4 vc = splat(c), vs = splat(s);
+    return {a.re * vc - a.im * vs, a.re * vs + a.im * vc};
+}
+// The 3-point DFT: X0 = a0 + a1 + a2, X1,2 = a0 - (a1 + a2) / 2 -+ i sqrt(3)/2 (a1 - a2).
+inline void dft3(C4 a0, C4 a1, C4 a2, float root3Half, C4* x) {
+    const V4 half = splat(0.5f), r = splat(root3Half);
+    const V4 tr = a1.re + a2.re, ti = a1.im + a2.im;
+    const V4 sr = (a1.re - a2.re) * r, si = (a1.im - a2.im) * r;
+    const V4 mr = a0.re - half * tr, mi = a0.im - half * ti;
+    x[0] = {a0.re + tr, a0.im + ti};
+    x[1] = {mr + si, mi - sr};
+    x[2] = {mr - si, mi + sr};
+}
+
+// The 18 distinct sums of the long inverse MDCT, out[r] = sum_k x[k] cos(pi/72 (2i + 19)(2k + 1))
+// with i = r for r < 9 and r + 9 above, of four subbands side by side (x[k] holds line k
+// of each). They are the DCT-IV C[n] = sum_k x[k] cos(pi/72 (2n + 1)(2k + 1)) at
+// n = r + 9, and -C at 17 - r; C comes from a 9-point complex FFT (3 x 3) of
+// (x[2m] + i x[17 - 2m]) e^(-i pi (m + 1/4)/18), whose output k, times e^(-i pi k/18),
+// is C[2k] - i C[17 - 2k].
+void imdctLong4(const Tables& t, const V4* x, V4* out) {
+    C4 v[9];
+    for (int n = 0; n < 9; ++n)
+        v[n] = rotate({x[2 * n], x[17 - 2 * n]}, t.preCos[n], t.preSin[n]);
+    C4 b[3][3]; // [n2][k1]: the first DFTs, twiddled
+    for (int n2 = 0; n2 < 3; ++n2) {
+        C4 d[3];
+        dft3(v[n2], v[n2 + 3], v[n2 + 6], t.root3Half, d);
+        for (int k1 = 0; k1 < 3; ++k1)
+            b[n2][k1] = rotate(d[k1], t.twiddleCos[n2][k1], t.twiddleSin[n2][k1]);
+    }
+    for (int k1 = 0; k1 < 3; ++k1) {
+        C4 d[3];
+        dft3(b[0][k1], b[1][k1], b[2][k1], t.root3Half, d);
+        for (int k2 = 0; k2 < 3; ++k2) {
+            const int k = k1 + 3 * k2;
+            const C4 u = rotate(d[k2], t.postCos[k], t.postSin[k]);
+            const int even = 2 * k, odd = 17 - 2 * k;
+            if (even >= 9)
+                out[even - 9] = u.re;
+            else
+                out[17 - even] = -u.re;
+            if (odd >= 9)
+                out[odd - 9] = -u.im;
+            else
+                out[17 - odd] = u.im;
+        }
     }
 }
 
@@ -245,11 +401,17 @@ Mp3Decoder::Mp3Decoder() : reservoir_(kReservoirCapacity + kPadding, 0) {
 
 void Mp3Decoder::reset() {
     reservoirBytes_ = 0;
-    for (Channel& c : channels_) {
-        std::memset(c.overlap, 0, sizeof c.overlap);
-        std::memset(c.ring, 0, sizeof c.ring);
-        c.slot = 0;
-    }
+    lastChannels_ = 0;
+    for (Channel& c : channels_)
+        clearHistory(c);
+}
+
+void Mp3Decoder::clearHistory(Channel& c) {
+    std::memset(c.overlap, 0, sizeof c.overlap);
+    std::memset(c.ringP, 0, sizeof c.ringP);
+    std::memset(c.ringQ, 0, sizeof c.ringQ);
+    std::memset(c.ringQ16, 0, sizeof c.ringQ16);
+    c.slot = 0;
 }
 
 std::uint32_t Mp3Decoder::peek32() const {
@@ -257,6 +419,14 @@ std::uint32_t Mp3Decoder::peek32() const {
     const std::uint32_t hi =
         (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
     return (hi << (bitPos_ & 7)) | static_cast<std::uint32_t>(p[4] >> (8 - (bitPos_ & 7)));
+}
+
+std::uint64_t Mp3Decoder::peek64() const {
+    const unsigned char* p = reservoir_.data() + (bitPos_ >> 3);
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v); // one load, then into the stream's big-endian order
+    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+    return v << (bitPos_ & 7);
 }
 
 std::uint32_t Mp3Decoder::bits(int n) {
@@ -502,21 +672,31 @@ bool Mp3Decoder::readSpectrum(const FrameHeader& h, const Granule& g, Channel& c
                     v[i] = 0;
                 break;
             }
-            std::uint32_t window = peek32();
-            const HuffEntry* e = e0 + (window >> (32 - table->firstBits));
+            // One look at the next 57 bits serves the whole pair: a code word of at most
+            // 19 bits, then up to 13 escape bits and a sign per value.
+            std::uint64_t window = peek64();
             int used = table->firstBits;
+            const HuffEntry* e = e0 + (window >> (64 - used));
+            int taken = 0;
             while (e->length == 0) {
-                bitPos_ += used;
-                window = peek32();
+                taken += used;
                 used = e->subBits;
-                e = e0 + e->value + (window >> (32 - used));
+                e = e0 + e->value + ((window << taken) >> (64 - used));
             }
-            bitPos_ += e->length;
+            taken += e->length;
+            window <<= taken;
             int x = e->value >> 4, y = e->value & 15;
-            if (x == 15 && linbits) x += static_cast<int>(bits(linbits));
-            if (x && bits(1)) x = -x;
-            if (y == 15 && linbits) y += static_cast<int>(bits(linbits));
-            if (y && bits(1)) y = -y;
+            auto take = [&](int n) {
+                const int got = static_cast<int>(window >> (64 - n));
+                window <<= n;
+                taken += n;
+                return got;
+            };
+            if (x == 15 && linbits) x += take(linbits);
+            if (x && take(1)) x = -x;
+            if (y == 15 && linbits) y += take(linbits);
+            if (y && take(1)) y = -y;
+            bitPos_ += taken;
             v[i] = x;
             v[i + 1] = y;
         }
@@ -524,24 +704,29 @@ bool Mp3Decoder::readSpectrum(const FrameHeader& h, const Granule& g, Channel& c
     // count1: quadruples of -1, 0, 1 until the part's bits run out
     const HuffTable& quad = t.big[kHuffmanCodeCount - 1];
     while (i + 4 <= 576 && bitPos_ < end) {
-        const long long before = bitPos_;
-        int q;
+        std::uint64_t window = peek64(); // a code of at most 6 bits and 4 signs
+        int taken, q;
         if (g.count1Table) {
-            q = static_cast<int>(bits(4)) ^ 15;
+            q = static_cast<int>(window >> 60) ^ 15;
+            taken = 4;
         } else {
-            const HuffEntry& e = quad.entries[peek32() >> (32 - quad.firstBits)];
-            bitPos_ += e.length;
+            const HuffEntry& e = quad.entries[window >> (64 - quad.firstBits)];
+            taken = e.length;
             q = e.value;
         }
+        window <<= taken;
         int quadValues[4];
         for (int k = 0; k < 4; ++k) {
-            const int bit = (q >> (3 - k)) & 1;
-            quadValues[k] = bit ? (bits(1) ? -1 : 1) : 0;
+            if ((q >> (3 - k)) & 1) {
+                quadValues[k] = window >> 63 ? -1 : 1;
+                window <<= 1;
+                ++taken;
+            } else {
+                quadValues[k] = 0;
+            }
         }
-        if (bitPos_ > end) { // the last code ran past the part: it was stuffing
-            bitPos_ = before;
-            break;
-        }
+        if (bitPos_ + taken > end) break; // the last code ran past the part: it was stuffing
+        bitPos_ += taken;
         for (int k = 0; k < 4; ++k)
             v[i + k] = quadValues[k];
         i += 4;
@@ -555,9 +740,9 @@ bool Mp3Decoder::readSpectrum(const FrameHeader& h, const Granule& g, Channel& c
 void Mp3Decoder::requantize(const FrameHeader& h, const Granule& g, Channel& c) {
     const Tables& t = tables();
     const BandEdges& bands = kBandEdges[h.family * 3 + h.rateIndex];
-    static const float kQuarter[4] = {1.0f, 1.18920712f, 1.41421356f, 1.68179283f};
-    auto gainOf = [&](int quarters) {
-        return std::ldexp(kQuarter[quarters & 3], quarters >> 2); // 2^(quarters / 4)
+    auto gainOf = [&](int quarters) { // 2^(quarters / 4)
+        const int i = quarters + kGainOffset;
+        return i >= 0 && i < kGainCount ? t.gain[i] : quarterPower(quarters);
     };
     const int shift = g.sfScale ? 4 : 2; // quarter steps per scale-factor step
     const int base = g.globalGain - 210;
@@ -565,11 +750,9 @@ void Mp3Decoder::requantize(const FrameHeader& h, const Granule& g, Channel& c) 
     float* xr = c.xr;
     const int limit = c.nonzero;
     auto scaleLines = [&](int from, int to, float gain) {
-        for (int i = from; i < to; ++i) {
-            const int q = v[i];
-            const float m = t.pow43[q < 0 ? -q : q] * gain; // pow43[0] is 0
-            xr[i] = q < 0 ? -m : m;
-        }
+        const float* p = t.pow43 + 8206;
+        for (int i = from; i < to; ++i)
+            xr[i] = p[v[i]] * gain;
     };
     std::fill(xr + limit, xr + 576, 0.0f);
     const bool shortBlocks = g.windowSwitching && g.blockType == 2;
@@ -647,6 +830,17 @@ void Mp3Decoder::stereo(const FrameHeader& h, int gr) {
         }
         return true;
     };
+    // The highest band has no scale factor and so no position of its own: it carries on
+    // the band below it. At the half rates, when that band is still stereo (the right
+    // channel's last line is in it), the highest band is intensity-coded at position 0.
+    auto lastBandPosition = [&](bool belowIsStereo, int belowPos, int belowMax, int& pos, int& maxPos) {
+        pos = belowPos;
+        maxPos = belowMax;
+        if (belowIsStereo && h.family != 0) {
+            pos = 0;
+            maxPos = -1; // never the illegal one
+        }
+    };
     auto lastNonzero = [&](int from, int to) { // within [from, to), -1 if none
         for (int i = to - 1; i >= from; --i)
             if (r[i] != 0.0f) return i;
@@ -665,12 +859,14 @@ void Mp3Decoder::stereo(const FrameHeader& h, int gr) {
         while (sfb < 22 && bands.longEdges[sfb + 1] <= last)
             ++sfb;
         if (last >= 0) ++sfb; // the band holding the last line stays stereo
+        const int first = sfb;
         const int start = bands.longEdges[sfb];
         if (ms) midSide(0, start);
         for (; sfb < 22; ++sfb) {
-            const int band = sfb == 21 ? 20 : sfb;
             const int from = bands.longEdges[sfb], to = bands.longEdges[sfb + 1];
-            if (!intensityBand(from, to, right.sfLong[band], right.maxLong[band]) && ms) midSide(from, to);
+            int pos = right.sfLong[sfb], maxPos = right.maxLong[sfb];
+            if (sfb == 21) lastBandPosition(first == 21, right.sfLong[20], right.maxLong[20], pos, maxPos);
+            if (!intensityBand(from, to, pos, maxPos) && ms) midSide(from, to);
         }
         left.nonzero = right.nonzero = 576;
         return;
@@ -690,11 +886,11 @@ void Mp3Decoder::stereo(const FrameHeader& h, int gr) {
         for (int sfb = shortFirst; sfb < 13; ++sfb) {
             const int width = bands.shortEdges[sfb + 1] - bands.shortEdges[sfb];
             const int from = bands.shortEdges[sfb] * 3 + w * width;
-            const int band = sfb == 12 ? 11 : sfb;
+            int pos = right.sfShort[sfb][w], maxPos = right.maxShort[sfb][w];
+            if (sfb == 12)
+                lastBandPosition(last == 11, right.sfShort[11][w], right.maxShort[11][w], pos, maxPos);
             const bool inIntensity = sfb > last;
-            if (!(inIntensity &&
-                  intensityBand(from, from + width, right.sfShort[band][w], right.maxShort[band][w])) &&
-                ms)
+            if (!(inIntensity && intensityBand(from, from + width, pos, maxPos)) && ms)
                 midSide(from, from + width);
         }
     }
@@ -749,6 +945,24 @@ void Mp3Decoder::reorderAndAlias(const FrameHeader& h, const Granule& g, Channel
 void Mp3Decoder::hybrid(const Granule& g, Channel& c, float (*subbands)[32]) {
     const Tables& t = tables();
     const int active = std::min(32, (c.nonzero + 17) / 18);
+    const bool shortBlocks = g.windowSwitching && g.blockType == 2;
+    const int longEnd = shortBlocks ? (g.mixed ? std::min(2, active) : 0) : active;
+    float halves[32][18]; // of the long-block subbands, four at a time
+    for (int sb0 = 0; sb0 < longEnd; sb0 += 4) {
+        float x[18][4], h[18][4];
+        for (int k = 0; k < 18; ++k)
+            for (int l = 0; l < 4; ++l)
+                x[k][l] = sb0 + l < longEnd ? c.xr[18 * (sb0 + l) + k] : 0.0f;
+        V4 in4[18], out4[18];
+        for (int k = 0; k < 18; ++k)
+            in4[k] = load4(x[k]);
+        imdctLong4(t, in4, out4);
+        for (int r = 0; r < 18; ++r)
+            store4(h[r], out4[r]);
+        for (int l = 0; l < 4 && sb0 + l < longEnd; ++l)
+            for (int r = 0; r < 18; ++r)
+                halves[sb0 + l][r] = h[r][l];
+    }
     for (int sb = 0; sb < 32; ++sb) {
         float* overlap = c.overlap[sb];
         if (sb >= active) {
@@ -763,14 +977,8 @@ void Mp3Decoder::hybrid(const Granule& g, Channel& c, float (*subbands)[32]) {
         float out[36];
         if (longBlock) {
             const int type = g.windowSwitching && !(g.mixed && sb < 2) ? g.blockType : 0;
-            float half[18] = {};
-            for (int k = 0; k < 18; ++k) { // line by line, so that the 18 sums run side by side
-                const float x = in[k];
-                if (x == 0.0f) continue;
-                const float* row = t.imdctTransposed[k];
-                for (int r = 0; r < 18; ++r)
-                    half[r] += x * row[r];
-            }
+            // the 36 outputs have x[17 - i] = -x[i] and x[35 - i] = x[18 + i]
+            const float* half = halves[sb];
             for (int i = 0; i < 9; ++i) {
                 out[i] = half[i];
                 out[17 - i] = -half[i];
@@ -803,32 +1011,51 @@ void Mp3Decoder::hybrid(const Granule& g, Channel& c, float (*subbands)[32]) {
 
 void Mp3Decoder::synthesize(Channel& c, float (*subbands)[32], float* out, int stride) {
     const Tables& t = tables();
-    for (int time = 0; time < 18; ++time) {
-        float x[32];
-        std::memcpy(x, subbands[time], sizeof x);
-        dct<32>(x, t.dctCoef);
-        // V[i] = sum_k cos((16 + i)(2k + 1) pi / 64) S[k], from the DCT by its symmetries
-        c.slot = (c.slot + 15) & 15;
-        float* v = c.ring[c.slot];
-        for (int i = 0; i < 16; ++i)
-            v[i] = x[16 + i];
-        v[16] = 0.0f;
-        for (int i = 17; i <= 48; ++i)
-            v[i] = -x[48 - i];
-        for (int i = 49; i < 64; ++i)
-            v[i] = -x[i - 48];
-        float sum[32] = {};
-        for (int i = 0; i < 8; ++i) {
-            const float* a = c.ring[(c.slot + 2 * i) & 15];
-            const float* b = c.ring[(c.slot + 2 * i + 1) & 15] + 32;
-            const float* da = t.window + 64 * i;
-            const float* db = t.window + 64 * i + 32;
-            for (int j = 0; j < 32; ++j)
-                sum[j] += a[j] * da[j] + b[j] * db[j];
+    for (int t0 = 0; t0 < 18; t0 += 4) {
+        const int n = std::min(4, 18 - t0);
+        float x[32][4];
+        for (int k = 0; k < 32; ++k)
+            for (int l = 0; l < 4; ++l)
+                x[k][l] = l < n ? subbands[t0 + l][k] : 0.0f;
+        V4 x4[32];
+        for (int k = 0; k < 32; ++k)
+            x4[k] = load4(x[k]);
+        dct4<32>(x4, t.dctCoef);
+        for (int k = 0; k < 32; ++k)
+            store4(x[k], x4[k]);
+        for (int l = 0; l < n; ++l) {
+            // V[i] = sum_k cos((16 + i)(2k + 1) pi / 64) S[k] follows from the DCT by its
+            // symmetries: V[0..15] = x[16..31], V[16] = 0, V[17..48] = -x[31..0], V[49..63]
+            // = -x[1..15]. Output j and 32 - j take the same values, so only the halves are
+            // kept and the signs sit in the window tables.
+            c.slot = (c.slot + 15) & 15;
+            float* p = c.ringP[c.slot];
+            float* q = c.ringQ[c.slot];
+            for (int j = 0; j < 16; ++j) {
+                p[j] = x[16 + j][l];
+                q[j] = x[16 - j][l];
+            }
+            c.ringQ16[c.slot] = x[0][l];
+            float lo[16] = {}, hi[16] = {};
+            float mid = 0.0f;
+            for (int m = 0; m < 8; ++m) {
+                const float* a = c.ringP[(c.slot + 2 * m) & 15];
+                const float* b = c.ringQ[(c.slot + 2 * m + 1) & 15];
+                const float* wl = t.synthesisLow[m];
+                const float* wh = t.synthesisHigh[m];
+                for (int j = 0; j < 16; ++j) {
+                    lo[j] += a[j] * wl[j] + b[j] * wl[16 + j];
+                    hi[j] += a[j] * wh[j] + b[j] * wh[16 + j];
+                }
+                mid += c.ringQ16[(c.slot + 2 * m + 1) & 15] * t.synthesisMiddle[m];
+            }
+            float* o = out + (t0 + l) * 32 * stride;
+            for (int j = 0; j < 16; ++j)
+                o[j * stride] = lo[j];
+            o[16 * stride] = mid;
+            for (int j = 1; j < 16; ++j)
+                o[(32 - j) * stride] = hi[j];
         }
-        float* o = out + time * 32 * stride;
-        for (int j = 0; j < 32; ++j)
-            o[j * stride] = sum[j];
     }
 }
 
@@ -851,6 +1078,10 @@ bool Mp3Decoder::decodeFrame(const unsigned char* frame, int bytes, float* out) 
                                               ok ? mainDataBegin_ : 0);
         ok = ok && reachable;
     }
+
+    // What the second channel last held belongs to an earlier stretch of the stream.
+    if (nch == 2 && lastChannels_ == 1) clearHistory(channels_[1]);
+    lastChannels_ = nch;
 
     for (int gr = 0; gr < granules; ++gr) {
         for (int ch = 0; ch < nch; ++ch) {

@@ -33,10 +33,10 @@ struct FrameHeader {
     // The frame length in bytes; a free-format frame needs the stream's length without
     // padding, `freeBytes` (0 gives 0).
     int frameBytes(int freeBytes = 0) const;
-    // Whether another header belongs to the same stream (layer, family, rate, channels).
+    // Whether another header belongs to the same stream (layer, family, rate, free format
+    // or not). The mode may change from frame to frame.
     bool sameStream(const FrameHeader& o) const {
-        return family == o.family && rateIndex == o.rateIndex && channels == o.channels &&
-               (bitrateIndex == 0) == (o.bitrateIndex == 0);
+        return family == o.family && rateIndex == o.rateIndex && (bitrateIndex == 0) == (o.bitrateIndex == 0);
     }
 };
 
@@ -53,8 +53,10 @@ public:
     // Forgets the reservoir and the filter bank states (before a seek's priming).
     void reset();
     // Decodes one whole frame (header included) into header.samplesPerFrame interleaved
-    // frames at `out`, scaled so that full scale is +-1. False when the frame could not
-    // be decoded; `out` then holds silence (and what the overlap still carried).
+    // frames of the frame's own channel count at `out`, scaled so that full scale is +-1.
+    // False when the frame could not be decoded; `out` then holds silence (and what the
+    // overlap still carried). When a two-channel frame follows a one-channel one, the
+    // second channel starts again from silence.
     bool decodeFrame(const unsigned char* frame, int bytes, float* out);
     // Only keeps the frame's main data in the reservoir (priming before a seek target).
     void feedFrame(const unsigned char* frame, int bytes);
@@ -79,10 +81,15 @@ private:
         int nonzero = 0; // lines past this are zero
         float xr[576];
         float overlap[32][18];
-        float ring[16][64]; // the synthesis filter bank's last 16 vectors
+        // The synthesis filter bank's last 16 vectors, each kept as the two halves of the
+        // DCT that its 64 values mirror: x[16..31] and x[16..1] (with x[0] beside them).
+        float ringP[16][16];
+        float ringQ[16][16];
+        float ringQ16[16];
         int slot = 0;
     };
 
+    static void clearHistory(Channel& c);
     bool parseSideInfo(const FrameHeader& h, const unsigned char* side);
     bool appendMainData(const unsigned char* data, int bytes, int mainDataBegin);
     void readScaleFactors(const FrameHeader& h, int gr, int ch);
@@ -96,6 +103,7 @@ private:
     // bits of the main data
     std::uint32_t bits(int n);
     std::uint32_t peek32() const;
+    std::uint64_t peek64() const; // the next 57 bits (at least) at the top
 
     std::vector<unsigned char> reservoir_;
     int reservoirBytes_ = 0;
@@ -109,6 +117,7 @@ private:
     Channel channels_[2];
     float subbands_[18][32];
     bool granuleOk_[2][2] = {};
+    int lastChannels_ = 0; // of the frame decoded last; 0 after a reset
 };
 
 } // namespace sonimo::mp3

@@ -24,13 +24,7 @@ namespace {
 
 // The files made by make-mp3-testdata (the ctest fixture runs it before this suite).
 std::u16string dataFile(const std::string& name) {
-    std::string p = std::string(SONIMO_TEST_DATA_DIR) + "/mp3/" + name;
-#ifdef _WIN32
-    for (char& c : p)
-        if (c == '/') c = '\\';
-    if (p[0] == '\\') p = "Z:" + p; // Wine shows the host's root as Z:
-#endif
-    return utf8ToUtf16(p);
+    return testDataFile("mp3/" + name);
 }
 
 // 16-bit samples of a PCM WAV file (the references mpg123 and sox wrote), and its format.
@@ -701,4 +695,32 @@ TEST(Mp3Tags, AVbriFrameIsNotPlayedAsAudio) {
     ASSERT_EQ(s->state, StateOk);
     EXPECT_EQ(s->GetLength(), plain->GetLength());
     EXPECT_TRUE(renderFrames(*s, s->GetLength()) == audio);
+}
+
+TEST(Mp3Samples, TheVectorConversionGivesThePortableLoopsSamplesAtEveryEdge) {
+    // ties, the clipping points, beyond them, infinities, a NaN, tiny values, signed zeros
+    const float half = 0.5f / 524288.0f;
+    std::vector<float> in = {0.0f,  -0.0f,    half,      -half, 3 * half, -3 * half, 1.0f,
+                             -1.0f, 0.99997f, -0.99997f, 2.5f,  -2.5f,    INFINITY,  -INFINITY,
+                             NAN,   1e-30f,   -1e-30f,   0.25f, -0.75f};
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> any(-1.2f, 1.2f);
+    for (int i = 0; i < 4000; ++i)
+        in.push_back(any(rng));
+    for (std::size_t n : {in.size(), in.size() - 1, in.size() - 2, in.size() - 3}) {
+        std::vector<std::int32_t> a(n), b(n);
+        Mp3FileSource::toSourceSamples(in.data(), a.data(), static_cast<int>(n));
+        Mp3FileSource::toSourceSamplesPortable(in.data(), b.data(), static_cast<int>(n));
+        EXPECT_EQ(a, b);
+        for (std::int32_t v : a) {
+            EXPECT_LE(v, Mp3FileSource::kPeak);
+            EXPECT_GE(v, -Mp3FileSource::kPeak);
+        }
+    }
+    std::int32_t v[3];
+    const float ends[3] = {1.0f, -1.0f, NAN};
+    Mp3FileSource::toSourceSamples(ends, v, 3);
+    EXPECT_EQ(v[0], kNominalFullScale); // clipped, as the 16-bit output of a decoder is
+    EXPECT_EQ(v[1], -kNominalFullScale);
+    EXPECT_EQ(v[2], -kNominalFullScale);
 }

@@ -6,9 +6,24 @@
 #include <vector>
 
 #include "platform/Notice.h"
+#include "platform/Text.h"
 #include "synth/SampleSource.h"
 
 namespace sonimo {
+
+#ifdef SONIMO_TEST_DATA_DIR
+// A file below the build tree's test data, which the ctest fixtures make (Wine shows the
+// host's root as Z:).
+inline std::u16string testDataFile(const std::string& relative) {
+    std::string p = std::string(SONIMO_TEST_DATA_DIR) + "/" + relative;
+#ifdef _WIN32
+    for (char& c : p)
+        if (c == '/') c = '\\';
+    if (p[0] == '\\') p = "Z:" + p;
+#endif
+    return utf8ToUtf16(p);
+}
+#endif
 
 class TempDir {
 public:
