@@ -55,9 +55,12 @@ TEST_F(MainWindowTest, ABrokenCurrentToneFileStartsTheDefaultToneSilently) {
     EXPECT_TRUE(notice.shown.empty());
 }
 
-TEST_F(MainWindowTest, MenuBarHasThreePopupsWithShortcutTexts) {
+TEST_F(MainWindowTest, MenuBarHasThreePopupsAndHelpWithShortcutTexts) {
     start();
-    EXPECT_EQ(GetMenuItemCount(menu()), 3); // the template's placeholder is gone
+    EXPECT_EQ(GetMenuItemCount(menu()), 4); // the template's placeholder is gone
+    EXPECT_EQ(menuText(kCmdHelp), u"Sonimoのヘルプ\tF1");
+    SendMessageW(window->hwnd(), WM_COMMAND, MAKEWPARAM(kCmdHelp, 0), 0); // as the menu sends it
+    EXPECT_EQ(host.helps, 1);
     const std::u16string o = keyDisplayName({'O', kModCtrl, 0}, systemKeyName);
     ASSERT_GT(o.size(), 5u) << "the system gives no name for the O key";
     EXPECT_EQ(menuText(kCmdOptions), u"オプション...\t" + o);

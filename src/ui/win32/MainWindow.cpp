@@ -243,6 +243,10 @@ void MainWindow::buildMenuBar() {
     for (const MenuNode& popup : readMenuTable(mainMenuTable()))
         AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(buildPopup(popup.children, true)),
                     w(popup.text));
+    // the help menu, after the program's own three
+    HMENU help = CreatePopupMenu();
+    AppendMenuW(help, MF_STRING, kCmdHelp, L"Sonimoのヘルプ\tF1");
+    AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(help), L"ヘルプ");
     DeleteMenu(bar, IDM_PLACEHOLDER, MF_BYCOMMAND);
     DrawMenuBar(hwnd_);
 }
