@@ -12,6 +12,13 @@ enum class NoticeAnswer { Ok, Cancel, Yes, No };
 // Task-modal boxes disable every top-level window of the thread, not only the owner.
 enum class NoticeModality { Window, Task };
 
+// The caption the system gives a box that names none ("エラー" on a Japanese system), as
+// opposed to an empty caption. Told apart by its null data: u"" is never null.
+inline constexpr std::u16string_view kSystemCaption{};
+inline bool isSystemCaption(std::u16string_view caption) {
+    return caption.data() == nullptr;
+}
+
 class Notice {
 public:
     virtual ~Notice() = default;

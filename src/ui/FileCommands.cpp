@@ -115,7 +115,7 @@ void FileCommands::saveToneAs() {
     if (tone_.waveform == FromList) {
         error(u"一覧タイプのトーンはトーンファイルとして保存することができません。「一覧を保存」をメニューか"
               u"ら選択し、トーン一覧ファイルとして保存します。",
-              u"");
+              kSystemCaption);
         return;
     }
     const auto path = askSavePath({u"トーンファイルとして保存",

@@ -31,14 +31,19 @@ struct FileDialogRequest {
     std::u16string initialFolder; // used when there is no initial file
 };
 
-class FileCommandUi {
+// The open and save dialogs and the overwrite question: all the tone list dialog asks.
+class FileDialogs {
 public:
-    virtual ~FileCommandUi() = default;
+    virtual ~FileDialogs() = default;
     // The chosen path, or nothing when cancelled.
     virtual std::optional<std::u16string> openFile(const FileDialogRequest& request) = 0;
     virtual std::optional<std::u16string> saveFile(const FileDialogRequest& request) = 0;
     // "「%s」ファイルは既に存在しています。上書きしますか？" with "上書きする" / "キャンセル".
     virtual bool confirmOverwrite(const std::u16string& path) = 0;
+};
+
+class FileCommandUi : public FileDialogs {
+public:
     // Runs the render under the modal progress dialog; the RenderTask result.
     virtual int render(const std::u16string& message, const SourceRef& source, const SinkRef& sink) = 0;
     // The tone list dialog on "tonelist"/"editlist"; true when it closed with OK.

@@ -2,8 +2,8 @@
 
 #include "platform/File.h"
 #include "platform/Notice.h"
-#include "platform/Text.h"
 #include "platform/SettingsStore.h"
+#include "platform/Text.h"
 #include "tone/ToneData.h"
 #include "tone/ToneList.h"
 
@@ -32,25 +32,26 @@ std::u16string samePathKey(std::u16string path) {
 
 } // namespace
 
-ToneListEditor::ToneListEditor(FileCommandUi& ui, AskValue askText, std::function<bool()> askSave)
+ToneListEditor::ToneListEditor(FileDialogs& ui, AskValue askText, std::function<bool()> askSave)
     : ui_(ui), askText_(std::move(askText)), askSave_(std::move(askSave)) {}
 
 void ToneListEditor::open() {
     modified_ = false;
     untitled_ = true;
     rows_.clear();
-    const std::u16string list = settings().readText(u"tonelist", u"editlist", u"");
-    if (!list.empty()) {
-        import(list);
-        if (fileExtension(list) == u".tdl") untitled_ = false;
+    path_ = settings().readText(u"tonelist", u"editlist", u"");
+    if (!path_.empty()) {
+        import(path_);
+        if (fileExtension(path_) == u".tdl") untitled_ = false;
     } else {
-        settings().writeText(u"tonelist", u"editlist", temporaryPath(u".tmp"));
+        path_ = temporaryPath(u".tmp");
+        settings().writeText(u"tonelist", u"editlist", path_);
     }
 }
 
 void ToneListEditor::import(const std::u16string& path) {
     std::vector<std::u16string> open;
-    toldCycle_ = toldSize_ = false;
+    toldCycle_ = toldDepth_ = toldSize_ = false;
     importInto(path, open, 0);
 }
 
@@ -69,9 +70,18 @@ void ToneListEditor::importInto(const std::u16string& path, std::vector<std::u16
         return;
     }
     const std::u16string key = samePathKey(path);
-    bool cycle = depth >= kMaxListDepth;
+    bool cycle = false;
     for (const std::u16string& o : open)
         cycle = cycle || o == key;
+    if (!cycle && depth >= kMaxListDepth) {
+        // Deeper than a list may go when it plays: bounded, and said in its own words.
+        if (!toldDepth_)
+            error(u"一覧「" + path + u"」は一覧の中に" + utf8ToUtf16(std::to_string(kMaxListDepth)) +
+                      u"段より深く入れ子になっているため、その行は追加されませんでした。",
+                  u"トーン一覧");
+        toldDepth_ = true;
+        return;
+    }
     if (cycle) {
         // A list that names itself, directly or through others, would never end.
         if (!toldCycle_)
@@ -201,35 +211,37 @@ bool ToneListEditor::saveUnder(bool clearUntitled) {
     if (!path) return false;
     settings().writeText(u"tonelist", u"savefolder", folderOf(*path));
     if (!write(*path)) return false;
-    settings().writeText(u"tonelist", u"editlist", *path);
+    path_ = *path;
+    settings().writeText(u"tonelist", u"editlist", path_);
     modified_ = false;
     if (clearUntitled) untitled_ = false;
     return true;
 }
 
-void ToneListEditor::saveList() {
-    if (refuseEmpty()) return;
-    if (untitled_)
-        saveUnder(true);
-    else if (modified_ && write(settings().readText(u"tonelist", u"editlist", u"")))
-        modified_ = false;
+bool ToneListEditor::saveList() {
+    if (refuseEmpty()) return false;
+    if (untitled_) return saveUnder(true);
+    // The dialog's own list: "editlist" may have been rewritten since it opened.
+    if (modified_ && !write(path_)) return false;
+    modified_ = false;
+    return true;
 }
 
-void ToneListEditor::saveListAs() {
-    if (refuseEmpty()) return;
-    saveUnder(false);
+bool ToneListEditor::saveListAs() {
+    if (refuseEmpty()) return false;
+    return saveUnder(false);
 }
 
 bool ToneListEditor::ok() {
     if (refuseEmpty()) return false;
-    if (modified_) {
-        if (askSave_()) {
-            saveList();
-        } else {
-            const std::u16string temporary = temporaryPath(u".tmp");
-            if (write(temporary)) settings().writeText(u"tonelist", u"editlist", temporary);
-        }
+    if (!modified_) {
+        settings().writeText(u"tonelist", u"editlist", path_);
+        return true;
     }
+    if (askSave_()) return saveList();
+    const std::u16string temporary = temporaryPath(u".tmp");
+    if (!write(temporary)) return false;
+    settings().writeText(u"tonelist", u"editlist", temporary);
     return true;
 }
 

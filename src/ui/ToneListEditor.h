@@ -19,9 +19,9 @@ namespace sonimo {
 
 class ToneListEditor {
 public:
-    // `ui` gives the file dialogs and the overwrite question, `askText` the entry dialog,
+    // `files` gives the file dialogs and the overwrite question, `askText` the entry dialog,
     // `askSave` the question "保存" / "キャンセル" (true for "保存"). All borrowed.
-    ToneListEditor(FileCommandUi& ui, AskValue askText, std::function<bool()> askSave);
+    ToneListEditor(FileDialogs& files, AskValue askText, std::function<bool()> askSave);
 
     void open();
     void addTone();
@@ -30,15 +30,19 @@ public:
     std::vector<int> moveUp(const std::vector<int>& selected);
     std::vector<int> moveDown(const std::vector<int>& selected);
     std::vector<int> deleteRows(const std::vector<int>& selected);
-    void saveList();
-    void saveListAs();
-    // True when the dialog may close with OK.
+    // Each is true when the rows are in the list's file afterwards (or had nothing to save).
+    bool saveList();
+    bool saveListAs();
+    // True when the dialog may close with OK. A save that is cancelled or fails keeps the
+    // dialog open: its rows are nowhere else.
     bool ok();
     // Appends a path: a .tdl or .tmp list flattened into its lines, anything else one row.
     void import(const std::u16string& path);
 
     const std::vector<std::u16string>& rows() const { return rows_; }
     bool modified() const { return modified_; }
+    // The list this dialog saves to: "editlist" as it opened, then what it was saved as.
+    const std::u16string& path() const { return path_; }
     bool untitled() const { return untitled_; }
 
 private:
@@ -47,13 +51,14 @@ private:
     bool write(const std::u16string& path);
     void importInto(const std::u16string& path, std::vector<std::u16string>& open, int depth);
 
-    FileCommandUi& ui_;
+    FileDialogs& ui_;
     AskValue askText_;
     std::function<bool()> askSave_;
     std::vector<std::u16string> rows_;
+    std::u16string path_;
     bool modified_ = false;
     bool untitled_ = true;
-    bool toldCycle_ = false, toldSize_ = false;
+    bool toldCycle_ = false, toldDepth_ = false, toldSize_ = false;
 };
 
 } // namespace sonimo

@@ -112,8 +112,8 @@ std::vector<GridRow> gridRows(const ToneData& tone,
             std::u16string line;
             while (reader.readLine(line)) {
                 if (line.find(kSilenceSuffix) == std::u16string::npos && !fileExists(line))
-                    currentNotice().show(u"ファイル「" + line + u"」がありません", u"", NoticeIcon::Error,
-                                         NoticeButtons::Ok);
+                    currentNotice().show(u"ファイル「" + line + u"」がありません", kSystemCaption,
+                                         NoticeIcon::Error, NoticeButtons::Ok);
                 rows.push_back({lengthOrName, u"", line});
             }
         }
@@ -124,7 +124,8 @@ std::vector<GridRow> gridRows(const ToneData& tone,
         return rows;
     }
     if (!isPeriodic(tone.waveform)) return rows;
-    const int count = tone.toneCount >= 1 && tone.toneCount <= kMaxTones ? tone.toneCount : 1;
+    // What plays: a tone of no tones (a valid file) is silent and shows no frequency rows.
+    const int count = tone.toneCount <= kMaxTones ? tone.toneCount : kMaxTones;
     const bool swept = isSwept(tone);
     const bool stereo = tone.flags & ToneFlagStereo;
     auto add = [&](std::uint32_t code) {

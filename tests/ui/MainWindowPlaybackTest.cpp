@@ -7,6 +7,7 @@
 #include "AudioCapture.h"
 #include "DeviceRequired.h"
 #include "UiTestSupport.h"
+#include "audio/out/OutputDevice.h"
 #include "tone/ToneData.h"
 #include "ui/CommandIds.h"
 
@@ -90,6 +91,35 @@ TEST_F(MainWindowPlayback, SpaceTogglesAndEscStopsAndALiveChangeIsHeard) {
     EXPECT_FALSE(window->player().IsStopped());
     pressKey(*window, VK_SPACE);
     EXPECT_TRUE(window->player().IsStopped());
+}
+
+// On a DirectSound device with its own GUID a change of the tone goes to the playing
+// buffer (suspend, replace, resume) instead of a stop and a start: it still plays, on the
+// same device, and the raised tone is what is heard.
+TEST_F(MainWindowPlayback, ALiveChangeOnADirectSoundDeviceOfItsOwnKeepsPlaying) {
+    settings.writeText(u"Player", u"Device", u"[DirectSound] Out: default");
+    writeCurrentTone(sineTone(500, 0, -6));
+    start();
+    window->command(kCmdPlayStop);
+    ASSERT_FALSE(window->player().IsStopped());
+    ASSERT_EQ(window->player().outputKind(), OutputDirectSound);
+    ASSERT_TRUE(hasOwnGuid(window->player().directSound().device()))
+        << "Wine lists no DirectSound device with a GUID of its own";
+    pump(window.get(), 400);
+    for (int i = 0; i < 3; ++i) { // several changes in a row, each taking and giving back the lock
+        pressKey(*window, i == 2 ? VK_PRIOR : VK_ADD);
+        ASSERT_FALSE(window->player().IsStopped());
+        pump(window.get(), 100);
+    }
+    EXPECT_NEAR(window->tone().leftStartHz[0], 500.0 * std::pow(2.0, 2.0 / 12) * 2, 0.01);
+    pump(window.get(), 500);
+    EXPECT_GT(window->levelMeter().level(0), -20);
+    window->command(kCmdStop);
+    const Capture c = heard();
+    ASSERT_TRUE(c.ok);
+    ASSERT_GT(c.frames(), static_cast<std::size_t>(c.rate / 2));
+    const std::size_t end = c.frames() - c.rate / 40;
+    EXPECT_NEAR(crossingFrequency(c, end - c.rate / 5, end), 500.0 * std::pow(2.0, 2.0 / 12) * 2, 10.0);
 }
 
 } // namespace

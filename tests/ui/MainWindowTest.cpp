@@ -2,8 +2,11 @@
 // shows: grid texts, menu texts and states, toolbar states, status texts, layout.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "UiTestSupport.h"
 #include "tone/ToneData.h"
+#include "tone/ToneList.h"
 #include "ui/CommandIds.h"
 #include "ui/CommandTables.h"
 #include "ui/MeterAndVolume.h"
@@ -52,9 +55,12 @@ TEST_F(MainWindowTest, ABrokenCurrentToneFileStartsTheDefaultToneSilently) {
     EXPECT_TRUE(notice.shown.empty());
 }
 
-TEST_F(MainWindowTest, MenuBarHasThreePopupsWithShortcutTexts) {
+TEST_F(MainWindowTest, MenuBarHasThreePopupsAndHelpWithShortcutTexts) {
     start();
-    EXPECT_EQ(GetMenuItemCount(menu()), 3); // the template's placeholder is gone
+    EXPECT_EQ(GetMenuItemCount(menu()), 4); // the template's placeholder is gone
+    EXPECT_EQ(menuText(kCmdHelp), u"Sonimoのヘルプ\tF1");
+    SendMessageW(window->hwnd(), WM_COMMAND, MAKEWPARAM(kCmdHelp, 0), 0); // as the menu sends it
+    EXPECT_EQ(host.helps, 1);
     const std::u16string o = keyDisplayName({'O', kModCtrl, 0}, systemKeyName);
     ASSERT_GT(o.size(), 5u) << "the system gives no name for the O key";
     EXPECT_EQ(menuText(kCmdOptions), u"オプション...\t" + o);
@@ -141,6 +147,46 @@ TEST_F(MainWindowTest, AHiddenNoteWindowStaysHiddenAtTheNextStart) {
     start();
     EXPECT_FALSE(window->noteWindow().expanded());
     EXPECT_TRUE(window->noteWindow().enabled());
+}
+
+// The window's own state at start-up, for a tone of each kind restored from current.tdf:
+// enabled and its height as the note window shows, not a flag kept beside it.
+TEST_F(MainWindowTest, TheNoteWindowStartsDisabledAndCollapsedForANoiseOrAListTone) {
+    const std::u16string list = dir.path(u"l.tdl");
+    ASSERT_TRUE(writeToneList(list, {u"100ミリ秒の無音。"}));
+    ToneData noise = defaultToneData(), listTone = defaultToneData();
+    setWaveform(noise, PinkNoise);
+    listTone.waveform = FromList;
+    listTone.flags = ToneFlagFixedLength;
+    setListPath(listTone, list);
+    struct Case {
+        const char* name;
+        ToneData tone;
+        bool periodic;
+    };
+    for (const Case& c : {Case{"sine", defaultToneData(), true}, Case{"pink noise", noise, false},
+                          Case{"list", listTone, false}}) {
+        SCOPED_TRACE(c.name);
+        writeCurrentTone(c.tone);
+        start();
+        window->restorePlacement();
+        pump(window.get(), 50);
+        NoteWindow& notes = window->noteWindow();
+        EXPECT_EQ(IsWindowEnabled(notes.hwnd()) != FALSE, c.periodic);
+        EXPECT_EQ(IsWindowEnabled(notes.noteButton(57)) != FALSE, c.periodic);
+        RECT r;
+        GetClientRect(notes.hwnd(), &r);
+        const int expected = notes.headerHeight() + (c.periodic ? notes.bodyHeight(r.right) : 0);
+        EXPECT_EQ(r.bottom, expected);
+        EXPECT_EQ(IsWindowVisible(GetParent(notes.scale().hwnd())) != FALSE, c.periodic);
+        // the header of a disabled note window does not toggle the stored setting
+        SendMessageW(notes.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 2));
+        pump(window.get());
+        EXPECT_EQ(settings.hasValue(u"Settings", u"ShowNoteWindow"), c.periodic);
+        settings.deleteValue(u"Settings", u"ShowNoteWindow");
+        window.reset();
+        pump(nullptr);
+    }
 }
 
 TEST_F(MainWindowTest, NoteButtonA4SetsTheSelectedRowOrTheStartsOfTheAmplitudeRowsTone) {
@@ -271,6 +317,123 @@ TEST_F(MainWindowTest, FileDialogAndHelpCommandsReachTheHost) {
     window->command(4242); // unknown ids are ignored
 }
 
+TEST_F(MainWindowTest, F1AndTheSystemsHelpMessageAskForHelp) {
+    start();
+    EXPECT_TRUE(pressKey(*window, VK_F1));
+    EXPECT_EQ(host.helps, 1);
+    EXPECT_TRUE(pressKey(*window, VK_F1, false, true)); // held: once
+    EXPECT_EQ(host.helps, 1);
+    HELPINFO info{};
+    info.cbSize = sizeof info;
+    info.iContextType = HELPINFO_WINDOW;
+    SendMessageW(window->hwnd(), WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+    EXPECT_EQ(host.helps, 2);
+}
+
+// A valid file of no tones plays silence: the grid shows no frequency either.
+TEST_F(MainWindowTest, AToneOfNoTonesShowsNoFrequencyRows) {
+    ToneData t = twoToneFixed();
+    t.toneCount = 0;
+    writeCurrentTone(t);
+    start();
+    EXPECT_EQ(window->tone().toneCount, 0);
+    EXPECT_EQ(gridTexts(0), std::vector<std::u16string>{u"正弦波長さ"});
+    window->command(kCmdAddTone); // the first tone comes back
+    EXPECT_EQ(gridTexts(0), (std::vector<std::u16string>{u"正弦波 1 周波数", u"正弦波長さ"}));
+}
+
+TEST_F(MainWindowTest, AFailedStartSaysSoAndStaysStopped) {
+    settings.writeText(u"Player", u"Device", u"[ASIO] Nothing");
+    start();
+    window->command(kCmdPlayStop);
+    EXPECT_TRUE(window->player().IsStopped());
+    ASSERT_EQ(notice.shown.size(), 1u);
+    EXPECT_EQ(notice.shown[0].caption, u"音声再生エラー");
+    EXPECT_EQ(notice.shown[0].text, u"再生を開始できません。\r\n\r\nサウンドカードが他のプログラムで使われて"
+                                    u"いるか、正しい再生設定の正しい"
+                                    u"音声再生デバイスが選択されていないことが原因と思われます。");
+    EXPECT_EQ(notice.shown[0].icon, NoticeIcon::Information);
+    EXPECT_FALSE(toolbarEnabled(mainToolbar(), kCmdStop));
+}
+
+TEST_F(MainWindowTest, TheEndOfTheSessionClosesTheWindowAndStoresTheTone) {
+    start();
+    window->command(kCmdAddTone);
+    SendMessageW(window->hwnd(), WM_ENDSESSION, FALSE, 0); // the session goes on
+    EXPECT_NE(window->hwnd(), nullptr);
+    SendMessageW(window->hwnd(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    EXPECT_EQ(window->hwnd(), nullptr);
+    ToneData saved{};
+    ASSERT_TRUE(loadToneFile(saved, currentTdf()));
+    EXPECT_EQ(saved.toneCount, 2);
+    EXPECT_TRUE(settings.hasValue(u"MainWindow", u"Width"));
+}
+
+// After every command the focus is back on the grid with the rows that were selected
+// (adding a tone selects the new last row).
+TEST_F(MainWindowTest, EveryCommandGivesTheFocusBackToTheGrid) {
+    writeCurrentTone(twoToneFixed());
+    start();
+    window->restorePlacement();
+    pump(window.get(), 50);
+    const std::uint16_t commands[] = {kCmdRaise,
+                                      kCmdLower,
+                                      kCmdLoop,
+                                      kCmdStereo,
+                                      kCmdMono,
+                                      kCmdRelativeAmplitude,
+                                      waveformCommand(Square),
+                                      kCmdKindLinearSweep,
+                                      kCmdAddTone};
+    for (std::uint16_t id : commands) {
+        SCOPED_TRACE(id);
+        window->selectRows({1});
+        SetFocus(window->control(kCmdClearButton));
+        SendMessageW(window->hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0);
+        EXPECT_EQ(GetFocus(), window->grid());
+        const int count = static_cast<int>(window->rows().size());
+        EXPECT_EQ(window->selectedRows(), std::vector<int>{id == kCmdAddTone ? count - 1 : 1});
+    }
+}
+
+// The grid's double-click edits the rows; its right-click opens the context menu.
+TEST_F(MainWindowTest, TheGridsDoubleClickEditsAndItsRightClickOpensTheMenu) {
+    start();
+    window->restorePlacement();
+    pump(window.get(), 50);
+    RECT row{};
+    row.left = LVIR_BOUNDS;
+    SendMessageW(window->grid(), LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row));
+    const LPARAM at = MAKELPARAM(row.left + 10, (row.top + row.bottom) / 2);
+    SendMessageW(window->grid(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(window->grid(), WM_LBUTTONUP, 0, at);
+    SendMessageW(window->grid(), WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    SendMessageW(window->grid(), WM_LBUTTONUP, 0, at);
+    pump(window.get());
+    EXPECT_EQ(host.edits, 1);
+    // the menu is modal: a helper sees it and closes it with Esc
+    bool menuShown = false;
+    const HWND main = window->hwnd();
+    std::thread user([&] {
+        for (int i = 0; i < 500 && !menuShown; ++i) {
+            HWND menu = FindWindowW(L"#32768", nullptr);
+            menuShown = menu && IsWindowVisible(menu);
+            if (!menuShown) Sleep(10);
+        }
+        for (int i = 0; i < 20 && FindWindowW(L"#32768", nullptr); ++i) {
+            PostMessageW(main, WM_KEYDOWN, VK_ESCAPE, 0);
+            Sleep(50);
+        }
+    });
+    // the list view follows the button with a loop of its own until it sees the release
+    PostMessageW(window->grid(), WM_RBUTTONUP, 0, at);
+    SendMessageW(window->grid(), WM_RBUTTONDOWN, MK_RBUTTON, at);
+    pump(window.get(), 200);
+    user.join();
+    EXPECT_TRUE(menuShown);
+    EXPECT_EQ(host.edits, 1);
+}
+
 TEST_F(MainWindowTest, OptionsRewriteTheStatusBarAndOkStopsPlayback) {
     start();
     EXPECT_EQ(statusText(1), u" サンプルレート 44100 Hz");
@@ -318,6 +481,44 @@ TEST_F(MainWindowTest, AWindowStoredOffEveryMonitorComesBackOnTheDesktop) {
     EXPECT_LE(r.right, work.right);
     EXPECT_GE(r.top, work.top);
     EXPECT_LE(r.bottom, work.bottom);
+}
+
+// With the taskbar on the left or at the top the work area does not start at the screen's
+// corner: a window centred on it is centred there, and the place stored is on the screen.
+TEST_F(MainWindowTest, ACentredWindowIsCentredOnTheWorkAreaWhereverTheTaskbarIs) {
+    RECT screenWork;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &screenWork, 0);
+    const int cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);
+    for (const RECT work : {RECT{120, 0, cx, cy}, RECT{0, 90, cx, cy}}) {
+        SCOPED_TRACE(work.left ? "taskbar on the left" : "taskbar at the top");
+        RECT set = work;
+        ASSERT_TRUE(SystemParametersInfoW(SPI_SETWORKAREA, 0, &set, 0));
+        RECT now;
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &now, 0);
+        ASSERT_TRUE(EqualRect(&now, &work)) << "the work area could not be moved";
+        settings.deleteValue(u"MainWindow", u"X");
+        settings.deleteValue(u"MainWindow", u"Y");
+        start();
+        window->restorePlacement();
+        RECT r;
+        GetWindowRect(window->hwnd(), &r);
+        EXPECT_NEAR(r.left - work.left, work.right - r.right, 1);
+        EXPECT_NEAR(r.top - work.top, work.bottom - r.bottom, 1);
+        SendMessageW(window->hwnd(), WM_CLOSE, 0, 0);
+        pump(nullptr);
+        EXPECT_EQ(settings.readInt(u"MainWindow", u"X", -1), r.left);
+        EXPECT_EQ(settings.readInt(u"MainWindow", u"Y", -1), r.top);
+        // and it comes back there
+        window.reset();
+        start();
+        window->restorePlacement();
+        RECT again;
+        GetWindowRect(window->hwnd(), &again);
+        EXPECT_EQ(again.left, r.left);
+        EXPECT_EQ(again.top, r.top);
+        window.reset();
+    }
+    SystemParametersInfoW(SPI_SETWORKAREA, 0, &screenWork, 0);
 }
 
 TEST_F(MainWindowTest, ClosingStoresTheToneAndThePlacement) {

@@ -134,6 +134,43 @@ TEST_F(ScaleTest, DoubleClickGoesTo11000AndTheWheelStepsOneHertzANotch) {
     EXPECT_EQ(window->tone().leftStartHz[0], 443.0);
 }
 
+// A click off the thumb leaves the pointer where it is, so the second press of a
+// double-click at any height lands within the double-click distance; a drag of the thumb
+// itself brings the pointer back to the thumb's centre.
+TEST_F(ScaleTest, ThePointerGoesBackToTheThumbOnlyAfterTheThumbWasDragged) {
+    start();
+    showWindow();
+    const int m = scale().margin(), s = scale().scaleWidth();
+    RECT rc;
+    GetClientRect(scale().hwnd(), &rc);
+    auto at = [&](int x, int y) {
+        POINT p{x, y};
+        ClientToScreen(scale().hwnd(), &p);
+        return p;
+    };
+    const int x = scalePosition(300, m, s), y = rc.bottom / 3;
+    const POINT press = at(x, y);
+    SetCursorPos(press.x, press.y);
+    SendMessageW(scale().hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    SendMessageW(scale().hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    POINT now;
+    GetCursorPos(&now);
+    EXPECT_EQ(now.x, press.x);
+    EXPECT_EQ(now.y, press.y);
+    SendMessageW(scale().hwnd(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(x, y));
+    SendMessageW(scale().hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    EXPECT_EQ(window->tone().leftStartHz[0], 11000.0);
+    // grab the thumb (at 11000 now) and drag it to 2 kHz
+    const int thumb = scalePosition(11000, m, s), to = scalePosition(2000, m, s);
+    SendMessageW(scale().hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(thumb, y));
+    SendMessageW(scale().hwnd(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to, y));
+    SendMessageW(scale().hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(to, y));
+    GetCursorPos(&now);
+    const POINT centre = at(scalePosition(scale().value(), m, s), rc.bottom / 2);
+    EXPECT_EQ(now.x, centre.x);
+    EXPECT_EQ(now.y, centre.y);
+}
+
 class ProgramHostTest : public MainWindowTest {};
 
 TEST_F(ProgramHostTest, EnterAsksForEachSelectedRowAndTypedValuesAreCorrected) {

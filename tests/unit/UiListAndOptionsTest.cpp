@@ -206,6 +206,74 @@ TEST_F(ListEditorTest, AfterSaveListAsANewListStillAsksForAName) {
     EXPECT_EQ(notice.shown.back().caption, u"ファイルの保存エラー");
 }
 
+TEST_F(ListEditorTest, SaveListAndSaveListAsRefuseAnEmptyListWithTheWarning) {
+    auto e = editor();
+    e.open();
+    EXPECT_FALSE(e.saveList());
+    EXPECT_FALSE(e.saveListAs());
+    EXPECT_EQ(ui.fileDialogs, 0);
+    ASSERT_EQ(notice.shown.size(), 2u);
+    for (const RecordedNotice& n : notice.shown) {
+        EXPECT_EQ(n.text, u"一覧が空です。データを挿入後再度お試しください。");
+        EXPECT_EQ(n.caption, u"トーン一覧に名前を付けて保存");
+        EXPECT_EQ(n.icon, NoticeIcon::Warning);
+    }
+}
+
+TEST_F(ListEditorTest, AddToneOnAListToneImportsTheListBehindIt) {
+    const std::u16string inner = dir.path(u"inner.tdl");
+    ASSERT_TRUE(writeToneList(inner, {u"10ミリ秒の無音。", u"20ミリ秒の無音。"}));
+    ToneData t = defaultToneData();
+    t.waveform = FromList;
+    t.flags = ToneFlagFixedLength;
+    setListPath(t, inner);
+    ASSERT_TRUE(saveToneFile(t, dir.path(u"list.tdf")));
+    auto e = editor();
+    e.open();
+    ui.paths = {dir.path(u"list.tdf")};
+    e.addTone();
+    EXPECT_EQ(e.rows(), (std::vector<std::u16string>{u"10ミリ秒の無音。", u"20ミリ秒の無音。"}));
+    EXPECT_TRUE(e.modified());
+}
+
+// The list a dialog saves to is its own: "editlist" rewritten meanwhile (another dialog, a
+// forwarded file) does not send its rows elsewhere.
+TEST_F(ListEditorTest, SaveListWritesTheListTheDialogOpenedOn) {
+    const std::u16string a = dir.path(u"a.tdl"), b = dir.path(u"b.tdl");
+    ASSERT_TRUE(writeToneList(a, {u"1ミリ秒の無音。"}));
+    ASSERT_TRUE(writeToneList(b, {u"2ミリ秒の無音。"}));
+    settings.writeText(u"tonelist", u"editlist", a);
+    auto e = editor();
+    e.open();
+    typed = {u"3"};
+    e.addSilence();
+    settings.writeText(u"tonelist", u"editlist", b);
+    EXPECT_TRUE(e.saveList());
+    EXPECT_EQ(readToneList(a).entries.size(), 2u);
+    EXPECT_EQ(readToneList(b).entries.size(), 1u);
+    EXPECT_TRUE(e.ok()); // unchanged since: A is the list to attach
+    EXPECT_EQ(settings.readText(u"tonelist", u"editlist", u""), a);
+}
+
+// OK answered "保存" on a titled list whose file cannot be written: the dialog stays.
+TEST_F(ListEditorTest, OkKeepsTheDialogWhenTheSaveFails) {
+    const std::u16string gone = dir.path(u"missing/a.tdl");
+    settings.writeText(u"tonelist", u"editlist", gone);
+    auto e = editor();
+    e.open();
+    EXPECT_FALSE(e.untitled());
+    typed = {u"3"};
+    e.addSilence();
+    saveAnswer = true;
+    EXPECT_FALSE(e.ok());
+    EXPECT_TRUE(e.modified());
+    EXPECT_EQ(notice.shown.back().caption, u"ファイルの保存エラー");
+    saveAnswer = false; // "キャンセル": the rows go to a temporary list instead
+    EXPECT_TRUE(e.ok());
+    EXPECT_EQ(fileExtension(settings.readText(u"tonelist", u"editlist", u"")), u".tmp");
+    removeFile(settings.readText(u"tonelist", u"editlist", u""));
+}
+
 TEST(Options, LoadGivesTheDefaultsForMissingAndWrongValues) {
     MemorySettingsStore s;
     OptionsState o = loadOptions(s);

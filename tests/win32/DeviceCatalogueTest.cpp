@@ -5,43 +5,11 @@
 #include <map>
 
 #include "DeviceRequired.h"
+#include "FakeDevices.h"
 #include "audio/out/OutputDevice.h"
 
 namespace sonimo {
 namespace {
-
-GUID guidWith(unsigned long first) {
-    GUID g{};
-    g.Data1 = first;
-    g.Data4[7] = 0x5A;
-    return g;
-}
-
-class FakeDevices final : public DeviceSystem {
-public:
-    std::vector<std::u16string> waveOut;
-    std::vector<DirectSoundEntry> directSound;
-    bool modern = true;
-    bool directSoundPresent = true;
-
-    int waveOutCount() override { return static_cast<int>(waveOut.size()); }
-    std::u16string waveOutName(int id) override { return waveOut.at(static_cast<std::size_t>(id)); }
-    int directSoundCount() override { return directSoundPresent ? static_cast<int>(directSound.size()) : 0; }
-    std::vector<DirectSoundEntry> directSoundEntries() override {
-        return directSoundPresent ? directSound : std::vector<DirectSoundEntry>{};
-    }
-    bool isModernPlatform() override { return modern; }
-};
-
-// Two waveOut devices and three DirectSound entries, as a machine with a USB headset shows them.
-FakeDevices twoAndThree() {
-    FakeDevices f;
-    f.waveOut = {u"Speakers (Realtek)", u"Headset (USB)"};
-    f.directSound = {{u"Primary Sound Driver", false, {}},
-                     {u"Speakers (Realtek)", true, guidWith(0x11111111)},
-                     {u"Headset (USB)", true, guidWith(0x22222222)}};
-    return f;
-}
 
 class MemorySettings final : public SettingsStore {
 public:
@@ -51,7 +19,8 @@ public:
         auto it = values.find(section + u"\\" + name);
         return it == values.end() ? def : it->second;
     }
-    bool writeText(const std::u16string& section, const std::u16string& name, const std::u16string& text) override {
+    bool writeText(const std::u16string& section, const std::u16string& name,
+                   const std::u16string& text) override {
         values[section + u"\\" + name] = text;
         return true;
     }
@@ -91,10 +60,11 @@ TEST(DeviceCatalogueIndexes, AnAsioNameDesignatesNoDevice) {
 TEST(DeviceCatalogueLists, ModernPlatformsPrefixWaveOutNamesAndShowDirectSoundPlain) {
     FakeDevices f = twoAndThree();
     DeviceCatalogue c(f);
-    EXPECT_EQ(c.WaveOutList(), (std::vector<std::u16string>{u"[MME] デフォルトの再生デバイス",
-                                                             u"[MME] Speakers (Realtek)", u"[MME] Headset (USB)"}));
-    EXPECT_EQ(c.DirectSoundList(), (std::vector<std::u16string>{u"デフォルトの再生デバイス", u"Speakers (Realtek)",
-                                                                 u"Headset (USB)"}));
+    EXPECT_EQ(c.WaveOutList(),
+              (std::vector<std::u16string>{u"[MME] デフォルトの再生デバイス", u"[MME] Speakers (Realtek)",
+                                           u"[MME] Headset (USB)"}));
+    EXPECT_EQ(c.DirectSoundList(), (std::vector<std::u16string>{u"デフォルトの再生デバイス",
+                                                                u"Speakers (Realtek)", u"Headset (USB)"}));
     f.modern = false;
     EXPECT_EQ(c.WaveOutList()[0], u"デフォルトの再生デバイス");
     EXPECT_EQ(c.WaveOutList()[2], u"Headset (USB)");
@@ -231,7 +201,8 @@ TEST(DeviceCatalogueOnThisSystem, WineListsOneWaveOutDeviceAndTwoDirectSoundEntr
     ASSERT_EQ(wave.size(), static_cast<std::size_t>(c.waveOutCount()) + 1);
     EXPECT_EQ(wave[1], u"[MME] Out: default");
     ASSERT_EQ(c.directSoundCount(), 2);
-    EXPECT_EQ(c.DirectSoundList(), (std::vector<std::u16string>{u"デフォルトの再生デバイス", u"Out: default"}));
+    EXPECT_EQ(c.DirectSoundList(),
+              (std::vector<std::u16string>{u"デフォルトの再生デバイス", u"Out: default"}));
     const OutputDevice own = c.FindDevice(u"Out: default", OutputDirectSound);
     EXPECT_EQ(own.catalogueIndex, c.waveOutCount() + 2);
     EXPECT_TRUE(hasOwnGuid(own));

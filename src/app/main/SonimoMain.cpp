@@ -70,8 +70,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
             setInstanceTarget(instanceWindow, window.hwnd());
             notice.setOwner(window.hwnd());
             window.restorePlacement();
-            host.openArguments(window, arguments);
+            // A second start may forward now (its file waits for any dialog we open), so the
+            // mutex goes before anything modal: a .tdl keeps the list dialog open here.
             starting.release();
+            host.openArguments(window, arguments);
             MSG msg;
             while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
                 if (window.preTranslateMessage(msg)) continue;

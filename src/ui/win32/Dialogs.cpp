@@ -1,6 +1,9 @@
 #include "ui/win32/Dialogs.h"
 
 #include <commctrl.h>
+#include <commdlg.h>
+
+#include <vector>
 
 #include "audio/RenderTask.h"
 #include "ui/win32/Resource.h"
@@ -88,6 +91,42 @@ INT_PTR CALLBACK questionProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
     }
 }
 
+std::wstring filterText(const std::vector<FileFilter>& filters) {
+    std::wstring text;
+    for (const FileFilter& f : filters) {
+        text.append(f.name.begin(), f.name.end());
+        text.push_back(L'\0');
+        text.append(f.pattern.begin(), f.pattern.end());
+        text.push_back(L'\0');
+    }
+    text.push_back(L'\0');
+    return text;
+}
+
+std::optional<std::u16string> fileDialog(HWND owner, const FileDialogRequest& request, bool save) {
+    wchar_t file[MAX_PATH] = {};
+    if (save) {
+        const std::u16string name = request.initialFile.substr(request.initialFile.find_last_of(u"\\/") + 1);
+        if (name.size() < MAX_PATH) std::copy(name.begin(), name.end(), file);
+    }
+    const std::wstring filter = filterText(request.filters);
+    const std::u16string folder =
+        request.initialFile.empty() ? request.initialFolder : folderOf(request.initialFile);
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter.c_str();
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.lpstrInitialDir = folder.empty() ? nullptr : w(folder);
+    ofn.lpstrTitle = w(request.title);
+    ofn.lpstrDefExt = w(request.defaultExtension);
+    ofn.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    if (!save) ofn.Flags |= OFN_FILEMUSTEXIST;
+    if (!(save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return std::nullopt;
+    return std::u16string(reinterpret_cast<const char16_t*>(file));
+}
+
 } // namespace
 
 std::optional<std::u16string> askText(HWND owner, const std::u16string& title, const std::u16string& prompt,
@@ -109,6 +148,18 @@ bool askQuestion(HWND owner, const std::u16string& caption, const std::u16string
 bool askOverwrite(HWND owner, const std::u16string& path) {
     return askQuestion(owner, u"ファイルが既に存在します",
                        u"「" + path + u"」ファイルは既に存在しています。上書きしますか？", u"上書きする");
+}
+
+std::optional<std::u16string> OwnedFileDialogs::openFile(const FileDialogRequest& request) {
+    return fileDialog(owner_, request, false);
+}
+
+std::optional<std::u16string> OwnedFileDialogs::saveFile(const FileDialogRequest& request) {
+    return fileDialog(owner_, request, true);
+}
+
+bool OwnedFileDialogs::confirmOverwrite(const std::u16string& path) {
+    return askOverwrite(owner_, path);
 }
 
 ProgressDialog::ProgressDialog(HWND owner) : owner_(owner) {

@@ -9,6 +9,7 @@
 #include "audio/RenderProgress.h"
 #include "audio/SampleSink.h"
 #include "synth/SampleSource.h"
+#include "ui/FileCommands.h"
 
 namespace sonimo {
 
@@ -22,6 +23,21 @@ bool askQuestion(HWND owner, const std::u16string& caption, const std::u16string
                  const std::u16string& yes);
 // "「%s」ファイルは既に存在しています。上書きしますか？" with "上書きする" and "キャンセル".
 bool askOverwrite(HWND owner, const std::u16string& path);
+
+// The common open and save dialogs and the overwrite question, owned (and so modal over)
+// one window. The open dialog starts in the initial file's folder with an empty name; the
+// save dialog offers the initial file's name. Neither changes the process's current folder.
+class OwnedFileDialogs final : public FileDialogs {
+public:
+    explicit OwnedFileDialogs(HWND owner = nullptr) : owner_(owner) {}
+    void setOwner(HWND owner) { owner_ = owner; }
+    std::optional<std::u16string> openFile(const FileDialogRequest& request) override;
+    std::optional<std::u16string> saveFile(const FileDialogRequest& request) override;
+    bool confirmOverwrite(const std::u16string& path) override;
+
+private:
+    HWND owner_; // borrowed
+};
 
 // A modeless dialog shown modally: the owner is disabled while it runs, and every call of
 // cancelled() lets waiting messages through, so the windows keep painting and Cancel (or

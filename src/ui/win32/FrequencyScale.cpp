@@ -183,7 +183,10 @@ LRESULT FrequencyScale::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         const bool wasDragging = dragging_;
         dragging_ = false; // before the release: losing the capture must not end it twice
         ReleaseCapture();
-        if (wasDragging) {
+        // The pointer goes back to the thumb only when the thumb was grabbed and the cursor
+        // hidden: moved after a plain click, it would take the second press of a
+        // double-click out of the system's double-click distance.
+        if (wasDragging && grab_ >= 0) {
             RECT rc;
             GetClientRect(hwnd(), &rc);
             POINT p{positionOf(value_), rc.bottom / 2};

@@ -10,8 +10,8 @@
 #include "audio/out/OutputDevice.h"
 #include "platform/File.h"
 #include "platform/Notice.h"
-#include "platform/Text.h"
 #include "platform/SettingsStore.h"
+#include "platform/Text.h"
 #include "synth/SampleSource.h"
 #include "ui/CommandIds.h"
 #include "ui/CommandTables.h"
@@ -38,6 +38,16 @@ const wchar_t* w(const char16_t* s) {
 BOOL CALLBACK addMonitor(HMONITOR, HDC, LPRECT r, LPARAM list) {
     reinterpret_cast<std::vector<Rect>*>(list)->push_back({r->left, r->top, r->right, r->bottom});
     return TRUE;
+}
+
+// A placement's normal rectangle is in workspace coordinates (the work area's corner is
+// 0, 0); ours, and the stored ones, are on the screen. The difference is the taskbar's
+// size when it sits on the left or at the top.
+POINT workspaceOffset(const RECT& screenRect) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoW(MonitorFromRect(&screenRect, MONITOR_DEFAULTTOPRIMARY), &info)) return {0, 0};
+    return {info.rcWork.left - info.rcMonitor.left, info.rcWork.top - info.rcMonitor.top};
 }
 
 bool radioItem(std::uint16_t id) {
@@ -233,6 +243,10 @@ void MainWindow::buildMenuBar() {
     for (const MenuNode& popup : readMenuTable(mainMenuTable()))
         AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(buildPopup(popup.children, true)),
                     w(popup.text));
+    // the help menu, after the program's own three
+    HMENU help = CreatePopupMenu();
+    AppendMenuW(help, MF_STRING, kCmdHelp, L"Sonimoのヘルプ\tF1");
+    AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(help), L"ヘルプ");
     DeleteMenu(bar, IDM_PLACEHOLDER, MF_BYCOMMAND);
     DrawMenuBar(hwnd_);
 }
@@ -423,6 +437,8 @@ void MainWindow::restorePlacement() {
     WINDOWPLACEMENT wp{};
     wp.length = sizeof wp;
     wp.rcNormalPosition = {p.window.left, p.window.top, p.window.right, p.window.bottom};
+    const POINT shift = workspaceOffset(wp.rcNormalPosition);
+    OffsetRect(&wp.rcNormalPosition, -shift.x, -shift.y);
     wp.showCmd = p.maximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
     SetWindowPlacement(hwnd_, &wp);
     layout();
@@ -433,7 +449,9 @@ void MainWindow::savePlacement() {
     wp.length = sizeof wp;
     if (!GetWindowPlacement(hwnd_, &wp)) return;
     SettingsStore& s = currentSettings();
-    const RECT& r = wp.rcNormalPosition;
+    RECT r = wp.rcNormalPosition;
+    const POINT shift = workspaceOffset(r);
+    OffsetRect(&r, shift.x, shift.y);
     s.writeInt(u"MainWindow", u"X", r.left);
     s.writeInt(u"MainWindow", u"Y", r.top);
     s.writeInt(u"MainWindow", u"Width", r.right - r.left);
@@ -504,8 +522,7 @@ INT_PTR MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_TIMER:
         KillTimer(hwnd_, wParam);
-        if (wParam == kDeviceTimer && !devicesSelected_)
-            selectStoredDevice();
+        if (wParam == kDeviceTimer && !devicesSelected_) selectStoredDevice();
         if (wParam == kLayoutTimer) {
             layout();
             InvalidateRect(status_, nullptr, TRUE);
@@ -541,6 +558,12 @@ INT_PTR MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case kMsgForwardedArguments:
         onForwarded(wParam, lParam);
         return TRUE;
+    case WM_HELP:
+        command(kCmdHelp);
+        return TRUE;
+    case WM_ENABLE:
+        if (wParam) openWaitingArguments(); // the modal dialog has closed
+        return FALSE;
     case kMsgCloseFromOutside:
         DestroyWindow(hwnd_);
         return TRUE;
@@ -593,6 +616,7 @@ std::u16string MainWindow::tooltipOf(std::uint16_t command) const {
 void MainWindow::onChildNotification(unsigned code, int, LPARAM value) {
     switch (code) {
     case kNotifyNoteWindowToggle:
+        if (!notes_.enabled()) break; // a noise or a list: the setting stays as the user left it
         showNoteWindow_ = !notes_.expanded();
         notes_.setExpanded(showNoteWindow_);
         currentSettings().writeBool(u"Settings", u"ShowNoteWindow", showNoteWindow_);
@@ -632,7 +656,25 @@ void MainWindow::onForwarded(WPARAM count, LPARAM arguments) {
         reinterpret_cast<std::vector<std::u16string>*>(arguments));
     // only the program's own path: the user started it again to find the window
     if (!owned || count == 1) comeToFront();
-    if (owned) host_.openArguments(*this, *owned);
+    if (!owned) return;
+    // A file handed over while a modal dialog of ours is open (the window is disabled) waits
+    // until it closes: it would open a second list dialog over the first, or change the
+    // tone under a dialog that works on it.
+    if (!IsWindowEnabled(hwnd_)) {
+        waitingArguments_.push_back(std::move(*owned));
+        return;
+    }
+    host_.openArguments(*this, *owned);
+}
+
+void MainWindow::openWaitingArguments() {
+    std::vector<std::vector<std::u16string>> waiting;
+    waiting.swap(waitingArguments_);
+    for (std::vector<std::u16string>& arguments : waiting) {
+        auto owned = std::make_unique<std::vector<std::u16string>>(std::move(arguments));
+        if (PostMessageW(hwnd_, kMsgForwardedArguments, owned->size(), reinterpret_cast<LPARAM>(owned.get())))
+            owned.release();
+    }
 }
 
 void MainWindow::comeToFront() {
@@ -672,6 +714,11 @@ bool MainWindow::preTranslateMessage(MSG& message) {
         const std::uint32_t key = static_cast<std::uint32_t>(message.wParam & 0xFFFF) + (modifiers << 16);
         if (const std::uint16_t id = matchKey(key, repeat)) {
             command(id);
+            return true;
+        }
+        // F1 is the system's help key, not one of the table's
+        if (message.wParam == VK_F1 && modifiers == 0) {
+            if (!repeat) command(kCmdHelp);
             return true;
         }
     }

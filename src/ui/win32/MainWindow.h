@@ -121,6 +121,7 @@ private:
     void onDestroy();
     bool onCopyData(const COPYDATASTRUCT* data);
     void onForwarded(WPARAM count, LPARAM arguments);
+    void openWaitingArguments();
     void comeToFront();
     void savePlacement();
     void restoreCurrentTone();
@@ -154,7 +155,9 @@ private:
     int volume_ = 0;
     bool showNoteWindow_ = true;
     bool devicesSelected_ = false; // the stored device was looked up
-    bool filling_ = false; // item-change notifications of our own refill are not selections
+    bool filling_ = false;         // item-change notifications of our own refill are not selections
+    // Command lines handed over while a modal dialog of ours was open, in their order.
+    std::vector<std::vector<std::u16string>> waitingArguments_;
     LevelMeter meter_;
     VolumeSlider slider_;
     NoteWindow notes_;

@@ -4,6 +4,18 @@
 
 namespace sonimo {
 
+namespace {
+HWND gDialogOwner = nullptr; // the innermost NoticeOwner's dialog
+} // namespace
+
+NoticeOwner::NoticeOwner(HWND dialog) : previous_(gDialogOwner) {
+    gDialogOwner = dialog;
+}
+
+NoticeOwner::~NoticeOwner() {
+    gDialogOwner = previous_;
+}
+
 NoticeAnswer MessageBoxNotice::present(std::u16string_view text, std::u16string_view caption, NoticeIcon icon,
                                        NoticeButtons buttons, NoticeModality modality) {
     UINT flags = 0;
@@ -40,11 +52,11 @@ NoticeAnswer MessageBoxNotice::present(std::u16string_view text, std::u16string_
     if (modality == NoticeModality::Task) flags |= MB_TASKMODAL;
     const std::wstring t(text.begin(), text.end());
     const std::wstring c(caption.begin(), caption.end());
-    // Owned by the window in front (a dialog over the main window, say), so it stays modal to it.
-    HWND owner = GetActiveWindow();
+    // Owned by our dialog in front, else by the window in front, so it stays modal to it.
+    HWND owner = gDialogOwner && IsWindow(gDialogOwner) ? gDialogOwner : GetActiveWindow();
     if (!owner) owner = owner_ && IsWindow(owner_) ? owner_ : nullptr;
     switch (MessageBoxW(modality == NoticeModality::Task ? nullptr : owner, t.c_str(),
-                        c.empty() ? nullptr : c.c_str(), flags)) {
+                        isSystemCaption(caption) ? nullptr : c.c_str(), flags)) {
     case IDCANCEL:
         return NoticeAnswer::Cancel;
     case IDYES:

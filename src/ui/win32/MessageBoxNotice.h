@@ -1,5 +1,6 @@
-// The program's notices: MessageBoxW owned by the main window, task-modal where asked.
-// An empty caption gives the system's default caption. User-interface thread only.
+// The program's notices: MessageBoxW owned by the program's dialog in front (or the main
+// window), task-modal where asked. kSystemCaption gives the system's default caption; an
+// empty one stays empty. User-interface thread only.
 #pragma once
 #include <windows.h>
 
@@ -17,6 +18,19 @@ protected:
 
 private:
     HWND owner_ = nullptr; // borrowed
+};
+
+// While it lives, the program's boxes are owned by `dialog` (a modal dialog of ours), so
+// they stay modal over it and give the focus back to it.
+class NoticeOwner {
+public:
+    explicit NoticeOwner(HWND dialog);
+    ~NoticeOwner();
+    NoticeOwner(const NoticeOwner&) = delete;
+    NoticeOwner& operator=(const NoticeOwner&) = delete;
+
+private:
+    HWND previous_;
 };
 
 } // namespace sonimo

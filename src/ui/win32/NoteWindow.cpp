@@ -28,6 +28,11 @@ HWND NoteWindow::createIn(HWND parent, HWND target, HFONT font, const DialogUnit
         SendMessageW(buttons_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
     scale_.createIn(body_.hwnd(), target);
+    // A state set before the windows existed (the tone restored at start-up) is theirs now.
+    ShowWindow(body_.hwnd(), expanded_ ? SW_SHOW : SW_HIDE);
+    EnableWindow(hwnd(), enabled_);
+    for (HWND b : buttons_)
+        EnableWindow(b, enabled_);
     return hwnd();
 }
 

@@ -38,6 +38,7 @@ bool OptionsDialog::run() {
     const bool ok = DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_OPTIONS), owner_, procedure,
                                     reinterpret_cast<LPARAM>(this)) == IDOK;
     gCurrent = nullptr;
+    notices_.reset();
     return ok;
 }
 
@@ -52,6 +53,7 @@ INT_PTR CALLBACK OptionsDialog::procedure(HWND window, UINT message, WPARAM wPar
 
 void OptionsDialog::init() {
     gCurrent = window_;
+    notices_.emplace(window_);
     SetWindowTextW(window_, L"Sonimoのオプション");
     SettingsStore& s = currentSettings();
     const OptionsState o = loadOptions(s);
@@ -62,16 +64,24 @@ void OptionsDialog::init() {
     catalogue_.RefreshCounts();
     // An unprefixed name is of the platform's own kind: that group comes first, plain.
     const bool modern = catalogue_.KindOf(u"") == OutputDirectSound;
-    std::vector<std::u16string> names = modern ? catalogue_.DirectSoundList() : catalogue_.WaveOutList();
-    const std::vector<std::u16string> second =
-        modern ? catalogue_.WaveOutList() : catalogue_.DirectSoundList();
+    const std::vector<std::u16string> waveOut = catalogue_.WaveOutList();
+    const std::vector<std::u16string> directSound = catalogue_.DirectSoundList();
+    std::vector<std::u16string> names = modern ? directSound : waveOut;
+    const std::vector<std::u16string>& second = modern ? waveOut : directSound;
     names.insert(names.end(), second.begin(), second.end());
     for (const std::u16string& n : names)
         SendMessageW(devices, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(w(n)));
+    // The device is looked for in its own back-end's group, in the form that group lists
+    // names: a DirectSound entry may carry the very name of a waveOut one.
     const OutputDevice current = catalogue_.LoadSelection(s);
+    // the first group lists plain names, the second prefixed ones
+    const bool firstGroup = (current.kind == OutputDirectSound) == modern;
+    const std::size_t from = firstGroup ? 0 : names.size() - second.size();
+    const std::size_t to = firstGroup ? names.size() - second.size() : names.size();
+    const std::u16string& wanted = firstGroup ? current.shortName : current.displayName;
     int select = 0;
-    for (std::size_t i = 0; i < names.size(); ++i)
-        if (names[i] == current.displayName || names[i] == current.shortName) {
+    for (std::size_t i = from; i < to; ++i)
+        if (!wanted.empty() && names[i] == wanted) {
             select = static_cast<int>(i);
             break;
         }

@@ -4,8 +4,11 @@
 #pragma once
 #include <windows.h>
 
+#include <optional>
+
 #include "audio/out/OutputDevice.h"
 #include "ui/OptionsModel.h"
+#include "ui/win32/MessageBoxNotice.h"
 
 namespace sonimo {
 
@@ -27,6 +30,7 @@ private:
     HWND owner_;
     HWND window_ = nullptr;
     DeviceCatalogue catalogue_;
+    std::optional<NoticeOwner> notices_; // the refusals are owned by the dialog
 };
 
 } // namespace sonimo

@@ -18,18 +18,6 @@ const wchar_t* w(const std::u16string& s) {
     return reinterpret_cast<const wchar_t*>(s.c_str());
 }
 
-std::wstring filterText(const std::vector<FileFilter>& filters) {
-    std::wstring text;
-    for (const FileFilter& f : filters) {
-        text.append(f.name.begin(), f.name.end());
-        text.push_back(L'\0');
-        text.append(f.pattern.begin(), f.pattern.end());
-        text.push_back(L'\0');
-    }
-    text.push_back(L'\0');
-    return text;
-}
-
 std::u16string readAppPath(HKEY root) {
     HKEY key;
     if (RegOpenKeyExW(root, L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Cantrel.exe", 0,
@@ -106,47 +94,16 @@ void ProgramHost::openArguments(MainWindow& window, const std::vector<std::u16st
     if (arguments.size() == 2 && !arguments[1].empty()) commandsFor(window).openPath(arguments[1]);
 }
 
-namespace {
-
-// The common open or save dialog. The open dialog starts in the initial file's folder with
-// an empty name; the save dialog offers the initial file's name. Neither changes the
-// process's current folder, and the overwrite question is the program's own.
-std::optional<std::u16string> fileDialog(HWND owner, const FileDialogRequest& request, bool save) {
-    wchar_t file[MAX_PATH] = {};
-    if (save) {
-        const std::u16string name = request.initialFile.substr(request.initialFile.find_last_of(u"\\/") + 1);
-        if (name.size() < MAX_PATH) std::copy(name.begin(), name.end(), file);
-    }
-    const std::wstring filter = filterText(request.filters);
-    const std::u16string folder =
-        request.initialFile.empty() ? request.initialFolder : folderOf(request.initialFile);
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = filter.c_str();
-    ofn.lpstrFile = file;
-    ofn.nMaxFile = MAX_PATH;
-    ofn.lpstrInitialDir = folder.empty() ? nullptr : w(folder);
-    ofn.lpstrTitle = w(request.title);
-    ofn.lpstrDefExt = w(request.defaultExtension);
-    ofn.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (!save) ofn.Flags |= OFN_FILEMUSTEXIST;
-    if (!(save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return std::nullopt;
-    return std::u16string(reinterpret_cast<const char16_t*>(file));
-}
-
-} // namespace
-
 std::optional<std::u16string> ProgramHost::openFile(const FileDialogRequest& request) {
-    return fileDialog(owner_, request, false);
+    return OwnedFileDialogs(owner_).openFile(request);
 }
 
 std::optional<std::u16string> ProgramHost::saveFile(const FileDialogRequest& request) {
-    return fileDialog(owner_, request, true);
+    return OwnedFileDialogs(owner_).saveFile(request);
 }
 
 bool ProgramHost::confirmOverwrite(const std::u16string& path) {
-    return askOverwrite(owner_, path);
+    return OwnedFileDialogs(owner_).confirmOverwrite(path);
 }
 
 int ProgramHost::render(const std::u16string& message, const SourceRef& source, const SinkRef& sink) {
@@ -154,7 +111,7 @@ int ProgramHost::render(const std::u16string& message, const SourceRef& source, 
 }
 
 bool ProgramHost::editList() {
-    return ToneListDialog(owner_, *this).run();
+    return ToneListDialog(owner_).run();
 }
 
 bool ProgramHost::showOptions(MainWindow& window) {

@@ -15,10 +15,10 @@ const wchar_t* w(const std::u16string& s) {
 }
 } // namespace
 
-ToneListDialog::ToneListDialog(HWND owner, FileCommandUi& ui)
+ToneListDialog::ToneListDialog(HWND owner)
     : owner_(owner),
       editor_(
-          ui,
+          files_,
           [this](const std::u16string& title, const std::u16string& prompt, const std::u16string& text) {
               return askText(window_, title, prompt, text);
           },
@@ -33,8 +33,10 @@ HWND ToneListDialog::current() {
 bool ToneListDialog::run() {
     HINSTANCE instance = owner_ ? reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner_, GWLP_HINSTANCE))
                                 : GetModuleHandleW(nullptr);
-    return DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_TONE_LIST), owner_, procedure,
-                           reinterpret_cast<LPARAM>(this)) == IDOK;
+    const bool ok = DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_TONE_LIST), owner_, procedure,
+                                    reinterpret_cast<LPARAM>(this)) == IDOK;
+    notices_.reset();
+    return ok;
 }
 
 INT_PTR CALLBACK ToneListDialog::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -86,6 +88,8 @@ INT_PTR ToneListDialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG: {
         gCurrent = window_;
+        files_.setOwner(window_);
+        notices_.emplace(window_);
         rows_ = GetDlgItem(window_, IDC_LIST_ROWS);
         SendMessageW(rows_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
         RECT rc;

@@ -1,16 +1,20 @@
 // The tone list dialog (template 41, "トーン一覧"): the list's rows in a list view and the
-// buttons of ToneListEditor. Modal over its owner. User-interface thread only.
+// buttons of ToneListEditor. Modal over its owner; every dialog and box it opens is owned
+// by it and modal over it. User-interface thread only.
 #pragma once
 #include <windows.h>
 
+#include <optional>
+
 #include "ui/ToneListEditor.h"
+#include "ui/win32/Dialogs.h"
+#include "ui/win32/MessageBoxNotice.h"
 
 namespace sonimo {
 
 class ToneListDialog {
 public:
-    // `ui` gives the file dialogs; borrowed.
-    ToneListDialog(HWND owner, FileCommandUi& ui);
+    explicit ToneListDialog(HWND owner);
     // True when it closed with OK.
     bool run();
     // For tests: the dialog's window while it runs.
@@ -26,6 +30,8 @@ private:
     HWND owner_;
     HWND window_ = nullptr;
     HWND rows_ = nullptr;
+    OwnedFileDialogs files_; // owned by window_ once it exists
+    std::optional<NoticeOwner> notices_;
     ToneListEditor editor_;
 };
 
