@@ -3,7 +3,8 @@
 // the decoder rather than the chunk walk. Reads and seeks are steered by the input's own
 // last bytes, as in the WAV target; at most 8192 frames are read in all, a few MPEG
 // frames, so that the fuzzer tries many streams rather than decoding a long one.
-// libFuzzer: -max_len=65536 -entropic_scale_per_exec_time=1
+// libFuzzer: -max_len=16384
+// libFuzzer at the bounds: -max_len=65536 -entropic_scale_per_exec_time=1
 #include <cstdint>
 #include <cstring>
 #include <memory>

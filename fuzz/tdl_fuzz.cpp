@@ -1,7 +1,8 @@
 // Tone lists: any bytes through the line reader and the list reader. Every entry must
 // survive being written as a row and read back unchanged, and no line may pass the
 // 259-unit cut. Inputs reach past the 100,000 entries a render takes.
-// libFuzzer: -max_len=1048576 -entropic_scale_per_exec_time=1
+// libFuzzer: -max_len=8192
+// libFuzzer at the bounds: -max_len=1048576 -entropic_scale_per_exec_time=1
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

@@ -5,7 +5,8 @@
 // rate, so that no rate converter (which has tests of its own) takes the fuzzer's time,
 // and about 4400 frames are read: the work is the list's, up to and past the 100,000
 // entries a render takes.
-// libFuzzer: -max_len=1048576 -entropic_scale_per_exec_time=1
+// libFuzzer: -max_len=8192
+// libFuzzer at the bounds: -max_len=1048576 -entropic_scale_per_exec_time=1
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

@@ -2,7 +2,8 @@
 // queries on whatever source comes out, with block sizes and positions taken from the
 // input's own bytes so that the fuzzer steers them too. Reads stop after a quarter of a
 // million samples, so that a huge claimed length or 255 channels stay quick.
-// libFuzzer: -max_len=524288 -entropic_scale_per_exec_time=1
+// libFuzzer: -max_len=16384
+// libFuzzer at the bounds: -max_len=524288 -entropic_scale_per_exec_time=1
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
