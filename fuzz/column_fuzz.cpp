@@ -1,6 +1,9 @@
 // Frequency columns for sonimo-cli series: any bytes through the column parser. A good
 // column holds 1..10000 frequencies within 0..22000 Hz; a refusal names a line and keeps
-// none, and never echoes a control character.
+// none, and never echoes a control character. Inputs reach past 10,000 lines; the
+// 4 MB cut is a length test the unit tests make.
+// libFuzzer: -max_len=8192
+// libFuzzer at the bounds: -max_len=131072 -entropic_scale_per_exec_time=1
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

@@ -1,6 +1,10 @@
 // The WAV reader on arbitrary bytes: the chunk walk, then reads, seeks and length
 // queries on whatever source comes out, with block sizes and positions taken from the
-// input's own bytes so that the fuzzer steers them too.
+// input's own bytes so that the fuzzer steers them too. Reads stop after a quarter of a
+// million samples, so that a huge claimed length or 255 channels stay quick.
+// libFuzzer: -max_len=16384
+// libFuzzer at the bounds: -max_len=524288 -entropic_scale_per_exec_time=1
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -25,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     int length = s->GetLength();
     s->IsGrowing();
-    long budget = 1 << 18; // frames to read in all, so that a huge claimed length stays quick
+    long budget = 1 << 18; // samples to read in all
     for (std::size_t k = 0; budget > 0 && k < 16; ++k) {
         const std::uint32_t c = control(k);
         switch (c & 3) {
@@ -38,9 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         default:
             break;
         }
-        const int frames = 1 + static_cast<int>((c >> 8) % kMaxReadFrames);
+        const long most = std::min<long>(kMaxReadFrames, budget / s->channels + 1);
+        const int frames = 1 + static_cast<int>((c >> 8) % static_cast<std::uint32_t>(most));
         s->Read(buffer.data(), frames);
-        budget -= frames;
+        budget -= static_cast<long>(frames) * s->channels;
         s->GetPosition();
         length = s->GetLength();
         if (length < 0) __builtin_trap(); // a length is never negative

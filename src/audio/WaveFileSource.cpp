@@ -12,6 +12,11 @@ namespace {
 
 constexpr std::int32_t kG711Peak = 516096; // 32256 << 4
 
+// File data is read and converted in pieces of at most this many bytes (or one frame,
+// when a frame is larger), into a buffer grown to what a piece needs: a list holds every
+// entry open at once, so a reader of many channels must not hold 8192 frames of them.
+constexpr std::int64_t kPieceBytes = 64 * 1024;
+
 int clampFrames(std::int64_t v) {
     return static_cast<int>(std::clamp<std::int64_t>(v, 0, std::numeric_limits<std::int32_t>::max()));
 }
@@ -86,7 +91,6 @@ WaveFileSource::WaveFileSource(std::unique_ptr<ByteSource> bytes, Encoding encod
     dataStart_ = bytes_->tell();
     length_ =
         dataSize < kUnknownDataSize ? clampFrames(dataSize / static_cast<std::uint32_t>(bytesPerFrame_)) : -1;
-    fileBuffer_.resize(static_cast<std::size_t>(kMaxReadFrames) * bytesPerFrame_);
     g711(); // build the tables here rather than on the first Read
 }
 
@@ -126,8 +130,22 @@ void WaveFileSource::Seek(int frame) {
 }
 
 int WaveFileSource::decode(std::int32_t* out, int frames) {
+    const int piece = static_cast<int>(std::max<std::int64_t>(1, kPieceBytes / bytesPerFrame_));
+    int done = 0;
+    while (done < frames) {
+        const int want = std::min(piece, frames - done);
+        const int got = decodePiece(out + static_cast<std::size_t>(done) * channels, want);
+        done += got;
+        if (got < want) break;
+    }
+    return done;
+}
+
+int WaveFileSource::decodePiece(std::int32_t* out, int frames) {
     if (frames <= 0) return 0;
     const std::int64_t want = static_cast<std::int64_t>(frames) * bytesPerFrame_;
+    if (fileBuffer_.size() < static_cast<std::size_t>(want))
+        fileBuffer_.resize(static_cast<std::size_t>(want));
     const std::int64_t here = bytes_->tell();
     std::int64_t got = bytes_->read(fileBuffer_.data(), want);
     if (got < 0) got = 0;

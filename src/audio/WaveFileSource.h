@@ -35,6 +35,7 @@ private:
     bool isPcm() const { return encoding_ != Encoding::ALaw && encoding_ != Encoding::MuLaw; }
     int framesInFile() const;                  // what the file holds now
     int decode(std::int32_t* out, int frames); // reads and converts up to `frames`, returns whole frames read
+    int decodePiece(std::int32_t* out, int frames); // the same for what one buffer holds
 
     std::unique_ptr<ByteSource> bytes_;
     Encoding encoding_;
@@ -42,7 +43,7 @@ private:
     std::int32_t bytesPerFrame_;
     std::int32_t position_ = 0;
     std::int32_t length_;                   // -1 while unknown
-    std::vector<unsigned char> fileBuffer_; // kMaxReadFrames frames of file data
+    std::vector<unsigned char> fileBuffer_; // file data of one piece, empty until the first read
 };
 
 // ITU-T G.711 expansion to 16-bit linear (A-law peak 32256, µ-law peak 32124).

@@ -10,7 +10,8 @@ namespace sonimo {
 class File {
 public:
     enum class Mode {
-        ReadShared,      // existing file only; others may read and write it meanwhile
+        ReadShared,      // existing regular file only (no device, pipe or folder, nor a link to
+                         // one); others may read and write it meanwhile
         CreateExclusive, // create or replace; nobody else may open it meanwhile
         CreateShared,    // create or replace; others may read it while we write (a growing file)
         WriteExisting,   // existing file only, for writing, others may read it

@@ -1,6 +1,7 @@
 #include "synth/PeriodicSource.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "synth/DbGain.h"
@@ -43,6 +44,31 @@ void buildWaveTable(int w, std::int32_t* t) {
     }
 }
 
+const std::int32_t* sharedWaveTable(int w) {
+    // Never destroyed: a feeder thread may still read a table while the process ends.
+    static const auto* const tables = [] {
+        auto* t = new std::array<std::vector<std::int32_t>, 5>;
+        const int kinds[5] = {Sine, Square, Triangle, Sawtooth, Impulse}; // the impulse's is all zero
+        for (std::size_t k = 0; k < t->size(); ++k) {
+            (*t)[k].resize(kWaveTableSize);
+            buildWaveTable(kinds[k], (*t)[k].data());
+        }
+        return t;
+    }();
+    switch (w) {
+    case Sine:
+        return (*tables)[0].data();
+    case Square:
+        return (*tables)[1].data();
+    case Triangle:
+        return (*tables)[2].data();
+    case Sawtooth:
+        return (*tables)[3].data();
+    default:
+        return (*tables)[4].data();
+    }
+}
+
 void Oscillator::init(double f0, double f1, int rate, bool logLaw, int db, bool impulse) {
     impulseMode = impulse ? 1 : 0;
     const double k = 4294967296.0 / rate;
@@ -65,10 +91,10 @@ void Oscillator::sweepTo(double x, bool logLaw) {
 }
 
 PeriodicSource::PeriodicSource(const ToneData& tone, int rate)
-    : SampleSource(rate, (tone.flags & ToneFlagStereo) ? 2 : 1, kGeneratorPeak), table_(kWaveTableSize) {
+    : SampleSource(rate, (tone.flags & ToneFlagStereo) ? 2 : 1, kGeneratorPeak),
+      table_(sharedWaveTable(tone.waveform)) {
     const int r = sampleRate; // 44100 when the rate given was unusable
     if (tone.flags & ToneFlagFixedLength) length_ = MsToFrames(tone.lengthMs, r);
-    buildWaveTable(tone.waveform, table_.data());
     const bool impulse = tone.waveform == Impulse;
     if ((tone.flags & (ToneFlagSweep | ToneFlagLogSweep)) && length_ > 0) {
         countdown_ = kSweepUpdateFrames;
@@ -125,9 +151,9 @@ void PeriodicSource::Read(std::int32_t* buffer, int frames) {
             Oscillator* osc = c == 0 ? left_ : right_;
             for (int j = 0; j < toneCount_; ++j) {
                 if (osc[j].impulseMode) {
-                    runOscillator<true>(osc[j], table_.data(), out + c, chunk, ch, j == 0);
+                    runOscillator<true>(osc[j], table_, out + c, chunk, ch, j == 0);
                 } else {
-                    runOscillator<false>(osc[j], table_.data(), out + c, chunk, ch, j == 0);
+                    runOscillator<false>(osc[j], table_, out + c, chunk, ch, j == 0);
                 }
             }
         }

@@ -28,6 +28,9 @@ struct Oscillator {
 // One period of the waveform in kWaveTableSize samples (all zero for the impulse train
 // and for values without a table).
 void buildWaveTable(int waveform, std::int32_t* table);
+// The same table, built once on first use and shared by every source: a list of many
+// tones holds one of each waveform, not 128 KB for each tone.
+const std::int32_t* sharedWaveTable(int waveform);
 
 // The double-to-increment conversion: trunc to 64 bits, keep the low 32; defined for
 // every input (NaN and infinities give 0, huge values saturate before wrapping).
@@ -47,7 +50,7 @@ public:
 private:
     void updateSweep(double x);
 
-    std::vector<std::int32_t> table_;
+    const std::int32_t* table_; // borrowed: sharedWaveTable's, never freed
     std::int32_t position_ = 0;
     std::int32_t length_ = 0;
     Oscillator left_[kMaxTones];

@@ -1,14 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "TestSupport.h"
 #include "WaveBuilder.h"
 #include "audio/AudioFileReader.h"
+#include "audio/ToneListRenderer.h"
 #include "audio/WaveFileSource.h"
 #include "platform/File.h"
+#include "tone/ToneList.h"
 #include "synth/SilenceSource.h"
 
 using namespace sonimo;
@@ -461,6 +465,75 @@ TEST(WaveReading, BlockSizesDoNotChangeWhatIsRead) {
             EXPECT_EQ(got, ref) << channels << " channels, " << bits << " bits";
         }
     }
+}
+
+TEST(WaveReading, ManyChannelsReadAsFewDoAcrossTheReadersBuffer) {
+    // 255 channels of 16-bit PCM (510 bytes a frame) and of 64-bit float (2040 bytes a
+    // frame): a read of many frames takes several fills of the reader's buffer.
+    const int frames = 700;
+    Bytes pcm, fl;
+    std::vector<std::int32_t> want;
+    for (int i = 0; i < frames * 255; ++i) {
+        const std::int16_t v = static_cast<std::int16_t>(i * 37 - 20000);
+        put16(pcm, static_cast<std::uint16_t>(v));
+        want.push_back(v * 16);
+        const double d = v / 32768.0;
+        std::uint64_t u;
+        std::memcpy(&u, &d, 8);
+        for (int b = 0; b < 8; ++b)
+            fl.push_back(static_cast<unsigned char>(u >> (8 * b)));
+    }
+    for (const auto& [bits, tag, data] : {std::tuple{16, 1, pcm}, std::tuple{64, 3, fl}}) {
+        const Bytes b = riff({chunk("fmt ", fmtBody(static_cast<std::uint16_t>(tag), 255, 8000,
+                                                    static_cast<std::uint16_t>(bits))),
+                              chunk("data", data)});
+        SourceRef whole = open(b);
+        ASSERT_EQ(whole->state, StateOk) << bits;
+        std::vector<std::int32_t> got = readFrames(whole, frames + 10);
+        EXPECT_TRUE(std::equal(want.begin(), want.end(), got.begin())) << bits << " bits, one read";
+        EXPECT_TRUE(std::all_of(got.begin() + static_cast<std::ptrdiff_t>(want.size()), got.end(),
+                                [](std::int32_t x) { return x == 0; }))
+            << bits << " bits: silence after the end";
+        SourceRef pieces = open(b);
+        got.assign(want.size(), 0x5A5A5A5A);
+        for (int done = 0, n = 1; done < frames; done += n, n = n * 3 + 1) {
+            n = std::min(n, frames - done);
+            pieces->Read(got.data() + static_cast<std::size_t>(done) * 255, n);
+        }
+        EXPECT_EQ(got, want) << bits << " bits, growing blocks";
+    }
+}
+
+TEST(WaveReading, AListOfManyWideFilesOpensThemAllAndPlays) {
+    // 130 files of 255 channels of 64-bit float, 4 frames each (about 1 MB in all): a list
+    // opens every entry when it is rendered, which a 32-bit process must hold.
+    TempDir dir;
+    std::vector<std::u16string> rows;
+    for (int k = 0; k < 130; ++k) {
+        Bytes data;
+        for (int i = 0; i < 4 * 255; ++i) {
+            const double d = (k * 4 + i / 255) / 1024.0;
+            std::uint64_t u;
+            std::memcpy(&u, &d, 8);
+            for (int b = 0; b < 8; ++b)
+                data.push_back(static_cast<unsigned char>(u >> (8 * b)));
+        }
+        rows.push_back(dir.path(u"w" + std::u16string(1, static_cast<char16_t>(u'a' + k % 26)) +
+                                std::u16string(1, static_cast<char16_t>(u'a' + k / 26)) + u".wav"));
+        ASSERT_TRUE(
+            writeAll(rows.back(), riff({chunk("fmt ", fmtBody(3, 255, 8000, 64)), chunk("data", data)})));
+    }
+    ASSERT_TRUE(writeToneList(dir.path(u"wide.tdl"), rows));
+    SourceRef s = renderToneList(readToneList(dir.path(u"wide.tdl")), 44100);
+    ASSERT_EQ(s->state, StateOk);
+    EXPECT_EQ(s->channels, 255);
+    EXPECT_EQ(s->sampleRate, 8000);
+    EXPECT_EQ(s->GetLength(), 130 * 4);
+    const std::vector<std::int32_t> block = readFrames(s, kMaxReadFrames);
+    for (int frame : {0, 3, 4, 517, 519})
+        for (int c : {0, 254})
+            EXPECT_EQ(block[static_cast<std::size_t>(frame) * 255 + c], frame * 512)
+                << frame << ", channel " << c;
 }
 
 // ---------------------------------------------------------------- growing files

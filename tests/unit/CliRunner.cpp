@@ -1,5 +1,7 @@
 #include "CliRunner.h"
 
+#include "ArgumentQuoting.h"
+
 #include "platform/Text.h"
 
 #ifdef _WIN32
@@ -31,24 +33,6 @@ std::u16string cliPath() {
     return self.substr(0, self.find_last_of(u"\\/") + 1) + u"sonimo-cli.exe";
 }
 
-namespace {
-std::u16string quoted(const std::u16string& a) {
-    // the quoting CommandLineToArgvW undoes
-    std::u16string q = u"\"";
-    std::size_t slashes = 0;
-    for (char16_t c : a) {
-        if (c == u'\\') {
-            ++slashes;
-            continue;
-        }
-        q.append(c == u'"' ? slashes * 2 + 1 : slashes, u'\\');
-        slashes = 0;
-        q.push_back(c);
-    }
-    q.append(slashes * 2, u'\\');
-    return q + u"\"";
-}
-} // namespace
 
 std::u16string selfPath() {
     wchar_t buf[MAX_PATH];
@@ -68,10 +52,10 @@ RunResult runProgram(const TempDir& dir, const std::u16string& exe, const std::v
                              FILE_SHARE_READ, &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     HANDLE err = CreateFileW(reinterpret_cast<const wchar_t*>(errPath.c_str()), GENERIC_WRITE,
                              FILE_SHARE_READ, &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    std::u16string line = quoted(exe);
+    std::u16string line = quotedArgument(exe);
     for (const std::u16string& a : args) {
         line += u' ';
-        line += quoted(a);
+        line += quotedArgument(a);
     }
     std::vector<wchar_t> cmd(line.begin(), line.end());
     cmd.push_back(0);

@@ -9,12 +9,26 @@
 
 namespace sonimo {
 
+namespace {
+// What is read must come to an end: a device, FIFO or socket (or a link to one) is
+// refused, whatever its name says; standard input is read without a path. A writer may
+// name a device (/dev/null), never a folder.
+bool acceptable(int fd, File::Mode mode) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return false;
+    if (mode != File::Mode::ReadShared) return !S_ISDIR(st.st_mode);
+    const int flags = ::fcntl(fd, F_GETFL);
+    return S_ISREG(st.st_mode) && flags != -1 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+} // namespace
+
 bool File::open(const std::u16string& path, Mode mode) {
     close();
     const std::string p = utf16ToUtf8(path);
     int flags = O_CLOEXEC;
     switch (mode) {
-    case Mode::ReadShared: flags |= O_RDONLY; break;
+    // Without a writer a FIFO would hold open() for ever: refused below instead.
+    case Mode::ReadShared: flags |= O_RDONLY | O_NONBLOCK | O_NOCTTY; break;
     case Mode::CreateExclusive:
     case Mode::CreateShared: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
     case Mode::WriteExisting: flags |= O_WRONLY; break;
@@ -25,8 +39,7 @@ bool File::open(const std::u16string& path, Mode mode) {
         fd = ::open(p.c_str(), flags, 0644);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return false;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (!acceptable(fd, mode)) {
         ::close(fd);
         return false;
     }
@@ -84,7 +97,7 @@ std::int64_t File::tell() const {
 std::int64_t File::size() const {
     struct stat st {};
     if (!isOpen() || ::fstat(static_cast<int>(handle_), &st) != 0) return -1;
-    return st.st_mode & S_IFREG ? static_cast<std::int64_t>(st.st_size) : 0;
+    return S_ISREG(st.st_mode) ? static_cast<std::int64_t>(st.st_size) : 0;
 }
 
 bool File::truncateHere() {

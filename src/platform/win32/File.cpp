@@ -21,6 +21,12 @@ bool File::open(const std::u16string& path, Mode mode) {
     }
     HANDLE h = CreateFileW(wide(path), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
+    // What is read must come to an end: a device (NUL, CON, a port) or a pipe is refused,
+    // whatever its name says; standard input is read without a path.
+    if (mode == Mode::ReadShared && GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        return false;
+    }
     handle_ = reinterpret_cast<std::intptr_t>(h);
     return true;
 }
