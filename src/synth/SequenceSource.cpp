@@ -154,9 +154,11 @@ void SequenceSource::Seek(int f) {
         position_ =
             static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{position_} + len, INT32_MAX));
     }
-    // past the end: a second of silence from the placeholder, then zeros
+    // past the end: a second of silence from the placeholder, then zeros; a seek to the very
+    // end (an empty sequence asked for frame 0, as a list nested in another is) has nothing
+    // left to play
     current_.reset();
-    silenceLeft_ = sampleRate;
+    silenceLeft_ = f > position_ ? sampleRate : 0;
     endPosition_ = position_;
     position_ = f;
 }

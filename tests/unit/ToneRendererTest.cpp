@@ -547,6 +547,16 @@ TEST(ToneListSharing, EachEntryOfANoiseToneDrawsItsOwnNoise) {
             EXPECT_NE(bursts[i], bursts[j]) << "entries " << i << " and " << j << " play the same burst";
 }
 
+TEST(ToneListRendering, AnEmptyOrMissingNestedListPlaysNothing) {
+    TempDir dir;
+    ASSERT_TRUE(writeAll(dir.path(u"empty.tdl"), {}));
+    writeList(dir.path(u"outer.tdl"), {dir.path(u"empty.tdl"), dir.path(u"missing.tdl"), u"10ミリ秒の無音。"});
+    SourceRef s = renderToneListFile(dir.path(u"outer.tdl"), 44100);
+    EXPECT_EQ(s->GetLength(), 441);
+    drain(s, 1000, 100);
+    EXPECT_EQ(s->GetPosition(), 441) << "what it reported is what it played";
+}
+
 TEST(ToneListRendering, EachOccurrenceOfAListReportsItsBadEntries) {
     RecordingNotice notice;
     TempDir dir;
