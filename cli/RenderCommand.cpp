@@ -92,7 +92,7 @@ public:
         const std::size_t samples = static_cast<std::size_t>(take) * channels;
         buffer_.resize(samples * 2);
         for (std::size_t i = 0; i < samples; ++i) {
-            const auto v = static_cast<std::uint16_t>(WaveFileWriter::ToPcm16(frames[i]));
+            const auto v = static_cast<std::uint16_t>(ToPcm16(frames[i]));
             buffer_[2 * i] = static_cast<unsigned char>(v);
             buffer_[2 * i + 1] = static_cast<unsigned char>(v >> 8);
         }

@@ -11,7 +11,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "audio/win32/AcmFileSource.h"
+#include "audio/win32/FileReaders.h"
 #endif
 
 namespace sonimo::cli {
@@ -184,8 +184,8 @@ int run(const Args& all) {
 int wmain(int argc, wchar_t** argv) {
     // Messages are UTF-8 (Japanese ones included); let the console show them as such.
     SetConsoleOutputCP(CP_UTF8);
-    // WAV entries of lists in compressed formats decode as they do in the program.
-    sonimo::installAcmReader();
+    // The WAV files the program reads, read the same way.
+    sonimo::installFileReaders();
     sonimo::cli::Args args;
     for (int i = 1; i < argc; ++i) {
         const std::wstring w(argv[i]);

@@ -152,12 +152,14 @@ if(WIN32 AND TARGET Sonimo)
            COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run-e2e-scale-and-files ${CMAKE_BINARY_DIR})
   add_test(NAME e2e.list_and_options
            COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run-e2e-list-and-options ${CMAKE_BINARY_DIR})
+  add_test(NAME e2e.compressed_list
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run-e2e-compressed-list ${CMAKE_BINARY_DIR})
   # The package in a fresh prefix of its own; its windows share the display.
   add_test(NAME e2e.install_and_uninstall COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run-install ${CMAKE_BINARY_DIR})
   add_test(NAME e2e.single_instance
            COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run-e2e-single-instance ${CMAKE_BINARY_DIR})
   set_tests_properties(e2e.keys_grid_playback_and_shutdown e2e.scale_typed_value_and_save_wav e2e.list_and_options
-                       e2e.single_instance e2e.install_and_uninstall
+                       e2e.compressed_list e2e.single_instance e2e.install_and_uninstall
                        PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE
                        RESOURCE_LOCK "audio_capture;registry"
                        ENVIRONMENT "LC_ALL=ja_JP.UTF-8;LANG=ja_JP.UTF-8;SONIMO_WINEPREFIX=${SONIMO_GUI_PREFIX}")

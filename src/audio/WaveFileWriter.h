@@ -1,6 +1,6 @@
 // Writes a 16-bit PCM RIFF/WAVE file: a 46-byte header (an 18-byte format chunk, no
 // other chunk), then interleaved little-endian samples, each source sample x becoming
-// (x + 8) >> 4, saturated to 16 bits.
+// ToPcm16 (audio/Pcm16.h), the conversion playback uses too.
 //
 // While the writer lives the header carries the placeholder sizes 0xFFFFFFFF (RIFF) and
 // 0xFFFFFFD9 (data), which a reader takes as "data up to the end of the file"; the last
@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/Pcm16.h"
 #include "audio/SampleSink.h"
 #include "platform/File.h"
 
@@ -47,12 +48,6 @@ public:
     // How many of `count` frames still fit after `written` frames under `maxDataBytes`.
     static std::int32_t FramesThatFit(std::int64_t written, std::int64_t count, int bytesPerFrame,
                                       std::uint32_t maxDataBytes = kMaxDataBytes);
-    // (x + 8) >> 4, arithmetic, saturated to the 16-bit range.
-    static std::int16_t ToPcm16(std::int32_t x) {
-        const std::int64_t v = (static_cast<std::int64_t>(x) + 8) >> 4;
-        return static_cast<std::int16_t>(v > 32767 ? 32767 : v < -32768 ? -32768 : v);
-    }
-
 private:
     std::uint32_t dataBytes() const { return static_cast<std::uint32_t>(framesWritten) * bytesPerFrame; }
 

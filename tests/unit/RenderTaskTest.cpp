@@ -125,7 +125,7 @@ TEST(RenderTaskRun, ALoudSourceIsLimitedWithLookaheadToFullScale) {
     int loudest = 0;
     for (std::size_t i = 0; i < limited.size(); ++i) {
         const std::int16_t s = s16(b, 46 + 2 * i);
-        ASSERT_EQ(s, WaveFileWriter::ToPcm16(limited[i])) << "the same graph, limiter and conversion, sample " << i;
+        ASSERT_EQ(s, ToPcm16(limited[i])) << "the same graph, limiter and conversion, sample " << i;
         ASSERT_GE(s, -32767);
         loudest = std::max(loudest, s < 0 ? -s : static_cast<int>(s));
     }

@@ -121,6 +121,21 @@ TEST(WaveSamples, SourceSamplesRoundToTheNearest16BitStep) {
     for (std::size_t i = 0; i < in.size(); ++i) EXPECT_EQ(s16(b, 46 + 2 * i), cases[i].out) << "source " << cases[i].in;
 }
 
+// Playing and saving share this conversion. 24- and 32-bit files at full scale read up to
+// 524287 and a rate converter rings past its input: nowhere may a larger sample come out
+// smaller, as a wrap to the opposite full scale would.
+TEST(WaveSamples, TheConversionNeverFallsAsTheSampleRises) {
+    std::int16_t previous = ToPcm16(std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(previous, -32768);
+    for (std::int32_t x = -700000; x <= 700000; ++x) {
+        const std::int16_t y = ToPcm16(x);
+        ASSERT_GE(y, previous) << "source " << x;
+        previous = y;
+    }
+    EXPECT_EQ(previous, 32767);
+    EXPECT_EQ(ToPcm16(524287), 32767) << "0x7FFFFF of a 24-bit file";
+}
+
 TEST(WaveSamples, WritesLongerThanOneConversionBlockArriveWhole) {
     TempDir dir;
     std::vector<std::int32_t> in(2 * 20000);

@@ -9,6 +9,7 @@
 #include "WaveBuilder.h"
 #include "audio/AudioFileReader.h"
 #include "audio/win32/AcmFileSource.h"
+#include "audio/win32/FileReaders.h"
 #include "platform/Text.h"
 
 using namespace sonimo;
@@ -99,7 +100,7 @@ Match compare(const std::vector<std::int32_t>& got, const std::vector<std::int32
 class AcmConversion : public ::testing::Test {
 protected:
     void SetUp() override {
-        installAcmReader();
+        installFileReaders();
         ASSERT_TRUE(fileExists(dataFile("src22.wav")))
             << "test files missing: run tests/win32/make-acm-testdata " SONIMO_TEST_DATA_DIR
                "/acm first (the ctest fixture does)";

@@ -111,7 +111,7 @@ std::vector<std::int32_t> render16(const ToneData& tone, int rate, int frames) {
         const int n = std::min(kMaxReadFrames, frames - done);
         s.Read(block.data(), n);
         for (std::size_t i = 0; i < static_cast<std::size_t>(n) * s.channels; ++i)
-            out[static_cast<std::size_t>(done) * s.channels + i] = To16(block[i]);
+            out[static_cast<std::size_t>(done) * s.channels + i] = ToPcm16(block[i]);
         done += n;
     }
     return out;

@@ -14,19 +14,6 @@ namespace {
 
 using namespace sonimo::test;
 
-// The first DirectSound entry with its own GUID ("Out: default" under Wine).
-bool ownGuidDevice(OutputDevice& device) {
-    DeviceCatalogue c;
-    for (const std::u16string& name : c.DirectSoundNames()) {
-        OutputDevice d = c.FindDevice(name, OutputDirectSound);
-        if (hasOwnGuid(d)) {
-            device = d;
-            return true;
-        }
-    }
-    return false;
-}
-
 class DirectSoundPlayer : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -213,8 +200,8 @@ TEST_F(DirectSoundPlayer, ReplacingTheToneWhilePlayingLeavesNoGapAndCrossfadesOv
         for (int k = 0; k < len + 500 && ok; ++k) {
             for (std::size_t j = 0; j < ch && ok; ++j) {
                 const std::int64_t o = a[(start + c0 + k) * ch + j], n2 = b[k * ch + j], g = k * step;
-                const std::int32_t want = k < len ? To16(static_cast<std::int32_t>(((o * ((1 << 24) - g)) >> 24) + ((n2 * g) >> 24)))
-                                                  : To16(static_cast<std::int32_t>(n2));
+                const std::int32_t want = k < len ? ToPcm16(static_cast<std::int32_t>(((o * ((1 << 24) - g)) >> 24) + ((n2 * g) >> 24)))
+                                                  : ToPcm16(static_cast<std::int32_t>(n2));
                 ok = c.samples[(base + c0 + k) * ch + j] == want;
             }
         }

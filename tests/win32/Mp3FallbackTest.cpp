@@ -12,6 +12,7 @@
 #include "audio/AudioFileReader.h"
 #include "audio/Mp3FileSource.h"
 #include "audio/win32/AcmFileSource.h"
+#include "audio/win32/FileReaders.h"
 #include "platform/Text.h"
 
 using namespace sonimo;
@@ -62,7 +63,7 @@ protected:
 } // namespace
 
 TEST_F(MpegReaderOrder, TheSystemsConverterIsAskedFirst) {
-    installAcmReader();
+    installFileReaders();
     SourceRef s = OpenAudioFile(dir.path(u"in.wav"));
     ASSERT_EQ(s->state, StateOk) << "Wine's converter did not take MPEG Layer III";
     EXPECT_NE(dynamic_cast<AcmFileSource*>(&*s), nullptr);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "audio/out/LSoundPlayer.h"
+#include "audio/out/OutputDevice.h"
 
 namespace sonimo::test {
 
@@ -63,6 +64,19 @@ template <class F> bool pumpUntil(F done, DWORD ms) {
 
 inline void pumpFor(DWORD ms) {
     pumpUntil([] { return false; }, ms);
+}
+
+// The first DirectSound entry with its own GUID ("Out: default" under Wine).
+inline bool ownGuidDevice(OutputDevice& device) {
+    DeviceCatalogue c;
+    for (const std::u16string& name : c.DirectSoundNames()) {
+        OutputDevice d = c.FindDevice(name, OutputDirectSound);
+        if (hasOwnGuid(d)) {
+            device = d;
+            return true;
+        }
+    }
+    return false;
 }
 
 // operator new calls made by any thread of the test binary since it started.

@@ -42,18 +42,6 @@ TEST(WaveOutArithmetic, VolumeStepsMapToDeviceValuesAndBack) {
     EXPECT_EQ(WaveOutVolumeStep(0), -48);
 }
 
-TEST(OutputSamples, SixteenBitConversionRoundsByAddingHalfAStepAndShiftsArithmetically) {
-    EXPECT_EQ(To16(0), 0);
-    EXPECT_EQ(To16(7), 0);
-    EXPECT_EQ(To16(8), 1);
-    EXPECT_EQ(To16(-8), 0);
-    EXPECT_EQ(To16(-9), -1);
-    EXPECT_EQ(To16(kNominalFullScale), 32767);
-    EXPECT_EQ(To16(-kNominalFullScale), -32767);
-    EXPECT_EQ(To16(INT32_MAX), static_cast<std::int16_t>((static_cast<std::int64_t>(INT32_MAX) + 8) >> 4));
-    EXPECT_EQ(To16(INT32_MIN), static_cast<std::int16_t>(INT32_MIN >> 4));
-}
-
 TEST(OutputSamples, LevelsAreDecibelsRe131072PerChannel) {
     EXPECT_EQ(LevelOfPeak(0), -127);
     EXPECT_EQ(LevelOfPeak(131072), 0);
@@ -194,7 +182,7 @@ TEST_F(WaveOutDevice, SixChannelsOpenWithTheExtensibleFormat) {
     const int where[6] = {0, 1, 4, 5, 6, 7};
     for (std::size_t f = 0; f < 4800; ++f) {
         for (int k = 0; k < 6; ++k)
-            ASSERT_EQ(c.samples[f * 8 + where[k]], To16(ref[f * 6 + k])) << "frame " << f << " channel " << k;
+            ASSERT_EQ(c.samples[f * 8 + where[k]], ToPcm16(ref[f * 6 + k])) << "frame " << f << " channel " << k;
         ASSERT_EQ(c.samples[f * 8 + 2], 0);
         ASSERT_EQ(c.samples[f * 8 + 3], 0);
     }

@@ -1,6 +1,7 @@
 // The process entry of Sonimo.exe: the command line, the single-instance check (a second
-// start hands its arguments to the running copy and ends), then COM and the common
-// controls, the instance window, the main window with its stored placement, and the loop.
+// start hands its arguments to the running copy and ends), then the file readers, COM
+// and the common controls, the instance window, the main window with its stored
+// placement, and the loop.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -14,6 +15,7 @@
 #include "app/RegistrySettingsStore.h"
 #include "app/SettingsFolder.h"
 #include "app/SingleInstance.h"
+#include "audio/win32/FileReaders.h"
 #include "platform/Notice.h"
 #include "platform/SettingsStore.h"
 #include "ui/win32/LpcControl.h"
@@ -49,6 +51,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
         return 0;
     }
 
+    // The WAV files sonimo-cli reads (ADPCM and GSM through the ACM included), before the
+    // window can open any.
+    installFileReaders();
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&icc);

@@ -171,7 +171,7 @@ void DirectSoundOutput::fillRegion(void* region, DWORD bytes, bool levels) {
         source_->Read(conversion_.data() + static_cast<std::size_t>(done) * channels_, n);
         done += n;
     }
-    ConvertTo16(conversion_.data(), static_cast<std::int16_t*>(region), samples);
+    ConvertToPcm16(conversion_.data(), static_cast<std::int16_t*>(region), samples);
     if (levels) {
         FillLevels(levels_[levelIndex_], conversion_.data(), frames, channels_);
         levelIndex_ = (levelIndex_ + 1) % kDsSegments;

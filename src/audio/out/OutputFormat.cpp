@@ -26,10 +26,6 @@ void FillLevels(LevelRecord& record, const std::int32_t* samples, int frames, in
     }
 }
 
-void ConvertTo16(const std::int32_t* source, std::int16_t* out, std::size_t samples) {
-    for (std::size_t i = 0; i < samples; ++i) out[i] = To16(source[i]);
-}
-
 DWORD ChannelMaskFor(int channels) {
     switch (channels) {
     case 1: return 0x4;

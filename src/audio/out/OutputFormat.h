@@ -1,6 +1,6 @@
-// What both output back-ends share: the 16-bit PCM format record, the conversion of
-// source samples to 16-bit, the per-block level record, and readable texts for the
-// result codes of winmm and DirectSound.
+// What both output back-ends share: the 16-bit PCM format record, the per-block level
+// record, and readable texts for the result codes of winmm and DirectSound. Samples
+// become 16-bit through ConvertToPcm16 (audio/Pcm16.h), as the WAV writer's do.
 #pragma once
 #include <windows.h>
 #include <mmsystem.h>
@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "audio/Pcm16.h"
 
 namespace sonimo {
 
@@ -22,13 +24,6 @@ struct LevelRecord {
 std::int8_t LevelOfPeak(std::uint32_t peak);
 // Levels of `frames` interleaved frames of `channels` (at most 255) into `record`.
 void FillLevels(LevelRecord& record, const std::int32_t* samples, int frames, int channels);
-
-// (x + 8) >> 4, arithmetic, without clipping: the limiter in front keeps x in range, and
-// a value outside wraps as a 16-bit integer does.
-inline std::int16_t To16(std::int32_t x) {
-    return static_cast<std::int16_t>((static_cast<std::int64_t>(x) + 8) >> 4);
-}
-void ConvertTo16(const std::int32_t* source, std::int16_t* out, std::size_t samples);
 
 // 16-bit PCM at `rate` with `channels` (1..255): plain PCM for one or two channels, the
 // extensible format with the channel mask of ChannelMaskFor from three on.

@@ -90,7 +90,7 @@ void WaveOutOutput::WriteBlock(int frames) {
     PassHeardPosition();
     source_->Read(conversion_.data(), frames);
     const std::size_t samples = static_cast<std::size_t>(frames) * channels_;
-    ConvertTo16(conversion_.data(), reinterpret_cast<std::int16_t*>(s.header.lpData), samples);
+    ConvertToPcm16(conversion_.data(), reinterpret_cast<std::int16_t*>(s.header.lpData), samples);
     FillLevels(s.levels, conversion_.data(), frames, channels_);
     s.position = source_->GetPosition();
     s.header.dwFlags &= ~kLoopBits;

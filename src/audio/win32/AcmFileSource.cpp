@@ -22,15 +22,11 @@ std::uint32_t le32(const unsigned char* p) {
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-SourceRef makeAcmSource(std::unique_ptr<ByteSource>& bytes, const WaveFormat& format,
-                        std::uint32_t dataSize) {
-    return SourceRef(new AcmFileSource(bytes, format, dataSize));
-}
-
 } // namespace
 
-void installAcmReader() {
-    setConvertingReader(&makeAcmSource);
+SourceRef OpenAcmFileSource(std::unique_ptr<ByteSource>& bytes, const WaveFormat& format,
+                            std::uint32_t dataSize) {
+    return SourceRef(new AcmFileSource(bytes, format, dataSize));
 }
 
 AcmFileSource::AcmFileSource(std::unique_ptr<ByteSource>& bytes, const WaveFormat& f, std::uint32_t dataSize)

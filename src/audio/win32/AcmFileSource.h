@@ -63,8 +63,9 @@ private:
     std::vector<std::int32_t> discard_; // Seek reads forward into this
 };
 
-// Makes OpenAudioFile use the ACM for formats it does not read itself. Call once at
-// start-up, before the first file is opened.
-void installAcmReader();
+// The converting reader as OpenAudioFile takes it (a FormatReaderFactory): an
+// AcmFileSource, which takes `bytes` only when the ACM converts the format.
+SourceRef OpenAcmFileSource(std::unique_ptr<ByteSource>& bytes, const WaveFormat& format,
+                            std::uint32_t dataSize);
 
 } // namespace sonimo
