@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "audio/AudioFileReader.h"
+#include "audio/Pcm16.h"
 #include "audio/RenderTask.h"
 #include "audio/WaveFileWriter.h"
 
@@ -23,7 +24,7 @@ public:
             return 0;
         }
         for (int i = 0; i < count; ++i)
-            out_.push_back(WaveFileWriter::ToPcm16(frames[static_cast<std::size_t>(i) * channels]) / 32768.0);
+            out_.push_back(ToPcm16(frames[static_cast<std::size_t>(i) * channels]) / 32768.0);
         framesWritten += count;
         return count * 2 * channels;
     }

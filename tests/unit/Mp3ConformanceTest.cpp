@@ -10,6 +10,7 @@
 #include "WaveBuilder.h"
 #include "audio/AudioFileReader.h"
 #include "audio/Mp3Decoder.h"
+#include "audio/Pcm16.h"
 #include "audio/WaveFileWriter.h"
 #include "platform/Text.h"
 
@@ -120,7 +121,7 @@ TEST_P(Mp3Conformance, EveryStreamDecodesAtFullAccuracyAndAtTheReferencesLength)
     double sum = 0;
     long long offBy2 = 0;
     for (std::size_t i = 0; i < ref.size(); ++i) {
-        const double d = WaveFileWriter::ToPcm16(got[i]) - ref[i];
+        const double d = ToPcm16(got[i]) - ref[i];
         sum += d * d;
         if (std::abs(d) >= 2) ++offBy2;
     }
