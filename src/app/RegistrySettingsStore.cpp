@@ -3,14 +3,11 @@
 #include <windows.h>
 
 #include "platform/Text.h"
+#include "platform/win32/WideText.h"
 
 namespace sonimo {
 
 namespace {
-
-const wchar_t* wide(const std::u16string& s) {
-    return reinterpret_cast<const wchar_t*>(s.c_str());
-}
 
 // Owns one open key.
 class RegKey {

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include "platform/Text.h"
+#include "platform/win32/WideText.h"
 
 namespace sonimo {
 
@@ -14,9 +15,9 @@ bool settingsFolder(std::u16string& path) {
     if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base))) return false;
     std::u16string p = boundedText(reinterpret_cast<const char16_t*>(base), MAX_PATH);
     p += u"\\Quarlo Software";
-    CreateDirectoryW(reinterpret_cast<const wchar_t*>(p.c_str()), nullptr);
+    CreateDirectoryW(wide(p), nullptr);
     p += u"\\Sonimo";
-    const bool created = CreateDirectoryW(reinterpret_cast<const wchar_t*>(p.c_str()), nullptr) != 0;
+    const bool created = CreateDirectoryW(wide(p), nullptr) != 0;
     path = p;
     return created;
 }

@@ -1,4 +1,5 @@
 #include "audio/out/OutputDevice.h"
+#include "platform/win32/WideText.h"
 
 #include <mmsystem.h>
 #include <mmreg.h>
@@ -17,7 +18,6 @@ namespace {
 const char16_t kPrimaryDriver[] = u"Primary Sound Driver";
 const char16_t kDefaultAlias[] = u"[デフォルトの音声出力]";
 
-const wchar_t* wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
 bool equalsIgnoringCase(const std::u16string& a, const std::u16string& b) {
     return CompareStringOrdinal(wide(a), static_cast<int>(a.size()), wide(b), static_cast<int>(b.size()),

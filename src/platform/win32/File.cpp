@@ -1,4 +1,5 @@
 #include "platform/File.h"
+#include "platform/win32/WideText.h"
 
 #include <windows.h>
 
@@ -6,7 +7,6 @@ namespace sonimo {
 
 namespace {
 HANDLE asHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
-const wchar_t* wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 } // namespace
 
 bool File::open(const std::u16string& path, Mode mode) {

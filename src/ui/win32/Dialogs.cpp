@@ -7,14 +7,11 @@
 
 #include "audio/RenderTask.h"
 #include "ui/win32/Resource.h"
+#include "platform/win32/WideText.h"
 
 namespace sonimo {
 
 namespace {
-
-const wchar_t* w(const std::u16string& s) {
-    return reinterpret_cast<const wchar_t*>(s.c_str());
-}
 
 HINSTANCE moduleOf(HWND owner) {
     return owner ? reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner, GWLP_HINSTANCE))
@@ -33,11 +30,11 @@ INT_PTR CALLBACK entryProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
     case WM_INITDIALOG: {
         auto* state = reinterpret_cast<EntryState*>(lParam);
         SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-        SetWindowTextW(dialog, w(*state->title));
-        SetDlgItemTextW(dialog, IDC_ENTRY_PROMPT, w(*state->prompt));
+        SetWindowTextW(dialog, wide(*state->title));
+        SetDlgItemTextW(dialog, IDC_ENTRY_PROMPT, wide(*state->prompt));
         HWND edit = GetDlgItem(dialog, IDC_ENTRY_TEXT);
         SendMessageW(edit, EM_LIMITTEXT, 259, 0);
-        SetWindowTextW(edit, w(*state->text));
+        SetWindowTextW(edit, wide(*state->text));
         SetFocus(edit);
         SendMessageW(edit, EM_SETSEL, 0, -1);
         return FALSE; // the focus is set
@@ -71,9 +68,9 @@ INT_PTR CALLBACK questionProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
     switch (message) {
     case WM_INITDIALOG: {
         const auto* q = reinterpret_cast<const Question*>(lParam);
-        SetWindowTextW(dialog, w(*q->caption));
-        SetDlgItemTextW(dialog, IDC_QUESTION_TEXT, w(*q->text));
-        SetDlgItemTextW(dialog, IDOK, w(*q->yes));
+        SetWindowTextW(dialog, wide(*q->caption));
+        SetDlgItemTextW(dialog, IDC_QUESTION_TEXT, wide(*q->text));
+        SetDlgItemTextW(dialog, IDOK, wide(*q->yes));
         SendDlgItemMessageW(
             dialog, IDC_QUESTION_ICON, STM_SETICON,
             reinterpret_cast<WPARAM>(LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_WARNING))), 0);
@@ -118,9 +115,9 @@ std::optional<std::u16string> fileDialog(HWND owner, const FileDialogRequest& re
     ofn.lpstrFilter = filter.c_str();
     ofn.lpstrFile = file;
     ofn.nMaxFile = MAX_PATH;
-    ofn.lpstrInitialDir = folder.empty() ? nullptr : w(folder);
-    ofn.lpstrTitle = w(request.title);
-    ofn.lpstrDefExt = w(request.defaultExtension);
+    ofn.lpstrInitialDir = folder.empty() ? nullptr : wide(folder);
+    ofn.lpstrTitle = wide(request.title);
+    ofn.lpstrDefExt = wide(request.defaultExtension);
     ofn.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     if (!save) ofn.Flags |= OFN_FILEMUSTEXIST;
     if (!(save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return std::nullopt;
@@ -195,8 +192,8 @@ INT_PTR CALLBACK ProgressDialog::procedure(HWND window, UINT message, WPARAM wPa
 }
 
 void ProgressDialog::setLines(const std::u16string& first, const std::u16string& second) {
-    SetDlgItemTextW(window_, IDC_PROGRESS_FIRST, w(first));
-    SetDlgItemTextW(window_, IDC_PROGRESS_SECOND, w(second));
+    SetDlgItemTextW(window_, IDC_PROGRESS_FIRST, wide(first));
+    SetDlgItemTextW(window_, IDC_PROGRESS_SECOND, wide(second));
     pump();
 }
 

@@ -7,6 +7,7 @@
 #include "ui/CommandIds.h"
 #include "ui/ScaleMath.h"
 #include "ui/win32/PngImage.h"
+#include "platform/win32/WideText.h"
 
 namespace sonimo {
 
@@ -148,7 +149,7 @@ void FrequencyScale::paintTo(HDC target, int W, int H) {
     SelectObject(dc, valueFont_);
     SetTextColor(dc, RGB(0x00, 0xFF, 0xFF));
     RECT text{W - d - m + 2, scaled(6), W - d - m + 2 + d + m, scaled(6) + H - band};
-    DrawTextW(dc, reinterpret_cast<const wchar_t*>(valueText_.c_str()), -1, &text,
+    DrawTextW(dc, wide(valueText_), -1, &text,
               DT_CENTER | DT_SINGLELINE | DT_NOPREFIX);
     SelectObject(dc, oldFont);
     DeleteObject(labelFont);

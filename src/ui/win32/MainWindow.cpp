@@ -18,6 +18,7 @@
 #include "ui/MeterAndVolume.h"
 #include "ui/NoteTable.h"
 #include "ui/win32/Resource.h"
+#include "platform/win32/WideText.h"
 
 namespace sonimo {
 
@@ -27,13 +28,6 @@ constexpr UINT_PTR kLayoutTimer = 3;
 constexpr UINT_PTR kOffersTimer = 4;
 constexpr UINT_PTR kDeviceTimer = 5; // the device, once the window is up
 constexpr int kToolbarButtonWidth = 22, kToolbarButtonHeight = 24;
-
-const wchar_t* w(const std::u16string& s) {
-    return reinterpret_cast<const wchar_t*>(s.c_str());
-}
-const wchar_t* w(const char16_t* s) {
-    return reinterpret_cast<const wchar_t*>(s);
-}
 
 BOOL CALLBACK addMonitor(HMONITOR, HDC, LPRECT r, LPARAM list) {
     reinterpret_cast<std::vector<Rect>*>(list)->push_back({r->left, r->top, r->right, r->bottom});
@@ -65,11 +59,11 @@ HMENU buildPopup(const std::vector<MenuNode>& nodes, bool withKeys) {
             break;
         case MenuNode::Kind::Popup:
             AppendMenuW(menu, MF_POPUP | MF_STRING,
-                        reinterpret_cast<UINT_PTR>(buildPopup(n.children, withKeys)), w(n.text));
+                        reinterpret_cast<UINT_PTR>(buildPopup(n.children, withKeys)), wide(n.text));
             break;
         case MenuNode::Kind::Item: {
             const std::u16string text = withKeys ? withKeyName(n.text, n.id, false, systemKeyName) : n.text;
-            AppendMenuW(menu, MF_STRING, n.id, w(text));
+            AppendMenuW(menu, MF_STRING, n.id, wide(text));
             if (radioItem(n.id)) {
                 MENUITEMINFOW info{};
                 info.cbSize = sizeof info;
@@ -242,7 +236,7 @@ void MainWindow::buildMenuBar() {
     if (!bar) return;
     for (const MenuNode& popup : readMenuTable(mainMenuTable()))
         AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(buildPopup(popup.children, true)),
-                    w(popup.text));
+                    wide(popup.text));
     // the help menu, after the program's own three
     HMENU help = CreatePopupMenu();
     AppendMenuW(help, MF_STRING, kCmdHelp, L"Sonimoのヘルプ\tF1");
@@ -303,7 +297,7 @@ void MainWindow::createChildren() {
     const char16_t* captions[3] = {u"トーンを削除", u"トーンを追加", u"一覧をクリア"};
     for (int i = 0; i < 3; ++i) {
         buttons_[i] = CreateWindowExW(
-            0, L"BUTTON", w(captions[i]), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0,
+            0, L"BUTTON", wide(captions[i]), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0,
             hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCmdDeleteTone + i)), instance, nullptr);
         SendMessageW(buttons_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     }
@@ -311,10 +305,10 @@ void MainWindow::createChildren() {
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH;
     column.cx = units_.x(200);
-    column.pszText = const_cast<wchar_t*>(w(u"トーンのデータ"));
+    column.pszText = const_cast<wchar_t*>(wide(u"トーンのデータ"));
     SendMessageW(grid_, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
     column.cx = units_.x(120);
-    column.pszText = const_cast<wchar_t*>(w(u"値"));
+    column.pszText = const_cast<wchar_t*>(wide(u"値"));
     SendMessageW(grid_, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
     watermark_ = static_cast<HBITMAP>(
         LoadImageW(instance, MAKEINTRESOURCEW(IDB_WATERMARK), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
@@ -364,7 +358,7 @@ void MainWindow::createChildren() {
         ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
         ti.hwnd = hwnd_;
         ti.uId = reinterpret_cast<UINT_PTR>(control);
-        ti.lpszText = text ? const_cast<wchar_t*>(w(*text)) : LPSTR_TEXTCALLBACKW;
+        ti.lpszText = text ? const_cast<wchar_t*>(wide(*text)) : LPSTR_TEXTCALLBACKW;
         SendMessageW(tooltips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
     };
     const std::u16string gridTip = u"トーンの詳細（ダブルクリックで変更）";
@@ -404,9 +398,9 @@ void MainWindow::storeCurrentTone() {
 }
 
 void MainWindow::setStatusTexts() {
-    SendMessageW(status_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(w(statusProgramText())));
+    SendMessageW(status_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(wide(statusProgramText())));
     SendMessageW(status_, SB_SETTEXTW, 1,
-                 reinterpret_cast<LPARAM>(w(statusSampleRateText(currentSettings()))));
+                 reinterpret_cast<LPARAM>(wide(statusSampleRateText(currentSettings()))));
 }
 
 HWND MainWindow::control(int id) const {
@@ -600,7 +594,7 @@ void MainWindow::onNotify(NMHDR* header) {
             text = meter_.tooltip();
         else
             text = tooltipOf(static_cast<std::uint16_t>(header->idFrom));
-        info->lpszText = const_cast<wchar_t*>(w(text));
+        info->lpszText = const_cast<wchar_t*>(wide(text));
         info->hinst = nullptr;
     }
 }
@@ -735,7 +729,7 @@ void MainWindow::fillGrid() {
         LVITEMW item{};
         item.mask = LVIF_TEXT | LVIF_PARAM;
         item.iItem = static_cast<int>(i);
-        item.pszText = const_cast<wchar_t*>(w(rows_[i].label));
+        item.pszText = const_cast<wchar_t*>(wide(rows_[i].label));
         item.lParam = static_cast<LPARAM>(rows_[i].code);
         SendMessageW(grid_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
         setRowText(static_cast<int>(i));
@@ -746,7 +740,7 @@ void MainWindow::fillGrid() {
 void MainWindow::setRowText(int row) {
     LVITEMW item{};
     item.iSubItem = 1;
-    item.pszText = const_cast<wchar_t*>(w(rows_[row].value));
+    item.pszText = const_cast<wchar_t*>(wide(rows_[row].value));
     SendMessageW(grid_, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
 }
 

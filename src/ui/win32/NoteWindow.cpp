@@ -6,6 +6,7 @@
 
 #include "ui/CommandIds.h"
 #include "ui/NoteTable.h"
+#include "platform/win32/WideText.h"
 
 namespace sonimo {
 
@@ -21,7 +22,7 @@ HWND NoteWindow::createIn(HWND parent, HWND target, HFONT font, const DialogUnit
     body_.create(hwnd(), 0, WS_VISIBLE | WS_CLIPCHILDREN);
     for (int i = 0; i < kNoteCount; ++i) {
         const std::u16string name = noteName(i);
-        buttons_[i] = CreateWindowExW(0, L"BUTTON", reinterpret_cast<const wchar_t*>(name.c_str()),
+        buttons_[i] = CreateWindowExW(0, L"BUTTON", wide(name),
                                       WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, 0, 0, 0, body_.hwnd(),
                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdNoteButtonFirst + i)),
                                       nullptr, nullptr);

@@ -8,16 +8,13 @@
 #include "platform/Notice.h"
 #include "platform/SettingsStore.h"
 #include "ui/win32/Resource.h"
+#include "platform/win32/WideText.h"
 
 namespace sonimo {
 
 namespace {
 
 HWND gCurrent = nullptr;
-const wchar_t* w(const std::u16string& s) {
-    return reinterpret_cast<const wchar_t*>(s.c_str());
-}
-
 std::u16string textOf(HWND window, int id) {
     wchar_t text[260] = {};
     GetDlgItemTextW(window, id, text, 260);
@@ -70,7 +67,7 @@ void OptionsDialog::init() {
     const std::vector<std::u16string>& second = modern ? waveOut : directSound;
     names.insert(names.end(), second.begin(), second.end());
     for (const std::u16string& n : names)
-        SendMessageW(devices, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(w(n)));
+        SendMessageW(devices, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(n)));
     // The device is looked for in its own back-end's group, in the form that group lists
     // names: a DirectSound entry may carry the very name of a waveOut one.
     const OutputDevice current = catalogue_.LoadSelection(s);
@@ -99,7 +96,7 @@ void OptionsDialog::init() {
     SendMessageW(updown, UDM_SETRANGE32, 1, 12);
     UDACCEL accel[3] = {{0, 1}, {3, 10}, {5, 100}};
     SendMessageW(updown, UDM_SETACCEL, 3, reinterpret_cast<LPARAM>(accel));
-    SetDlgItemTextW(window_, IDC_OPT_HERTZ, w(o.hertzText));
+    SetDlgItemTextW(window_, IDC_OPT_HERTZ, wide(o.hertzText));
     SendMessageW(updown, UDM_SETPOS32, 0, o.semitones);
     CheckRadioButton(window_, IDC_OPT_HERTZ_MODE, IDC_OPT_SEMITONE_MODE,
                      o.semitoneMode ? IDC_OPT_SEMITONE_MODE : IDC_OPT_HERTZ_MODE);

@@ -9,14 +9,11 @@
 #include "ui/win32/Dialogs.h"
 #include "ui/win32/OptionsDialog.h"
 #include "ui/win32/ToneListDialog.h"
+#include "platform/win32/WideText.h"
 
 namespace sonimo {
 
 namespace {
-
-const wchar_t* w(const std::u16string& s) {
-    return reinterpret_cast<const wchar_t*>(s.c_str());
-}
 
 std::u16string readAppPath(HKEY root) {
     HKEY key;
@@ -139,7 +136,7 @@ bool ProgramHost::startCompanion(const std::u16string& path) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(w(program), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    if (!CreateProcessW(wide(program), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return false;
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);

@@ -5,14 +5,12 @@
 #include "platform/Notice.h"
 #include "ui/win32/Dialogs.h"
 #include "ui/win32/Resource.h"
+#include "platform/win32/WideText.h"
 
 namespace sonimo {
 
 namespace {
 HWND gCurrent = nullptr;
-const wchar_t* w(const std::u16string& s) {
-    return reinterpret_cast<const wchar_t*>(s.c_str());
-}
 } // namespace
 
 ToneListDialog::ToneListDialog(HWND owner)
@@ -64,7 +62,7 @@ void ToneListDialog::fill(const std::vector<int>& select) {
         LVITEMW item{};
         item.mask = LVIF_TEXT;
         item.iItem = static_cast<int>(i);
-        item.pszText = const_cast<wchar_t*>(w(rows[i]));
+        item.pszText = const_cast<wchar_t*>(wide(rows[i]));
         SendMessageW(rows_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
     }
     LVITEMW state{};
