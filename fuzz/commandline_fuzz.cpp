@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CommandLine.h"
+#include "ui/CommandLine.h"
 #include "tests/unit/ArgumentQuoting.h"
 
 using namespace sonimo;

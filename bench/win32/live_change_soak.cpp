@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "audio/out/LSoundPlayer.h"
-#include "audio/out/OutputDevice.h"
+#include "audio/playback/LSoundPlayer.h"
+#include "audio/playback/OutputDevice.h"
 #include "synth/PeriodicSource.h"
 #include "tone/ToneData.h"
 

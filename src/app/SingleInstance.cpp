@@ -1,6 +1,6 @@
 #include "app/SingleInstance.h"
 
-#include "app/CommandLine.h"
+#include "ui/CommandLine.h"
 #include "ui/win32/MainWindow.h"
 
 namespace sonimo {

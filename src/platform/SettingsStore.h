@@ -7,6 +7,12 @@
 
 namespace sonimo {
 
+// A value's place: its section and its name (the program's keys are in ui/SettingsKeys.h).
+struct SettingKey {
+    const char16_t* section;
+    const char16_t* name;
+};
+
 inline constexpr int kSettingsTextUnits = 260; // read buffer; at most 259 units come back
 
 class SettingsStore {
@@ -29,6 +35,21 @@ public:
     int readIntInRange(const std::u16string& section, const std::u16string& name, int defaultValue, int lo, int hi);
     bool writeInt(const std::u16string& section, const std::u16string& name, int value);
     bool writeBool(const std::u16string& section, const std::u16string& name, bool value);
+
+    // The same, by key.
+    std::u16string readText(SettingKey k, const std::u16string& defaultText) {
+        return readText(k.section, k.name, defaultText);
+    }
+    bool writeText(SettingKey k, const std::u16string& text) { return writeText(k.section, k.name, text); }
+    void deleteValue(SettingKey k) { deleteValue(k.section, k.name); }
+    bool hasValue(SettingKey k) { return hasValue(k.section, k.name); }
+    int readInt(SettingKey k, int defaultValue) { return readInt(k.section, k.name, defaultValue); }
+    bool readBool(SettingKey k, bool defaultValue) { return readBool(k.section, k.name, defaultValue); }
+    int readIntInRange(SettingKey k, int defaultValue, int lo, int hi) {
+        return readIntInRange(k.section, k.name, defaultValue, lo, hi);
+    }
+    bool writeInt(SettingKey k, int value) { return writeInt(k.section, k.name, value); }
+    bool writeBool(SettingKey k, bool value) { return writeBool(k.section, k.name, value); }
 };
 
 // The process-wide store (borrowed pointer; an in-memory store until one is installed).

@@ -37,7 +37,7 @@
 #include <vector>
 
 #include "AudioCapture.h"
-#include "app/CommandLine.h"
+#include "ui/CommandLine.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "AudioCapture.h"
 #include "DeviceRequired.h"
 #include "UiTestSupport.h"
-#include "audio/out/OutputDevice.h"
+#include "audio/playback/OutputDevice.h"
 #include "tone/ToneData.h"
 #include "ui/CommandIds.h"
 

@@ -1,4 +1,4 @@
-#include "app/CommandLine.h"
+#include "ui/CommandLine.h"
 
 #include <gtest/gtest.h>
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "ScriptedSource.h"
-#include "audio/out/DirectSoundRing.h"
-#include "audio/out/PlaybackHistoryTap.h"
+#include "audio/DirectSoundRing.h"
+#include "audio/PlaybackHistoryTap.h"
 
 using namespace sonimo;
 

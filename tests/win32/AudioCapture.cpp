@@ -9,7 +9,7 @@
 
 #include "platform/Text.h"
 #include "synth/PeriodicSource.h"
-#include "audio/out/OutputFormat.h"
+#include "audio/playback/OutputFormat.h"
 
 namespace sonimo::test {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CommandLine.h"
+#include "ui/CommandLine.h"
 
 using namespace sonimo;
 

@@ -6,7 +6,7 @@
 
 #include "DeviceRequired.h"
 #include "FakeDevices.h"
-#include "audio/out/OutputDevice.h"
+#include "audio/playback/OutputDevice.h"
 
 namespace sonimo {
 namespace {

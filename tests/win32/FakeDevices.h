@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/out/OutputDevice.h"
+#include "audio/playback/OutputDevice.h"
 
 namespace sonimo {
 

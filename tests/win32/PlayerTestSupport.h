@@ -7,8 +7,8 @@
 #include <atomic>
 #include <string>
 
-#include "audio/out/LSoundPlayer.h"
-#include "audio/out/OutputDevice.h"
+#include "audio/playback/LSoundPlayer.h"
+#include "audio/playback/OutputDevice.h"
 
 namespace sonimo::test {
 

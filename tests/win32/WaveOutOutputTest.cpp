@@ -5,7 +5,7 @@
 #include <climits>
 
 #include "AudioCapture.h"
-#include "audio/out/WaveOutOutput.h"
+#include "audio/playback/WaveOutOutput.h"
 #include "synth/PeriodicSource.h"
 
 namespace sonimo {

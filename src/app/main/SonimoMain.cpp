@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CommandLine.h"
+#include "ui/CommandLine.h"
 #include "app/RegistrySettingsStore.h"
 #include "app/SettingsFolder.h"
 #include "app/SingleInstance.h"

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "audio/ToneRenderer.h"
-#include "audio/out/OutputDevice.h"
+#include "audio/playback/OutputDevice.h"
 #include "platform/File.h"
 #include "platform/Notice.h"
 #include "platform/SettingsStore.h"
@@ -1025,11 +1025,7 @@ void MainWindow::liveChange() {
         player_.SetVolume(static_cast<std::int8_t>(volume_));
         return;
     }
-    player_.PrepareReplacement(source);
-    player_.Suspend();
-    player_.ReplaceSource(source);
-    player_.Resume();
-    player_.EndLiveChange();
+    player_.ChangeSourceLive(source);
 }
 
 void MainWindow::applyToneChange() {

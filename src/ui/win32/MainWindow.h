@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/out/LSoundPlayer.h"
+#include "audio/playback/LSoundPlayer.h"
 #include "tone/ToneData.h"
 #include "ui/CommandState.h"
 #include "ui/CommandTables.h"

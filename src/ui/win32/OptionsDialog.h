@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include "audio/out/OutputDevice.h"
+#include "audio/playback/OutputDevice.h"
 #include "ui/OptionsModel.h"
 #include "ui/win32/MessageBoxNotice.h"
 

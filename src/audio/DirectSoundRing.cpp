@@ -1,4 +1,4 @@
-#include "audio/out/DirectSoundRing.h"
+#include "audio/DirectSoundRing.h"
 
 namespace sonimo {
 

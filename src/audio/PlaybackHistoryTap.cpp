@@ -1,4 +1,4 @@
-#include "audio/out/PlaybackHistoryTap.h"
+#include "audio/PlaybackHistoryTap.h"
 
 #include <algorithm>
 

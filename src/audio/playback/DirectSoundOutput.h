@@ -15,9 +15,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "audio/out/DirectSoundRing.h"
-#include "audio/out/OutputDevice.h"
-#include "audio/out/OutputFormat.h"
+#include "audio/DirectSoundRing.h"
+#include "audio/playback/OutputDevice.h"
+#include "audio/playback/OutputFormat.h"
 #include "synth/SampleSource.h"
 
 namespace sonimo {

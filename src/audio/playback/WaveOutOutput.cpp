@@ -1,4 +1,4 @@
-#include "audio/out/WaveOutOutput.h"
+#include "audio/playback/WaveOutOutput.h"
 
 #include <algorithm>
 

@@ -15,11 +15,11 @@
 #include <memory>
 #include <vector>
 
-#include "audio/out/DirectSoundOutput.h"
-#include "audio/out/LThread.h"
-#include "audio/out/OutputDevice.h"
-#include "audio/out/PlaybackHistoryTap.h"
-#include "audio/out/WaveOutOutput.h"
+#include "audio/playback/DirectSoundOutput.h"
+#include "audio/playback/LThread.h"
+#include "audio/playback/OutputDevice.h"
+#include "audio/PlaybackHistoryTap.h"
+#include "audio/playback/WaveOutOutput.h"
 #include "synth/ResamplerTable.h"
 #include "synth/SampleSource.h"
 
@@ -62,6 +62,15 @@ public:
     bool Start(const SourceRef& source);
     // Returns once the feeder and the completion handler have ended and the device is closed.
     void Stop();
+
+    // A live change in one call: the playing source is replaced by `source` and what was
+    // queued of the old one is played from the new one. False (the old source kept) when
+    // nothing plays or the new source cannot be brought to the format being played.
+    struct LiveChange {
+        bool replaced = false;
+        int requeued = 0; // frames that had been queued and are now played from the new source
+    };
+    LiveChange ChangeSourceLive(const SourceRef& source);
 
     // Before a live change, without the lock: builds the tables of the rate conversion
     // ReplaceSource will put in front of `source`, so that the refill after Resume, made

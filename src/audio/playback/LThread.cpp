@@ -1,4 +1,4 @@
-#include "audio/out/LThread.h"
+#include "audio/playback/LThread.h"
 
 namespace sonimo {
 

@@ -1,4 +1,4 @@
-#include "audio/out/LSoundPlayer.h"
+#include "audio/playback/LSoundPlayer.h"
 
 #include <algorithm>
 
@@ -301,6 +301,16 @@ void LSoundPlayer::Suspend() {
         suspendedPosition_ = waveOut_.PlayedPosition();
     }
     suspended_ = true;
+}
+
+LSoundPlayer::LiveChange LSoundPlayer::ChangeSourceLive(const SourceRef& source) {
+    PrepareReplacement(source);
+    Suspend();
+    LiveChange result;
+    result.replaced = ReplaceSource(source);
+    result.requeued = Resume();
+    EndLiveChange();
+    return result;
 }
 
 void LSoundPlayer::PrepareReplacement(const SourceRef& source) {

@@ -1,4 +1,4 @@
-#include "audio/out/OutputFormat.h"
+#include "audio/playback/OutputFormat.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "audio/out/DirectSoundOutput.h"
+#include "audio/playback/DirectSoundOutput.h"
 
 #include <algorithm>
 #include <cstring>

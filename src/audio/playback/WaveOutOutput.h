@@ -14,8 +14,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "audio/out/OutputDevice.h"
-#include "audio/out/OutputFormat.h"
+#include "audio/playback/OutputDevice.h"
+#include "audio/playback/OutputFormat.h"
 #include "synth/SampleSource.h"
 
 namespace sonimo {

@@ -1,4 +1,4 @@
-#include "audio/out/OutputDevice.h"
+#include "audio/playback/OutputDevice.h"
 #include "platform/win32/WideText.h"
 
 #include <mmsystem.h>

@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <utility>
+
+#include "platform/win32/Owned.h"
+
+using namespace sonimo;
+
+namespace {
+
+bool isOpen(HANDLE h) {
+    DWORD flags = 0;
+    return GetHandleInformation(h, &flags) != 0;
+}
+
+// A COM-shaped object that counts what is done to it.
+struct Counted {
+    int refs = 1;
+    int releases = 0;
+    unsigned long Release() {
+        ++releases;
+        return static_cast<unsigned long>(--refs);
+    }
+};
+
+} // namespace
+
+TEST(Owned, ClosesItsHandleOnceWhenItEndsOrIsReplaced) {
+    HANDLE first = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE second = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    {
+        OwnedHandle owned(first);
+        EXPECT_TRUE(owned);
+        owned.reset(second);
+        EXPECT_FALSE(isOpen(first));
+        EXPECT_TRUE(isOpen(second));
+        EXPECT_EQ(owned.get(), second);
+    }
+    EXPECT_FALSE(isOpen(second));
+}
+
+TEST(Owned, AMoveHandsTheHandleOverAndReleaseGivesItUpUnclosed) {
+    HANDLE h = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    OwnedHandle a(h);
+    OwnedHandle b(std::move(a));
+    EXPECT_FALSE(a);
+    EXPECT_EQ(b.get(), h);
+    OwnedHandle c;
+    c = std::move(b);
+    EXPECT_TRUE(isOpen(h));
+    HANDLE raw = c.release();
+    EXPECT_FALSE(c);
+    EXPECT_TRUE(isOpen(raw));
+    CloseHandle(raw);
+}
+
+TEST(Owned, AFileHandleTakesInvalidHandleValueAsNone) {
+    OwnedFile none;
+    EXPECT_FALSE(none);
+    EXPECT_EQ(none.get(), INVALID_HANDLE_VALUE);
+    OwnedFile failed(CreateFileW(L"Z:\\no\\such\\folder\\file", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                                 nullptr));
+    EXPECT_FALSE(failed); // and its end closes nothing
+}
+
+TEST(Owned, PutClosesTheOldHandleBeforeAnOutParameterFillsIt) {
+    HANDLE first = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    OwnedHandle owned(first);
+    HANDLE* slot = owned.put();
+    EXPECT_FALSE(isOpen(first));
+    *slot = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    EXPECT_TRUE(isOpen(owned.get()));
+}
+
+TEST(Owned, GdiObjectsAreDeleted) {
+    HFONT font = CreateFontW(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Tahoma");
+    ASSERT_NE(font, nullptr);
+    { OwnedFont owned(font); }
+    EXPECT_EQ(GetObjectType(font), 0u);
+}
+
+TEST(ComPtr, ReleasesItsOneReferenceOnceOnEveryPath) {
+    Counted object;
+    object.refs = 3;
+    {
+        ComPtr<Counted> p(&object);
+        ComPtr<Counted> q(std::move(p));
+        EXPECT_FALSE(p);
+        EXPECT_EQ(q.get(), &object);
+    }
+    EXPECT_EQ(object.releases, 1);
+    {
+        ComPtr<Counted> p(&object);
+        p.reset();
+        p.reset();
+    }
+    EXPECT_EQ(object.releases, 2);
+    {
+        ComPtr<Counted> p(&object);
+        Counted** slot = p.put();
+        EXPECT_EQ(object.releases, 3);
+        EXPECT_EQ(*slot, nullptr);
+    }
+    EXPECT_EQ(object.releases, 3);
+}
+
+TEST(Selected, PutsThePreviousObjectBackAtTheEndOfItsScope) {
+    OwnedMemoryDc dc(CreateCompatibleDC(nullptr));
+    ASSERT_TRUE(dc);
+    HGDIOBJ before = GetCurrentObject(dc.get(), OBJ_PEN);
+    OwnedPen pen(CreatePen(PS_SOLID, 1, RGB(1, 2, 3)));
+    {
+        Selected selected(dc.get(), pen.get());
+        EXPECT_EQ(GetCurrentObject(dc.get(), OBJ_PEN), pen.get());
+    }
+    EXPECT_EQ(GetCurrentObject(dc.get(), OBJ_PEN), before);
+}
