@@ -7,6 +7,7 @@
 #include "ui/CommandIds.h"
 #include "ui/ScaleMath.h"
 #include "ui/win32/PngImage.h"
+#include "platform/win32/Owned.h"
 #include "platform/win32/WideText.h"
 
 namespace sonimo {
@@ -25,15 +26,21 @@ int textWidth(HDC dc, const wchar_t* text) {
     return size.cx;
 }
 
+// Copies a bitmap onto `dc` through a memory DC of its own.
+template <class Copy>
+void drawBitmap(HDC dc, HBITMAP bitmap, const Copy& copy) {
+    OwnedMemoryDc src(CreateCompatibleDC(dc));
+    Selected in(src.get(), bitmap);
+    BITMAP info{};
+    GetObjectW(bitmap, sizeof info, &info);
+    copy(src.get(), info);
+}
+
 } // namespace
 
 FrequencyScale::FrequencyScale() : savedCursor_(GetCursor()) {}
 
-FrequencyScale::~FrequencyScale() {
-    if (thumb_) DeleteObject(thumb_);
-    if (background_) DeleteObject(background_);
-    if (valueFont_) DeleteObject(valueFont_);
-}
+FrequencyScale::~FrequencyScale() = default;
 
 int FrequencyScale::scaled(int pixels) const {
     return MulDiv(pixels, dpi_, 96);
@@ -41,14 +48,12 @@ int FrequencyScale::scaled(int pixels) const {
 
 HWND FrequencyScale::createIn(HWND parent, HWND target) {
     target_ = target;
-    HDC screen = GetDC(nullptr);
-    dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    dpi_ = GetDeviceCaps(WindowDc(nullptr).get(), LOGPIXELSY);
     margin_ = scaled(6);
     thumbWidth_ = scaled(7);
     valueText_ = scaleValueText(value_);
-    valueFont_ =
-        CreateFontW(scaled(14), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"MS Shell Dlg 2");
+    valueFont_.reset(
+        CreateFontW(scaled(14), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"MS Shell Dlg 2"));
     if (!create(parent, kIdFrequencyScale, WS_VISIBLE)) return nullptr;
     loadImages();
     return hwnd();
@@ -56,8 +61,8 @@ HWND FrequencyScale::createIn(HWND parent, HWND target) {
 
 void FrequencyScale::loadImages() {
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd(), GWLP_HINSTANCE));
-    thumb_ = loadPngResource(instance, kThumbImage, thumbWidth_, scaled(21));
-    background_ = loadPngResource(instance, kBackgroundImage);
+    thumb_.reset(loadPngResource(instance, kThumbImage, thumbWidth_, scaled(21)));
+    background_.reset(loadPngResource(instance, kBackgroundImage));
 }
 
 int FrequencyScale::positionOf(int hz) const {
@@ -83,81 +88,66 @@ void FrequencyScale::setValue(int hz, bool notify) {
 
 void FrequencyScale::paintTo(HDC target, int W, int H) {
     // Drawn off screen and copied in one go, so a drag does not flicker.
-    HDC dc = CreateCompatibleDC(target);
-    HBITMAP canvas = CreateCompatibleBitmap(target, W > 0 ? W : 1, H > 0 ? H : 1);
-    HGDIOBJ oldCanvas = SelectObject(dc, canvas);
+    OwnedMemoryDc canvasDc(CreateCompatibleDC(target));
+    HDC dc = canvasDc.get();
+    OwnedBitmap canvas(CreateCompatibleBitmap(target, W > 0 ? W : 1, H > 0 ? H : 1));
+    Selected canvasIn(dc, canvas.get());
     const int band = scaled(18);
     const int m = margin_, b = thumbWidth_;
 
     RECT labels{0, H - band, W, H};
     FillRect(dc, &labels, GetSysColorBrush(COLOR_BTNFACE));
-    HGDIOBJ oldFont = SelectObject(dc, valueFont_);
+    Selected valueFontIn(dc, valueFont_.get());
     const int d = textWidth(dc, L"22.00 kHz");
     width_ = W - d - 3 * m;
     const int s = width_;
 
     if (background_) {
-        HDC src = CreateCompatibleDC(dc);
-        HGDIOBJ old = SelectObject(src, background_);
-        BITMAP info{};
-        GetObjectW(background_, sizeof info, &info);
-        SetStretchBltMode(dc, HALFTONE);
-        StretchBlt(dc, 0, 0, W, H - band, src, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
-        SelectObject(src, old);
-        DeleteDC(src);
+        drawBitmap(dc, background_.get(), [&](HDC src, const BITMAP& info) {
+            SetStretchBltMode(dc, HALFTONE);
+            StretchBlt(dc, 0, 0, W, H - band, src, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+        });
     } else {
         RECT strip{0, 0, W, H - band};
-        HBRUSH brush = CreateSolidBrush(RGB(0x1c, 0x2c, 0x56));
-        FillRect(dc, &strip, brush);
-        DeleteObject(brush);
+        OwnedBrush brush(CreateSolidBrush(RGB(0x1c, 0x2c, 0x56)));
+        FillRect(dc, &strip, brush.get());
     }
 
-    HFONT labelFont =
-        CreateFontW(scaled(12), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"MS Shell Dlg 2");
-    SelectObject(dc, labelFont);
-    HPEN pen = CreatePen(PS_SOLID, 0, RGB(0xFF, 0xFF, 0xFF));
-    HGDIOBJ oldPen = SelectObject(dc, pen);
-    const int t = textWidth(dc, L"20 kHz");
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-    for (int i = 0; i < 8; ++i) {
-        const int x = positionOf(kTicks[i]);
-        MoveToEx(dc, x, 0, nullptr);
-        LineTo(dc, x, H - band);
-        RECT r{x - t / 2, H - band, x + t / 2, H};
-        DrawTextW(dc, kTickLabels[i], -1, &r, DT_CENTER | DT_WORDBREAK | DT_NOPREFIX);
+    OwnedFont labelFont(
+        CreateFontW(scaled(12), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"MS Shell Dlg 2"));
+    {
+        Selected labelFontIn(dc, labelFont.get()); // the value font is back at the end of the ticks
+        OwnedPen pen(CreatePen(PS_SOLID, 0, RGB(0xFF, 0xFF, 0xFF)));
+        Selected penIn(dc, pen.get());
+        const int t = textWidth(dc, L"20 kHz");
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+        for (int i = 0; i < 8; ++i) {
+            const int x = positionOf(kTicks[i]);
+            MoveToEx(dc, x, 0, nullptr);
+            LineTo(dc, x, H - band);
+            RECT r{x - t / 2, H - band, x + t / 2, H};
+            DrawTextW(dc, kTickLabels[i], -1, &r, DT_CENTER | DT_WORDBREAK | DT_NOPREFIX);
+        }
     }
-    SelectObject(dc, oldPen);
-    DeleteObject(pen);
 
     if (thumb_) {
         int x = positionOf(value_) - b / 2;
         if (positionOf(value_) == m + s) --x;
-        HDC src = CreateCompatibleDC(dc);
-        HGDIOBJ old = SelectObject(src, thumb_);
-        BITMAP info{};
-        GetObjectW(thumb_, sizeof info, &info);
-        BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        AlphaBlend(dc, x, scaled(3), info.bmWidth, info.bmHeight, src, 0, 0, info.bmWidth, info.bmHeight,
-                   blend);
-        SelectObject(src, old);
-        DeleteDC(src);
+        drawBitmap(dc, thumb_.get(), [&](HDC src, const BITMAP& info) {
+            BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+            AlphaBlend(dc, x, scaled(3), info.bmWidth, info.bmHeight, src, 0, 0, info.bmWidth, info.bmHeight,
+                       blend);
+        });
     }
 
     RECT box{W - d - m, 0, W, H - band};
     FillRect(dc, &box, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    SelectObject(dc, valueFont_);
     SetTextColor(dc, RGB(0x00, 0xFF, 0xFF));
     RECT text{W - d - m + 2, scaled(6), W - d - m + 2 + d + m, scaled(6) + H - band};
-    DrawTextW(dc, wide(valueText_), -1, &text,
-              DT_CENTER | DT_SINGLELINE | DT_NOPREFIX);
-    SelectObject(dc, oldFont);
-    DeleteObject(labelFont);
+    DrawTextW(dc, wide(valueText_), -1, &text, DT_CENTER | DT_SINGLELINE | DT_NOPREFIX);
 
     BitBlt(target, 0, 0, W, H, dc, 0, 0, SRCCOPY);
-    SelectObject(dc, oldCanvas);
-    DeleteObject(canvas);
-    DeleteDC(dc);
 }
 
 LRESULT FrequencyScale::handle(UINT message, WPARAM wParam, LPARAM lParam) {

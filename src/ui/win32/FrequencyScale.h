@@ -6,6 +6,7 @@
 #pragma once
 #include <string>
 
+#include "platform/win32/Owned.h"
 #include "ui/win32/LpcControl.h"
 
 namespace sonimo {
@@ -40,7 +41,7 @@ private:
     int scaled(int pixels) const;
     int valueAtX(int x) const;
 
-    HWND target_ = nullptr;
+    HWND target_ = nullptr; // borrowed: the window told of value changes
     int value_ = 11000;
     std::u16string valueText_ = u"0";
     bool dragging_ = false;
@@ -49,10 +50,10 @@ private:
     int thumbWidth_ = 7;
     int grab_ = -1;
     int dpi_ = 96;
-    HBITMAP thumb_ = nullptr;      // owned; 7 x 21 at 96 dpi
-    HBITMAP background_ = nullptr; // owned; stretched at each paint
+    OwnedBitmap thumb_;      // 7 x 21 at 96 dpi
+    OwnedBitmap background_; // stretched at each paint
     HCURSOR savedCursor_ = nullptr;
-    HFONT valueFont_ = nullptr; // owned
+    OwnedFont valueFont_;
 };
 
 } // namespace sonimo

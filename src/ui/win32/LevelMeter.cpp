@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/win32/Owned.h"
+
 namespace sonimo {
 
 void LevelMeter::setSilence(int channels) {
@@ -48,8 +50,8 @@ void LevelMeter::paintMeter(HDC dc, const RECT& rect, const int* levels, int cha
         fillRect(dc, redAt, top, end, bottom, RGB(0xe8, 0x4a, 0x3a));
     }
     // The scale: a tick and a label every 12 dB.
-    HFONT font = CreateFontW(-9, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"MS Shell Dlg 2");
-    HGDIOBJ old = SelectObject(dc, font);
+    OwnedFont font(CreateFontW(-9, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"MS Shell Dlg 2"));
+    Selected fontIn(dc, font.get());
     SetTextColor(dc, RGB(0xb0, 0xb8, 0xc4));
     SetBkMode(dc, TRANSPARENT);
     for (int db = -48; db <= 12; db += 12) {
@@ -62,8 +64,6 @@ void LevelMeter::paintMeter(HDC dc, const RECT& rect, const int* levels, int cha
         const int tx = std::clamp(x - size.cx / 2, rect.left + 1, static_cast<int>(rect.right) - size.cx - 1);
         TextOutW(dc, tx, barsBottom + 3, text, len);
     }
-    SelectObject(dc, old);
-    DeleteObject(font);
 }
 
 } // namespace sonimo

@@ -2,10 +2,12 @@
 
 #include <windowsx.h>
 
+#include <optional>
 #include <string>
 
 #include "ui/CommandIds.h"
 #include "ui/NoteTable.h"
+#include "platform/win32/Owned.h"
 #include "platform/win32/WideText.h"
 
 namespace sonimo {
@@ -15,9 +17,7 @@ HWND NoteWindow::createIn(HWND parent, HWND target, HFONT font, const DialogUnit
     font_ = font;
     units_ = units;
     headerHeight_ = units.y(12);
-    HDC screen = GetDC(nullptr);
-    scaleHeight_ = MulDiv(kScaleHeight, GetDeviceCaps(screen, LOGPIXELSY), 96);
-    ReleaseDC(nullptr, screen);
+    scaleHeight_ = MulDiv(kScaleHeight, GetDeviceCaps(WindowDc(nullptr).get(), LOGPIXELSY), 96);
     if (!create(parent, 0, WS_VISIBLE | WS_CLIPCHILDREN)) return nullptr;
     body_.create(hwnd(), 0, WS_VISIBLE | WS_CLIPCHILDREN);
     for (int i = 0; i < kNoteCount; ++i) {
@@ -113,15 +113,14 @@ void NoteWindow::paintHeader(HDC dc, const RECT& rect, bool expanded, bool enabl
         tri[2] = {cx + s, cy};
     }
     const COLORREF ink = GetSysColor(enabled ? COLOR_BTNTEXT : COLOR_GRAYTEXT);
-    HBRUSH brush = CreateSolidBrush(ink);
-    HPEN pen = CreatePen(PS_SOLID, 1, ink);
-    HGDIOBJ oldBrush = SelectObject(dc, brush), oldPen = SelectObject(dc, pen);
-    Polygon(dc, tri, 3);
-    SelectObject(dc, oldBrush);
-    SelectObject(dc, oldPen);
-    DeleteObject(brush);
-    DeleteObject(pen);
-    HGDIOBJ oldFont = font ? SelectObject(dc, font) : nullptr;
+    {
+        OwnedBrush brush(CreateSolidBrush(ink));
+        OwnedPen pen(CreatePen(PS_SOLID, 1, ink));
+        Selected brushIn(dc, brush.get()), penIn(dc, pen.get());
+        Polygon(dc, tri, 3);
+    }
+    std::optional<Selected> fontIn;
+    if (font) fontIn.emplace(dc, font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, ink);
     RECT text{cx + s + 6, rect.top, rect.right - 4, rect.bottom};
@@ -129,7 +128,6 @@ void NoteWindow::paintHeader(HDC dc, const RECT& rect, bool expanded, bool enabl
               expanded ? L"音名ボタンと周波数スケール（クリックで隠す）"
                        : L"音名ボタンと周波数スケール（クリックで表示）",
               -1, &text, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_END_ELLIPSIS);
-    if (oldFont) SelectObject(dc, oldFont);
 }
 
 void NoteWindow::paint(HDC dc, const RECT& client) {

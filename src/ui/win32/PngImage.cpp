@@ -2,20 +2,9 @@
 
 #include <wincodec.h>
 
+#include "platform/win32/Owned.h"
+
 namespace sonimo {
-
-namespace {
-
-template <class T> struct Com {
-    T* p = nullptr;
-    ~Com() {
-        if (p) p->Release();
-    }
-    T** operator&() { return &p; }
-    T* operator->() const { return p; }
-};
-
-} // namespace
 
 HBITMAP loadPngResource(HINSTANCE instance, int id, int width, int height) {
     HRSRC info = FindResourceW(instance, MAKEINTRESOURCEW(id), reinterpret_cast<LPCWSTR>(RT_RCDATA));
@@ -27,31 +16,31 @@ HBITMAP loadPngResource(HINSTANCE instance, int id, int width, int height) {
     const HRESULT co = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     HBITMAP result = nullptr;
     {
-        Com<IWICImagingFactory> factory;
-        Com<IWICStream> stream;
-        Com<IWICBitmapDecoder> decoder;
-        Com<IWICBitmapFrameDecode> frame;
-        Com<IWICFormatConverter> converter;
-        Com<IWICBitmapScaler> scaler;
+        ComPtr<IWICImagingFactory> factory;
+        ComPtr<IWICStream> stream;
+        ComPtr<IWICBitmapDecoder> decoder;
+        ComPtr<IWICBitmapFrameDecode> frame;
+        ComPtr<IWICFormatConverter> converter;
+        ComPtr<IWICBitmapScaler> scaler;
         UINT w = 0, h = 0;
         IWICBitmapSource* source = nullptr;
         if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                       IID_IWICImagingFactory, reinterpret_cast<void**>(&factory))) &&
-            SUCCEEDED(factory->CreateStream(&stream)) &&
+                                       IID_IWICImagingFactory, factory.putVoid())) &&
+            SUCCEEDED(factory->CreateStream(stream.put())) &&
             SUCCEEDED(stream->InitializeFromMemory(static_cast<BYTE*>(const_cast<void*>(bytes)), size)) &&
-            SUCCEEDED(factory->CreateDecoderFromStream(stream.p, nullptr, WICDecodeMetadataCacheOnDemand,
-                                                       &decoder)) &&
-            SUCCEEDED(decoder->GetFrame(0, &frame)) &&
-            SUCCEEDED(factory->CreateFormatConverter(&converter)) &&
-            SUCCEEDED(converter->Initialize(frame.p, GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
+            SUCCEEDED(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand,
+                                                       decoder.put())) &&
+            SUCCEEDED(decoder->GetFrame(0, frame.put())) &&
+            SUCCEEDED(factory->CreateFormatConverter(converter.put())) &&
+            SUCCEEDED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
                                             nullptr, 0, WICBitmapPaletteTypeCustom)) &&
             SUCCEEDED(converter->GetSize(&w, &h))) {
-            source = converter.p;
+            source = converter.get();
             if (width > 0 && height > 0 &&
                 (static_cast<UINT>(width) != w || static_cast<UINT>(height) != h) &&
-                SUCCEEDED(factory->CreateBitmapScaler(&scaler)) &&
-                SUCCEEDED(scaler->Initialize(converter.p, width, height, WICBitmapInterpolationModeFant))) {
-                source = scaler.p;
+                SUCCEEDED(factory->CreateBitmapScaler(scaler.put())) &&
+                SUCCEEDED(scaler->Initialize(converter.get(), width, height, WICBitmapInterpolationModeFant))) {
+                source = scaler.get();
                 w = width;
                 h = height;
             }
@@ -62,11 +51,9 @@ HBITMAP loadPngResource(HINSTANCE instance, int id, int width, int height) {
             bi.bmiHeader.biPlanes = 1;
             bi.bmiHeader.biBitCount = 32;
             void* bits = nullptr;
-            HBITMAP bmp = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+            OwnedBitmap bmp(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
             if (bmp && SUCCEEDED(source->CopyPixels(nullptr, w * 4, w * h * 4, static_cast<BYTE*>(bits))))
-                result = bmp;
-            else if (bmp)
-                DeleteObject(bmp);
+                result = bmp.release();
         }
     }
     if (SUCCEEDED(co)) CoUninitialize();
