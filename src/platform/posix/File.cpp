@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "platform/Text.h"
+#include "platform/TransferLoop.h"
 
 namespace sonimo {
 
@@ -54,36 +55,35 @@ void File::close() {
     }
 }
 
+namespace {
+
+// One read or write, again when a signal interrupted it.
+template <class Call>
+std::int64_t retried(Call call) {
+    for (;;) {
+        const ssize_t r = call();
+        if (r >= 0 || errno != EINTR) return r;
+    }
+}
+
+} // namespace
+
 std::int64_t File::read(void* buffer, std::int64_t bytes) {
     if (!isOpen() || bytes < 0) return -1;
-    std::int64_t done = 0;
     auto* p = static_cast<char*>(buffer);
-    while (done < bytes) {
-        const ssize_t r = ::read(static_cast<int>(handle_), p + done, static_cast<size_t>(bytes - done));
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return done > 0 ? done : -1;
-        }
-        if (r == 0) break;
-        done += r;
-    }
-    return done;
+    const int fd = static_cast<int>(handle_);
+    return transferAll(bytes, [&](std::int64_t done, std::int64_t left) {
+        return retried([&] { return ::read(fd, p + done, static_cast<size_t>(left)); });
+    });
 }
 
 std::int64_t File::write(const void* buffer, std::int64_t bytes) {
     if (!isOpen() || bytes < 0) return -1;
-    std::int64_t done = 0;
     const auto* p = static_cast<const char*>(buffer);
-    while (done < bytes) {
-        const ssize_t r = ::write(static_cast<int>(handle_), p + done, static_cast<size_t>(bytes - done));
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return done > 0 ? done : -1;
-        }
-        if (r == 0) break;
-        done += r;
-    }
-    return done;
+    const int fd = static_cast<int>(handle_);
+    return transferAll(bytes, [&](std::int64_t done, std::int64_t left) {
+        return retried([&] { return ::write(fd, p + done, static_cast<size_t>(left)); });
+    });
 }
 
 bool File::seek(std::int64_t offset) {
