@@ -1,14 +1,15 @@
 // Soak of the live change on DirectSound: an endless tone on the first DirectSound device
 // with its own GUID, replaced every INTERVAL ms for SECONDS seconds (default 600 and 200),
 // as a user dragging the frequency scale would. Reports the changes made, the latency
-// each Resume took back, how long the player lock was held, and whether playback ever
-// failed or stopped by itself. Exit 0 when it never did; 77 when there is no such device.
+// each change took back, how long the player lock was held and the whole call took, and
+// whether playback ever failed or stopped by itself. Exit 0 when it never did; 77 when there is no such device.
 //   live_change_soak [SECONDS] [INTERVAL_MS]
 #include <windows.h>
 #include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 
 #include "audio/playback/LSoundPlayer.h"
@@ -93,7 +94,8 @@ int main(int argc, char** argv) {
     long changes = 0, refused = 0;
     long long latencySum = 0;
     int latencyMin = 1 << 30, latencyMax = 0;
-    double lockMaxMs = 0;
+    double callMaxMs = 0, callSumMs = 0;
+    std::int64_t lockedMaxUs = 0, lockedSumUs = 0;
     LARGE_INTEGER freq, a, b;
     QueryPerformanceFrequency(&freq);
     const ULONGLONG startTick = GetTickCount64();
@@ -104,13 +106,17 @@ int main(int argc, char** argv) {
     const double steps[] = {1000.0, 1122.0, 1260.0, 1414.0, 1587.0, 1782.0};
     while (GetTickCount64() < end && watch.stops == 0 && !player.failed()) {
         pump(static_cast<DWORD>(interval));
+        const SourceRef next = tone(steps[changes % 6]); // the owner renders before the change
         QueryPerformanceCounter(&a);
-        player.Suspend();
-        if (!player.ReplaceSource(tone(steps[changes % 6]))) ++refused;
-        const int latency = player.Resume();
-        player.EndLiveChange();
+        const LSoundPlayer::LiveChange change = player.ChangeSourceLive(next);
         QueryPerformanceCounter(&b);
-        lockMaxMs = std::max(lockMaxMs, 1000.0 * static_cast<double>(b.QuadPart - a.QuadPart) / freq.QuadPart);
+        if (!change.replaced) ++refused;
+        const int latency = change.requeued;
+        const double callMs = 1000.0 * static_cast<double>(b.QuadPart - a.QuadPart) / freq.QuadPart;
+        callMaxMs = std::max(callMaxMs, callMs);
+        callSumMs += callMs;
+        lockedMaxUs = std::max(lockedMaxUs, change.lockedMicroseconds);
+        lockedSumUs += change.lockedMicroseconds;
         ++changes;
         if (changes == 50) {
             early = usage();
@@ -127,8 +133,12 @@ int main(int argc, char** argv) {
     std::printf("live changes %ld over %d s (every %d ms); refused %ld\n", changes, seconds, interval, refused);
     std::printf("latency taken back per change: min %d, mean %lld, max %d frames at 44100 Hz\n", latencyMin,
                 changes ? latencySum / changes : 0, latencyMax);
-    std::printf("player lock held per change: at most %.2f ms; safety margin now %lu bytes\n", lockMaxMs,
+    std::printf("player lock held per change: mean %.3f ms, at most %.2f ms; safety margin now %lu bytes\n",
+                changes ? static_cast<double>(lockedSumUs) / 1000.0 / changes : 0.0,
+                static_cast<double>(lockedMaxUs) / 1000.0,
                 static_cast<unsigned long>(player.directSound().safetyMargin()));
+    std::printf("the whole call per change: mean %.3f ms, at most %.2f ms\n", changes ? callSumMs / changes : 0.0,
+                callMaxMs);
     std::printf("position reports %d; %s\n", watch.positions, failed ? "PLAYBACK FAILED OR STOPPED" : "no failure");
     if (sampledEarly) {
         if (early.handles == 0) std::printf("handles: not counted by this system (Wine reads 0)\n");

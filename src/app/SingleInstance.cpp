@@ -34,29 +34,28 @@ LRESULT CALLBACK instanceProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 // A program that started us and waits on the starter pipe learns which process to wait
 // for instead. Any failure just skips this.
 void tellStarter(HWND instanceWindow) {
-    HANDLE pipe = INVALID_HANDLE_VALUE;
+    OwnedFile pipe;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        pipe = CreateFileW(kStarterPipe, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_OVERLAPPED, nullptr);
-        if (pipe != INVALID_HANDLE_VALUE || GetLastError() != ERROR_PIPE_BUSY) break;
+        pipe.reset(CreateFileW(kStarterPipe, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_OVERLAPPED, nullptr));
+        if (pipe || GetLastError() != ERROR_PIPE_BUSY) break;
         if (!WaitNamedPipeW(kStarterPipe, NMPWAIT_USE_DEFAULT_WAIT)) break;
     }
-    if (pipe == INVALID_HANDLE_VALUE) return;
+    if (!pipe) return;
     DWORD pid = 0;
-    if (PeekNamedPipe(pipe, nullptr, 0, nullptr, nullptr, nullptr) &&
+    if (PeekNamedPipe(pipe.get(), nullptr, 0, nullptr, nullptr, nullptr) &&
         GetWindowThreadProcessId(instanceWindow, &pid) && pid) {
-        OVERLAPPED ov{};
-        ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        if (ov.hEvent) {
-            DWORD written = 0;
-            if (!WriteFile(pipe, &pid, sizeof pid, &written, &ov) && GetLastError() == ERROR_IO_PENDING &&
+        const OwnedHandle written(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (written) {
+            OVERLAPPED ov{};
+            ov.hEvent = written.get();
+            DWORD bytes = 0;
+            if (!WriteFile(pipe.get(), &pid, sizeof pid, &bytes, &ov) && GetLastError() == ERROR_IO_PENDING &&
                 WaitForSingleObject(ov.hEvent, kPipeWriteWaitMs) != WAIT_OBJECT_0)
-                CancelIo(pipe);
-            GetOverlappedResult(pipe, &ov, &written, TRUE); // the OVERLAPPED must outlive the write
-            CloseHandle(ov.hEvent);
+                CancelIo(pipe.get());
+            GetOverlappedResult(pipe.get(), &ov, &bytes, TRUE); // the OVERLAPPED must outlive the write
         }
     }
-    CloseHandle(pipe);
 }
 
 } // namespace
@@ -65,28 +64,27 @@ StartupMutex::StartupMutex() {
     const DWORD start = GetTickCount();
     // Access denied: another user's session holds the name; it may go away, so retry.
     for (;;) {
-        handle_ = CreateMutexW(nullptr, FALSE, L"Global\\SonimoStarting");
+        handle_.reset(CreateMutexW(nullptr, FALSE, L"Global\\SonimoStarting"));
         if (handle_ || GetLastError() != ERROR_ACCESS_DENIED || GetTickCount() - start >= kMutexWaitMs) break;
         Sleep(kMutexRetryMs);
     }
     if (!handle_) return;
     const DWORD used = GetTickCount() - start;
-    const DWORD r = WaitForSingleObject(handle_, used >= kMutexWaitMs ? 0 : kMutexWaitMs - used);
+    const DWORD r = WaitForSingleObject(handle_.get(), used >= kMutexWaitMs ? 0 : kMutexWaitMs - used);
     owned_ = r == WAIT_OBJECT_0 || r == WAIT_ABANDONED;
 }
 
 void StartupMutex::release() {
-    if (owned_) ReleaseMutex(handle_);
+    if (owned_) ReleaseMutex(handle_.get());
     owned_ = false;
-    if (handle_) CloseHandle(handle_);
-    handle_ = nullptr;
+    handle_.reset();
 }
 
 HWND findRunningInstance() {
     return FindWindowW(kInstanceWindowClass, kInstanceWindowTitle);
 }
 
-HWND createInstanceWindow(HINSTANCE instance) {
+OwnedWindow createInstanceWindow(HINSTANCE instance) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = instanceProc;
@@ -94,8 +92,8 @@ HWND createInstanceWindow(HINSTANCE instance) {
     wc.hInstance = instance;
     wc.lpszClassName = kInstanceWindowClass;
     RegisterClassExW(&wc);
-    HWND window = CreateWindowExW(0, kInstanceWindowClass, kInstanceWindowTitle, WS_POPUP, 0, 0, 0, 0,
-                                  nullptr, nullptr, instance, nullptr);
+    OwnedWindow window(CreateWindowExW(0, kInstanceWindowClass, kInstanceWindowTitle, WS_POPUP, 0, 0, 0, 0,
+                                  nullptr, nullptr, instance, nullptr));
     // A start from a lower integrity level (a shell running unelevated) may still forward.
     using Filter = BOOL(WINAPI*)(UINT, DWORD);
     if (auto filter = lookUp<Filter>(L"user32.dll", "ChangeWindowMessageFilter")) filter(WM_COPYDATA, 1);

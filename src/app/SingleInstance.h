@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/Owned.h"
+
 namespace sonimo {
 
 inline constexpr wchar_t kInstanceWindowClass[] = L"QuarloSoftware_InstanceWindow";
@@ -27,16 +29,16 @@ public:
     void release();
 
 private:
-    HANDLE handle_ = nullptr; // owned
-    bool owned_ = false;
+    OwnedHandle handle_;
+    bool owned_ = false; // this thread holds the mutex (not only its handle)
 };
 
 // The instance window of the copy that already runs, or null.
 HWND findRunningInstance();
 
 // Creates the hidden instance window; WM_COPYDATA reaching it goes to the window stored
-// with setInstanceTarget. Null when it cannot be created.
-HWND createInstanceWindow(HINSTANCE instance);
+// with setInstanceTarget. None when it cannot be created.
+OwnedWindow createInstanceWindow(HINSTANCE instance);
 void setInstanceTarget(HWND instanceWindow, HWND mainWindow);
 
 // Hands `arguments` (argument 0 is the program's path) to the running copy and waits

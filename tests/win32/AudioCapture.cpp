@@ -8,6 +8,8 @@
 #include <cstring>
 
 #include "platform/Text.h"
+#include "platform/win32/Owned.h"
+#include "platform/win32/WideText.h"
 #include "synth/PeriodicSource.h"
 #include "audio/playback/OutputFormat.h"
 
@@ -29,14 +31,15 @@ Capture readCapture() {
     Capture c;
     const std::u16string path = capturePath();
     if (path.empty()) return c;
-    HANDLE f = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_READ,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return c;
     std::vector<unsigned char> bytes;
-    unsigned char buf[65536];
-    DWORD got = 0;
-    while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got > 0) bytes.insert(bytes.end(), buf, buf + got);
-    CloseHandle(f);
+    {
+        const OwnedFile f(CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+        if (!f) return c;
+        unsigned char buf[65536];
+        DWORD got = 0;
+        while (ReadFile(f.get(), buf, sizeof buf, &got, nullptr) && got > 0) bytes.insert(bytes.end(), buf, buf + got);
+    }
     if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 || std::memcmp(bytes.data() + 8, "WAVE", 4) != 0)
         return c;
     std::size_t pos = 12;
@@ -76,14 +79,14 @@ Capture readCapture() {
 
 void removeCapture() {
     const std::u16string path = capturePath();
-    if (!path.empty()) DeleteFileW(reinterpret_cast<const wchar_t*>(path.c_str()));
+    if (!path.empty()) DeleteFileW(wide(path));
 }
 
 void keepCapture(const char16_t* name) {
     const std::u16string path = capturePath();
     if (path.empty()) return;
     const std::u16string copy = path.substr(0, path.size() - 11) + name; // in place of "capture.wav"
-    CopyFileW(reinterpret_cast<const wchar_t*>(path.c_str()), reinterpret_cast<const wchar_t*>(copy.c_str()), FALSE);
+    CopyFileW(wide(path), wide(copy), FALSE);
 }
 
 bool waveOutDeviceListed() { return waveOutGetNumDevs() > 0; }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/WideText.h"
 #include "ui/CommandLine.h"
 
 using namespace sonimo;
@@ -18,7 +19,7 @@ namespace {
 std::vector<std::u16string> systemSplit(const std::u16string& line) {
     std::vector<std::u16string> args;
     int count = 0;
-    LPWSTR* argv = CommandLineToArgvW(reinterpret_cast<const wchar_t*>(line.c_str()), &count);
+    LPWSTR* argv = CommandLineToArgvW(wide(line), &count);
     for (int i = 0; argv && i < count; ++i)
         args.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
     LocalFree(argv);

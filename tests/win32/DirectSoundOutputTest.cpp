@@ -2,6 +2,7 @@
 // capture (the looping buffer's arithmetic is tested without a device in the unit tests).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "AudioCapture.h"
@@ -13,6 +14,32 @@ namespace sonimo {
 namespace {
 
 using namespace sonimo::test;
+
+// A stream still being written: `available` frames of silence, then each wait for more
+// data is held open (for at most 5 s) until the test lets it go.
+class StalledStream final : public SampleSource {
+public:
+    StalledStream(int rate, int available) : SampleSource(rate, 2, kNominalFullScale), available_(available) {}
+    void Read(std::int32_t* buffer, int frames) override {
+        std::fill(buffer, buffer + static_cast<std::size_t>(frames) * channels, 0);
+        position_ += frames;
+    }
+    int GetPosition() override { return position_; }
+    int GetLength() override { return available_; }
+    bool IsGrowing() override { return true; }
+    void WaitForData(int) override {
+        SetEvent(waiting_.get());
+        WaitForSingleObject(release_.get(), 5000);
+    }
+    HANDLE waiting() const { return waiting_.get(); } // borrowed
+    void letGo() { SetEvent(release_.get()); }
+
+private:
+    int available_;
+    int position_ = 0;
+    OwnedHandle waiting_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    OwnedHandle release_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+};
 
 class DirectSoundPlayer : public ::testing::Test {
 protected:
@@ -118,16 +145,37 @@ TEST_F(DirectSoundPlayer, TheVolumeGoesToTheBufferInHundredthsOfADecibel) {
     player_->Stop();
 }
 
+// The feeder waits for a growing source's data without the player lock: a live change
+// made meanwhile goes through at once, and the graph waited on lives until the wait ends.
+TEST_F(DirectSoundPlayer, ALiveChangeGoesThroughWhileTheFeederWaitsForAGrowingSourcesData) {
+    auto* stream = new StalledStream(48000, 24000);
+    SourceRef growing(stream);
+    ASSERT_TRUE(player_->Start(growing)) << why();
+    ASSERT_EQ(WaitForSingleObject(stream->waiting(), 5000), WAIT_OBJECT_0) << "the feeder never waited for data";
+    const DWORD t0 = GetTickCount();
+    EXPECT_GE(player_->SourcePosition(), 24000); // the owner reads the source during the wait
+    const LSoundPlayer::LiveChange change =
+        player_->ChangeSourceLive(makeSource<PeriodicSource>(sineTone(1000.0, 30000), 48000));
+    EXPECT_LT(GetTickCount() - t0, 1000u) << "the owner waited for the growing source's data";
+    EXPECT_TRUE(change.replaced);
+    EXPECT_GT(growing->refCount, 1) << "the graph being waited on was let go during the wait";
+    stream->letGo();
+    EXPECT_TRUE(pumpUntil([&] { return growing->refCount == 1; }, 3000))
+        << "the feeder kept the replaced graph after its wait";
+    EXPECT_FALSE(player_->failed());
+    player_->Stop();
+    EXPECT_EQ(growing->refCount, 1);
+}
+
 TEST_F(DirectSoundPlayer, ReplacingTheToneWhilePlayingLeavesNoGapAndCrossfadesOverOneBlock) {
     const int rate = 48000;
     const ToneData first = sineTone(1000.0, 30000, -6, true), second = sineTone(1500.0, 30000, -6, true);
     ASSERT_TRUE(player_->Start(makeSource<PeriodicSource>(first, rate))) << why();
     pumpFor(300);
     ASSERT_EQ(listener_.stops, 0);
-    player_->Suspend();
-    ASSERT_TRUE(player_->ReplaceSource(makeSource<PeriodicSource>(second, rate)));
-    const int latency = player_->Resume();
-    player_->EndLiveChange();
+    const LSoundPlayer::LiveChange change = player_->ChangeSourceLive(makeSource<PeriodicSource>(second, rate));
+    ASSERT_TRUE(change.replaced);
+    const int latency = change.requeued;
     EXPECT_GT(latency, 0) << "nothing queued was taken back";
     pumpFor(300);
     EXPECT_FALSE(player_->failed());

@@ -2,8 +2,12 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <mutex>
+#include <thread>
 #include <utility>
 
+#include "platform/win32/CriticalSection.h"
 #include "platform/win32/Owned.h"
 
 using namespace sonimo;
@@ -116,4 +120,33 @@ TEST(Selected, PutsThePreviousObjectBackAtTheEndOfItsScope) {
         EXPECT_EQ(GetCurrentObject(dc.get(), OBJ_PEN), pen.get());
     }
     EXPECT_EQ(GetCurrentObject(dc.get(), OBJ_PEN), before);
+}
+
+TEST(Owned, AWindowIsDestroyedWithItsHolder) {
+    OwnedWindow window(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
+    ASSERT_TRUE(window);
+    const HWND raw = window.get();
+    EXPECT_TRUE(IsWindow(raw));
+    window.reset();
+    EXPECT_FALSE(IsWindow(raw));
+}
+
+TEST(CriticalSection, AScopedLockKeepsAnotherThreadOutUntilItsScopeEndsAndCanBeTakenAgain) {
+    CriticalSection section;
+    std::atomic<bool> entered{false};
+    std::thread other;
+    {
+        std::scoped_lock hold(section);
+        other = std::thread([&] {
+            std::scoped_lock theirs(section);
+            entered = true;
+        });
+        Sleep(100);
+        EXPECT_FALSE(entered) << "the other thread got in while the lock was held";
+        std::scoped_lock again(section); // the owner may enter again
+    }
+    other.join();
+    EXPECT_TRUE(entered);
+    EXPECT_TRUE(section.try_lock()) << "a scope left the section entered";
+    section.unlock();
 }

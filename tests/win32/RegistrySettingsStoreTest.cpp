@@ -11,14 +11,12 @@
 #include "app/RegistrySettingsStore.h"
 #include "app/SettingsFolder.h"
 #include "platform/Text.h"
+#include "platform/win32/Owned.h"
+#include "platform/win32/WideText.h"
 
 using namespace sonimo;
 
 namespace {
-
-const wchar_t* wide(const std::u16string& s) {
-    return reinterpret_cast<const wchar_t*>(s.c_str());
-}
 
 // Each run writes its own sections (named after the process) and removes them at the end.
 std::u16string testSection(const std::u16string& base) {
@@ -51,25 +49,25 @@ using MachineBackend = RegistryBackend<RegistryRoot::Machine>;
 // Reads the raw value as the registry holds it.
 bool rawValue(const std::u16string& section, const std::u16string& name, DWORD& type, std::u16string& data,
               DWORD& bytes) {
-    HKEY key;
+    HKEY opened = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, wide(RegistrySettingsStore::keyPath(section)), 0, KEY_QUERY_VALUE,
-                      &key) != ERROR_SUCCESS)
+                      &opened) != ERROR_SUCCESS)
         return false;
+    const OwnedKey key(opened);
     char16_t buf[1024] = {};
     bytes = sizeof buf;
-    const LONG r = RegQueryValueExW(key, wide(name), nullptr, &type, reinterpret_cast<BYTE*>(buf), &bytes);
-    RegCloseKey(key);
+    const LONG r = RegQueryValueExW(key.get(), wide(name), nullptr, &type, reinterpret_cast<BYTE*>(buf), &bytes);
     data.assign(buf, bytes / 2);
     return r == ERROR_SUCCESS;
 }
 
 bool setRaw(const std::u16string& section, const std::u16string& name, const void* data, DWORD bytes) {
-    HKEY key;
+    HKEY created = nullptr;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, wide(RegistrySettingsStore::keyPath(section)), 0, nullptr, 0,
-                        KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+                        KEY_SET_VALUE, nullptr, &created, nullptr) != ERROR_SUCCESS)
         return false;
-    const LONG r = RegSetValueExW(key, wide(name), 0, REG_SZ, static_cast<const BYTE*>(data), bytes);
-    RegCloseKey(key);
+    const OwnedKey key(created);
+    const LONG r = RegSetValueExW(key.get(), wide(name), 0, REG_SZ, static_cast<const BYTE*>(data), bytes);
     return r == ERROR_SUCCESS;
 }
 

@@ -162,12 +162,11 @@ TEST_F(WaveOutPlayer, ALiveChangeOnWaveOutGoesOnWithTheNewToneFromWhatWasHeard) 
     // Fixed lengths: an endless tone keeps its position at 0, and the test follows positions.
     ASSERT_TRUE(player_.Start(makeSource<PeriodicSource>(sineTone(1000.0, 30000), 44100)));
     pumpFor(400);
-    player_.Suspend();
-    EXPECT_TRUE(player_.IsSuspended());
+    const LSoundPlayer::LiveChange change =
+        player_.ChangeSourceLive(makeSource<PeriodicSource>(sineTone(1500.0, 30000), 44100));
+    ASSERT_TRUE(change.replaced);
+    EXPECT_EQ(change.requeued, 0) << "waveOut goes on from what was heard, nothing is taken back";
     const int heard = player_.waveOut().PlayedPosition();
-    ASSERT_TRUE(player_.ReplaceSource(makeSource<PeriodicSource>(sineTone(1500.0, 30000), 44100)));
-    EXPECT_EQ(player_.Resume(), 0);
-    player_.EndLiveChange();
     pumpFor(400);
     EXPECT_GT(player_.waveOut().PlayedPosition(), heard + 4410) << "playback did not go on";
     player_.Stop();
@@ -180,19 +179,34 @@ TEST_F(WaveOutPlayer, ALiveChangeOnWaveOutGoesOnWithTheNewToneFromWhatWasHeard) 
     EXPECT_NEAR(crossingFrequency(c, n - 8820, n), 1500.0, 2.0);
 }
 
-// A tone at another rate is converted to the device's, under the lock from Suspend on:
-// its tables are built before, and nothing is computed while the lock is held.
+TEST_F(WaveOutPlayer, ALiveChangeIsRefusedWhenNothingPlaysOrTheNewSourceIsUnusableAndTheOldToneGoesOn) {
+    SourceRef next = makeSource<PeriodicSource>(sineTone(1500.0, 30000), 44100);
+    EXPECT_FALSE(player_.ChangeSourceLive(next).replaced);
+    EXPECT_EQ(next->refCount, 1) << "a player that plays nothing took the source";
+    EXPECT_TRUE(player_.IsStopped());
+    ASSERT_TRUE(player_.Start(makeSource<PeriodicSource>(sineTone(1000.0, 30000), 44100)));
+    pumpFor(300);
+    EXPECT_FALSE(player_.ChangeSourceLive(SourceRef()).replaced); // the placeholder is unusable
+    const int heard = player_.waveOut().PlayedPosition();
+    pumpFor(400);
+    EXPECT_GT(player_.waveOut().PlayedPosition(), heard + 4410) << "playback did not go on";
+    player_.Stop();
+    const Capture c = readCapture();
+    ASSERT_TRUE(c.ok);
+    const std::size_t n = c.frames();
+    ASSERT_GT(n, 8820u);
+    EXPECT_NEAR(crossingFrequency(c, n - 8820, n), 1000.0, 2.0) << "the old tone was not kept";
+}
+
+// A tone at another rate is converted to the device's under the lock: its tables are
+// built before the lock is taken, and nothing is computed while it is held.
 TEST_F(WaveOutPlayer, ALiveChangeToAnotherRateFindsItsConversionBuilt) {
     ASSERT_TRUE(player_.Start(makeSource<PeriodicSource>(sineTone(1000.0, 30000), 44100)));
     pumpFor(300);
     SourceRef next = makeSource<PeriodicSource>(sineTone(1500.0, 30000), 44117);
-    player_.PrepareReplacement(next);
-    const std::shared_ptr<ResamplerTable> table = ResamplerTable::forRates(44117, 44100);
+    ASSERT_TRUE(player_.ChangeSourceLive(next).replaced);
+    const std::shared_ptr<ResamplerTable> table = ResamplerTable::forRates(44117, 44100); // the graph's own
     EXPECT_TRUE(table->complete());
-    player_.Suspend();
-    ASSERT_TRUE(player_.ReplaceSource(next));
-    player_.Resume();
-    player_.EndLiveChange();
     pumpFor(400);
     EXPECT_EQ(table->phasesComputedByReaders(), 0);
     player_.Stop();

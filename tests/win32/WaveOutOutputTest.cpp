@@ -6,6 +6,7 @@
 
 #include "AudioCapture.h"
 #include "audio/playback/WaveOutOutput.h"
+#include "platform/win32/Owned.h"
 #include "synth/PeriodicSource.h"
 
 namespace sonimo {
@@ -87,12 +88,11 @@ VOID CALLBACK setEvent(PVOID event, BOOLEAN) {
 // WaitForCompletedBlock with an overall limit: a timer ends the wait after `ms` as a
 // second stop would, so a device that never hands a block back fails the test.
 bool waitForBlock(WaveOutOutput& out, HANDLE stop, DWORD ms = 10000) {
-    HANDLE limit = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE timer = nullptr;
-    CreateTimerQueueTimer(&timer, nullptr, setEvent, limit, ms, 0, WT_EXECUTEONLYONCE);
-    const bool completed = out.WaitForCompletedBlock(stop, limit);
+    const OwnedHandle limit(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    HANDLE timer = nullptr; // deleted below, waiting for its callback, before the event goes
+    CreateTimerQueueTimer(&timer, nullptr, setEvent, limit.get(), ms, 0, WT_EXECUTEONLYONCE);
+    const bool completed = out.WaitForCompletedBlock(stop, limit.get());
     if (timer) DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE);
-    CloseHandle(limit);
     return completed;
 }
 
@@ -118,12 +118,9 @@ protected:
         if (capturePath().empty())
             SONIMO_SKIP_WITHOUT_DEVICE("SONIMO_CAPTURE_DIR is not set (run under scripts/with-display)");
         removeCapture();
-        stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        stop_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     }
-    void TearDown() override {
-        if (stop_) CloseHandle(stop_);
-    }
-    HANDLE stop_ = nullptr;
+    OwnedHandle stop_;
 };
 
 TEST_F(WaveOutDevice, BlocksWrittenToTheWaveMapperAreHeardSampleForSample) {
@@ -138,7 +135,7 @@ TEST_F(WaveOutDevice, BlocksWrittenToTheWaveMapperAreHeardSampleForSample) {
         ASSERT_TRUE(out.Open(source)) << DescribeMmResult(out.lastError());
         EXPECT_EQ(out.blockFrames(), 4410);
         out.ResetBuffers();
-        playThrough(out, *source, stop_);
+        playThrough(out, *source, stop_.get());
         EXPECT_EQ(out.PlayedPosition(), length);
         EXPECT_EQ(out.CurrentLevels().count, 2);
         EXPECT_EQ(out.CurrentLevels().levels[0], LevelOfPeak(0x40000)); // -6 dB of one tone at 0 dB
@@ -166,7 +163,7 @@ TEST_F(WaveOutDevice, SixChannelsOpenWithTheExtensibleFormat) {
     EXPECT_EQ(out.format().Format.wFormatTag, WAVE_FORMAT_EXTENSIBLE);
     EXPECT_EQ(out.format().dwChannelMask, 0x60Fu);
     out.ResetBuffers();
-    playThrough(out, *six, stop_);
+    playThrough(out, *six, stop_.get());
     out.Close();
     std::size_t inserted = 0;
     const Capture c = withoutSilentRuns(readCapture(), 8, inserted);
@@ -206,9 +203,9 @@ TEST_F(WaveOutDevice, AWaitForACompletionEndsWhenStopIsRequested) {
     WaveOutOutput out;
     ASSERT_TRUE(out.Open(source)) << DescribeMmResult(out.lastError());
     out.ResetBuffers();
-    SetEvent(stop_);
+    SetEvent(stop_.get());
     const DWORD t0 = GetTickCount();
-    EXPECT_FALSE(waitForBlock(out, stop_)); // nothing queued: only the stop can end it
+    EXPECT_FALSE(waitForBlock(out, stop_.get())); // nothing queued: only the stop can end it
     EXPECT_LT(GetTickCount() - t0, 500u);
     out.Close();
 }

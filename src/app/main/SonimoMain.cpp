@@ -66,13 +66,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     std::u16string folder;
     settingsFolder(folder);
 
-    HWND instanceWindow = createInstanceWindow(instance);
+    OwnedWindow instanceWindow = createInstanceWindow(instance);
     int result = 1;
     {
         EntryHost host;
         MainWindow window(host, folder);
         if (window.create(instance)) {
-            setInstanceTarget(instanceWindow, window.hwnd());
+            setInstanceTarget(instanceWindow.get(), window.hwnd());
             notice.setOwner(window.hwnd());
             window.restorePlacement();
             // A second start may forward now (its file waits for any dialog we open), so the
@@ -87,9 +87,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
             }
             result = static_cast<int>(msg.wParam);
         }
-        setInstanceTarget(instanceWindow, nullptr);
+        setInstanceTarget(instanceWindow.get(), nullptr);
     }
-    DestroyWindow(instanceWindow);
+    instanceWindow.reset();
     setCurrentNotice(nullptr);
     setCurrentSettings(nullptr);
     CoUninitialize();

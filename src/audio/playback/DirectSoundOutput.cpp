@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 namespace sonimo {
 
@@ -16,46 +17,33 @@ constexpr HRESULT kDeviceInUse = static_cast<HRESULT>(0x8889000A);
 DirectSoundOutput::DirectSoundOutput(HANDLE dataWritten, HANDLE threadEnded)
     : notification_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), dataWritten_(dataWritten),
       threadEnded_(threadEnded), library_(LoadLibraryW(L"dSound.dll")) {
-    InitializeCriticalSection(&levelLock_);
     if (library_) {
-        create_ = reinterpret_cast<CreateFn>(reinterpret_cast<void*>(GetProcAddress(library_, "DirectSoundCreate8")));
+        create_ = reinterpret_cast<CreateFn>(
+            reinterpret_cast<void*>(GetProcAddress(library_.get(), "DirectSoundCreate8")));
         if (!create_) fail(DsNoCreateEntry);
     }
 }
 
 DirectSoundOutput::~DirectSoundOutput() {
     Stop();
-    releaseBuffer();
-    releaseDevice();
-    if (library_) FreeLibrary(library_);
-    if (notification_) CloseHandle(notification_);
-    DeleteCriticalSection(&levelLock_);
-}
-
-void DirectSoundOutput::releaseBuffer() {
-    if (buffer_) buffer_->Release();
-    buffer_ = nullptr;
-}
-
-void DirectSoundOutput::releaseDevice() {
-    if (dsound_) dsound_->Release();
-    dsound_ = nullptr;
+    buffer_.reset();
+    dsound_.reset();
 }
 
 bool DirectSoundOutput::createDevice() {
     if (!create_) return false;
     HRESULT hr = E_FAIL;
+    // Only a device that was made is taken: what a failed call left behind is not ours.
+    IDirectSound8* made = nullptr;
     if (hasOwnGuid(device_) || device_.deviceGuid.Data2 || device_.deviceGuid.Data3)
-        hr = create_(&device_.deviceGuid, &dsound_, nullptr);
+        hr = create_(&device_.deviceGuid, &made, nullptr);
     if (FAILED(hr)) {
-        dsound_ = nullptr;
-        hr = create_(nullptr, &dsound_, nullptr);
+        made = nullptr;
+        hr = create_(nullptr, &made, nullptr);
     }
     lastResult_ = hr;
-    if (FAILED(hr)) {
-        dsound_ = nullptr;
-        return false;
-    }
+    if (FAILED(hr)) return false;
+    dsound_.reset(made);
     dsound_->SetCooperativeLevel(GetDesktopWindow(), DSSCL_PRIORITY);
     return true;
 }
@@ -64,8 +52,8 @@ void DirectSoundOutput::SelectDevice(const OutputDevice& device) {
     device_ = device;
     if (!create_) return;
     Stop();
-    releaseBuffer();
-    releaseDevice();
+    buffer_.reset();
+    dsound_.reset();
     createDevice();
 }
 
@@ -77,7 +65,8 @@ bool DirectSoundOutput::Open(const SourceRef& source, HANDLE playerStop) {
     const int channels = source->channels == 0 ? 1 : source->channels;
     if (channels != levels_[0].count)
         for (LevelRecord& r : levels_) r.count = static_cast<std::uint8_t>(channels);
-    if (buffer_ && (channels != channels_ || source->sampleRate != rate_)) releaseBuffer(); // a stale buffer of another format
+    if (buffer_ && (channels != channels_ || source->sampleRate != rate_))
+        buffer_.reset(); // a stale buffer of another format
     if (buffer_) {
         DWORD status = 0;
         buffer_->GetStatus(&status);
@@ -103,21 +92,20 @@ bool DirectSoundOutput::Open(const SourceRef& source, HANDLE playerStop) {
     LPDIRECTSOUNDBUFFER created = nullptr;
     lastResult_ = dsound_->CreateSoundBuffer(&desc, &created, nullptr);
     if (FAILED(lastResult_) || !created) return false;
-    buffer_ = created;
+    buffer_.reset(created);
     buffer_->SetVolume(DsBufferVolume(volume_));
-    IDirectSoundNotify* notify = nullptr;
-    lastResult_ = buffer_->QueryInterface(kIidDirectSoundNotify, reinterpret_cast<void**>(&notify));
+    ComPtr<IDirectSoundNotify> notify;
+    lastResult_ = buffer_->QueryInterface(kIidDirectSoundNotify, notify.putVoid());
     if (FAILED(lastResult_) || !notify) {
-        releaseBuffer();
+        buffer_.reset();
         return false;
     }
     DSBPOSITIONNOTIFY positions[kDsSegments];
     for (int i = 0; i < kDsSegments; ++i) {
         positions[i].dwOffset = static_cast<DWORD>(i) * sizes_.segmentBytes;
-        positions[i].hEventNotify = notification_;
+        positions[i].hEventNotify = notification_.get();
     }
     lastResult_ = notify->SetNotificationPositions(kDsSegments, positions);
-    notify->Release();
     writeCursor_ = 0;
     padFrames_ = 0;
     return true;
@@ -244,9 +232,8 @@ void DirectSoundOutput::updatePositionAndLevels() {
         playedPosition_.store(source_->GetPosition() + v, std::memory_order_release);
     }
     const int heard = DsHeardSegment(levelIndex_, writeCursor_, play, sizes_);
-    EnterCriticalSection(&levelLock_);
+    std::scoped_lock hold(levelLock_);
     currentLevels_ = levels_[heard];
-    LeaveCriticalSection(&levelLock_);
 }
 
 int DirectSoundOutput::ResumeLatency() {
@@ -277,7 +264,7 @@ void DirectSoundOutput::Stop() {
     if (buffer_) {
         buffer_->Stop();
         DWORD status = 0;
-        if (FAILED(buffer_->GetStatus(&status)) || !(status & DSBSTATUS_PLAYING)) releaseBuffer();
+        if (FAILED(buffer_->GetStatus(&status)) || !(status & DSBSTATUS_PLAYING)) buffer_.reset();
     }
     writeCursor_ = 0;
     padFrames_ = 0;
@@ -303,10 +290,8 @@ std::int8_t DirectSoundOutput::GetVolume() {
 }
 
 LevelRecord DirectSoundOutput::CurrentLevels() const {
-    EnterCriticalSection(&levelLock_);
-    LevelRecord r = currentLevels_;
-    LeaveCriticalSection(&levelLock_);
-    return r;
+    std::scoped_lock hold(levelLock_);
+    return currentLevels_;
 }
 
 } // namespace sonimo

@@ -18,6 +18,8 @@
 #include "audio/DirectSoundRing.h"
 #include "audio/playback/OutputDevice.h"
 #include "audio/playback/OutputFormat.h"
+#include "platform/win32/CriticalSection.h"
+#include "platform/win32/Owned.h"
 #include "synth/SampleSource.h"
 
 namespace sonimo {
@@ -54,7 +56,7 @@ public:
     void ReplaceSource(const SourceRef& source) { source_ = source; }
     void Stop();
     bool IsPlaying();
-    bool HasBuffer() const { return buffer_ != nullptr; }
+    bool HasBuffer() const { return static_cast<bool>(buffer_); }
 
     void SetVolume(std::int8_t db);
     std::int8_t GetVolume();
@@ -62,20 +64,18 @@ public:
     std::int32_t errorCode() const { return error_.load(std::memory_order_acquire); }
     void ClearError() { error_.store(DsOk, std::memory_order_release); }
     HRESULT lastResult() const { return lastResult_; }
-    HANDLE notificationEvent() const { return notification_; }
+    HANDLE notificationEvent() const { return notification_.get(); } // borrowed
     int PlayedPosition() const { return playedPosition_.load(std::memory_order_acquire); }
     LevelRecord CurrentLevels() const;
     const DsSizes& sizes() const { return sizes_; }
     DWORD writeCursor() const { return writeCursor_; }
     DWORD safetyMargin() const { return safetyMargin_; }
     bool libraryHasCreateEntry() const { return create_ != nullptr; }
-    IDirectSoundBuffer* buffer() const { return buffer_; } // borrowed, for the tests' checks
+    IDirectSoundBuffer* buffer() const { return buffer_.get(); } // borrowed, for the tests' checks
 
 private:
     using CreateFn = HRESULT(WINAPI*)(LPCGUID, LPDIRECTSOUND8*, LPUNKNOWN);
     bool createDevice();
-    void releaseBuffer();
-    void releaseDevice();
     void fillRegion(void* region, DWORD bytes, bool levels);
     void updatePositionAndLevels();
     bool playCursor(DWORD& play);
@@ -85,14 +85,16 @@ private:
     int levelIndex_ = 0;
     SourceRef source_;
     OutputDevice device_;
-    HANDLE notification_;
-    HANDLE dataWritten_; // borrowed
-    HANDLE threadEnded_; // borrowed
+    OwnedHandle notification_;
+    HANDLE dataWritten_;          // borrowed
+    HANDLE threadEnded_;          // borrowed
     HANDLE playerStop_ = nullptr; // borrowed
-    HMODULE library_;
-    CreateFn create_ = nullptr;
-    IDirectSound8* dsound_ = nullptr;
-    IDirectSoundBuffer* buffer_ = nullptr;
+    // Declared in the order they are made: they go back in reverse, the buffer before the
+    // device and both before the library their code lives in.
+    OwnedModule library_;
+    CreateFn create_ = nullptr; // borrowed from the library
+    ComPtr<IDirectSound8> dsound_;
+    ComPtr<IDirectSoundBuffer> buffer_;
     std::vector<std::int32_t> conversion_;
     DsSizes sizes_;
     int channels_ = 1;
@@ -109,7 +111,7 @@ private:
     std::int8_t volume_ = 0;
     std::atomic<std::int32_t> error_{DsOk};
     HRESULT lastResult_ = S_OK;
-    mutable CRITICAL_SECTION levelLock_; // the owner copies what the feeder writes
+    mutable CriticalSection levelLock_; // the owner copies what the feeder writes
     LevelRecord currentLevels_;
 };
 

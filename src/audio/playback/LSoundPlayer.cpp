@@ -1,6 +1,7 @@
 #include "audio/playback/LSoundPlayer.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "audio/Limiters.h"
 #include "synth/SourceEffect.h"
@@ -63,29 +64,25 @@ void LSoundPlayerDoneHandlerThread::Run() { player_.runCompletions(*this); }
 LSoundPlayer::LSoundPlayer()
     : LThread(L"LSoundPlayer<T>"), bufferFreed_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       dataWritten_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      threadEnded_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), directSound_(dataWritten_, threadEnded_),
+      threadEnded_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), directSound_(dataWritten_.get(), threadEnded_.get()),
       handler_(*this) {
-    InitializeCriticalSection(&lock_);
-    window_ = createNotificationWindow(this);
+    window_.reset(createNotificationWindow(this));
 }
 
 LSoundPlayer::~LSoundPlayer() {
     Stop();
     if (window_) {
-        SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
-        DestroyWindow(window_);
+        // A notification still queued must not reach a player that is going away.
+        SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
+        window_.reset();
     }
     handler_.RequestStop();
     handler_.Join();
-    DeleteCriticalSection(&lock_);
-    CloseHandle(bufferFreed_);
-    CloseHandle(dataWritten_);
-    CloseHandle(threadEnded_);
 }
 
 void LSoundPlayer::SelectDevice(const OutputDevice& device) {
     // Changing the back-end under a running feeder would pull the device from under it.
-    if (running() || suspended_) Stop();
+    if (running()) Stop();
     outputKind_ = device.kind;
     if (outputKind_ == OutputWaveOut) waveOut_.SetDevice(device);
     else if (outputKind_ == OutputDirectSound) directSound_.SelectDevice(device);
@@ -119,9 +116,9 @@ bool LSoundPlayer::Start(const SourceRef& source) {
     failed_ = false; // a notification still queued from the last run finds nothing to do
     feederRaised_ = false;
     handlerRaised_ = false;
-    ResetEvent(bufferFreed_);
-    ResetEvent(dataWritten_);
-    ResetEvent(threadEnded_);
+    ResetEvent(bufferFreed_.get());
+    ResetEvent(dataWritten_.get());
+    ResetEvent(threadEnded_.get());
     if (!StartThread(THREAD_PRIORITY_NORMAL)) {
         if (outputKind_ == OutputWaveOut) waveOut_.Close();
         else directSound_.Stop();
@@ -151,10 +148,45 @@ void LSoundPlayer::raise(bool feeder, bool handler) {
     }
 }
 
+LSoundPlayer::FeedStep LSoundPlayer::feedOnce(int kind, std::optional<SourceRef>& starved) {
+    std::scoped_lock hold(lock_);
+    if (kind == OutputWaveOut) waveOut_.PassHeardPosition();
+    const int remaining = RemainingFrames(source_->GetLength(), source_->GetPosition());
+    if (remaining > 0) {
+        const bool room = kind == OutputWaveOut ? waveOut_.HasRoom() : directSound_.HasRoom();
+        if (!room) {
+            completionsInARow_ = 0;
+            raise(false, true); // the device is behind: the handler must keep up
+            return FeedStep::NoRoom;
+        }
+        if (kind == OutputWaveOut) waveOut_.WriteBlock(std::min(remaining, kMaxReadFrames));
+        else directSound_.FillSegment();
+        SetEvent(dataWritten_.get());
+        return FeedStep::Wrote;
+    }
+    if (source_->IsGrowing()) {
+        raise(true, false); // the source is behind: the feeder must take data as it comes
+        // A live change may replace the source while the feeder waits for its data: this
+        // reference keeps the graph being waited on alive (counted under the lock).
+        starved.emplace(source_);
+        return FeedStep::Starved;
+    }
+    const bool tail = kind == OutputWaveOut ? waveOut_.TailPlaying() : directSound_.TailPlaying();
+    if (tail) {
+        progress_ = true;
+        post();
+        return FeedStep::Tail;
+    }
+    progress_ = false;
+    finished_ = true;
+    post();
+    return FeedStep::Finished;
+}
+
 void LSoundPlayer::Run() {
     handler_.StartThread(THREAD_PRIORITY_NORMAL);
     completionsInARow_ = 0;
-    HANDLE wake[2] = {bufferFreed_, stopEvent()};
+    HANDLE wake[2] = {bufferFreed_.get(), stopEvent()};
     const int kind = outputKind_;
     while (!StopRequested()) {
         if ((kind != OutputWaveOut && kind != OutputDirectSound) ||
@@ -165,53 +197,23 @@ void LSoundPlayer::Run() {
             post();
             break;
         }
-        lock();
-        if (kind == OutputWaveOut) waveOut_.PassHeardPosition();
-        const int remaining = RemainingFrames(source_->GetLength(), source_->GetPosition());
-        if (remaining > 0) {
-            const int block = std::min(remaining, kMaxReadFrames);
-            const bool room = kind == OutputWaveOut ? waveOut_.HasRoom() : directSound_.HasRoom();
-            if (!room) {
-                completionsInARow_ = 0;
-                raise(false, true); // the device is behind: the handler must keep up
-                unlock();
-                WaitForMultipleObjects(2, wake, FALSE, 1000);
-                ResetEvent(bufferFreed_);
-                continue;
-            }
-            if (kind == OutputWaveOut) waveOut_.WriteBlock(block);
-            else directSound_.FillSegment();
-            SetEvent(dataWritten_);
-            unlock();
-            Sleep(5);
-            continue;
-        }
-        if (source_->IsGrowing()) {
-            raise(true, false); // the source is behind: the feeder must take data as it comes
-            source_->WaitForData(150);
-            unlock();
-            Sleep(5);
-            continue;
-        }
-        const bool tail = kind == OutputWaveOut ? waveOut_.TailPlaying() : directSound_.TailPlaying();
-        if (tail) {
-            progress_ = true;
-            post();
-            // Waiting without the lock lets a live change in while the tail drains.
-            unlock();
+        // Every wait below is made without the lock, so that a live change or the owner's
+        // reads get in meanwhile.
+        std::optional<SourceRef> starved;
+        const FeedStep step = feedOnce(kind, starved);
+        if (step == FeedStep::Finished) break;
+        if (step == FeedStep::Starved) {
+            (*starved)->WaitForData(150);
+            std::scoped_lock hold(lock_); // the graph's counts change under the lock only
+            starved.reset();
+        } else if (step == FeedStep::NoRoom || step == FeedStep::Tail) {
             WaitForMultipleObjects(2, wake, FALSE, 1000);
-            ResetEvent(bufferFreed_);
-            Sleep(5);
-            continue;
+            ResetEvent(bufferFreed_.get());
         }
-        progress_ = false;
-        finished_ = true;
-        post();
-        unlock();
-        break;
+        if (step != FeedStep::NoRoom) Sleep(5);
     }
-    SetEvent(threadEnded_);
-    ResetEvent(dataWritten_);
+    SetEvent(threadEnded_.get());
+    ResetEvent(dataWritten_.get());
     handler_.RequestStop();
     handler_.Join();
     if (kind == OutputWaveOut) waveOut_.ResetDevice();
@@ -233,7 +235,7 @@ void LSoundPlayer::runCompletions(LSoundPlayerDoneHandlerThread& handler) {
         } else {
             return;
         }
-        SetEvent(bufferFreed_);
+        SetEvent(bufferFreed_.get());
         progress_ = true;
         post();
         if (completionsInARow_++ > half) raise(false, true);
@@ -248,11 +250,6 @@ bool LSoundPlayer::outputActive() {
 
 void LSoundPlayer::Stop() {
     const bool active = outputActive();
-    if (suspended_) {
-        if (liveLockHeld_) unlock();
-        liveLockHeld_ = false;
-        suspended_ = false;
-    }
     RequestStop();
     Join();
     if (outputKind_ == OutputWaveOut) waveOut_.Close();
@@ -269,17 +266,13 @@ void LSoundPlayer::Stop() {
 }
 
 int LSoundPlayer::SourcePosition() {
-    lock();
-    const int p = source_->GetPosition();
-    unlock();
-    return p;
+    std::scoped_lock hold(lock_);
+    return source_->GetPosition();
 }
 
 int LSoundPlayer::SourceLength() {
-    lock();
-    const int n = source_->GetLength();
-    unlock();
-    return n;
+    std::scoped_lock hold(lock_);
+    return source_->GetLength();
 }
 
 bool LSoundPlayer::IsStopped() {
@@ -288,85 +281,82 @@ bool LSoundPlayer::IsStopped() {
     return true;
 }
 
-void LSoundPlayer::Suspend() {
-    if (suspended_) return;
+LSoundPlayer::LiveChange LSoundPlayer::ChangeSourceLive(const SourceRef& source) {
+    LiveChange result;
+    if (IsStopped()) return result;
+    // Kept until the change is made, so that the converter built under the lock finds them.
+    const std::vector<std::shared_ptr<ResamplerTable>> tables = prepareConversion(source);
+    LARGE_INTEGER locked{}, unlocked{};
     if (outputKind_ == OutputDirectSound) {
-        lock();
-        liveLockHeld_ = true;
-        suspendedPosition_ = source_->GetPosition();
+        std::scoped_lock hold(lock_);
+        QueryPerformanceCounter(&locked);
+        result.replaced = replaceSource(source, source_->GetPosition());
+        if (outputActive()) result.requeued = requeueDirectSound();
+        QueryPerformanceCounter(&unlocked);
     } else if (outputKind_ == OutputWaveOut) {
+        // The feeder is stopped rather than kept out, and what the device still holds is
+        // handed back: the new source goes on from what was last heard.
         RequestStop();
         Join();
         waveOut_.ResetDevice();
-        suspendedPosition_ = waveOut_.PlayedPosition();
+        std::scoped_lock hold(lock_);
+        QueryPerformanceCounter(&locked);
+        result.replaced = replaceSource(source, waveOut_.PlayedPosition());
+        if (outputActive()) restartWaveOut();
+        QueryPerformanceCounter(&unlocked);
+    } else {
+        return result;
     }
-    suspended_ = true;
-}
-
-LSoundPlayer::LiveChange LSoundPlayer::ChangeSourceLive(const SourceRef& source) {
-    PrepareReplacement(source);
-    Suspend();
-    LiveChange result;
-    result.replaced = ReplaceSource(source);
-    result.requeued = Resume();
-    EndLiveChange();
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    result.lockedMicroseconds = (unlocked.QuadPart - locked.QuadPart) * 1000000 / frequency.QuadPart;
     return result;
 }
 
-void LSoundPlayer::PrepareReplacement(const SourceRef& source) {
-    prepared_.clear();
+std::vector<std::shared_ptr<ResamplerTable>> LSoundPlayer::prepareConversion(const SourceRef& source) {
+    std::vector<std::shared_ptr<ResamplerTable>> tables;
     // Only this (the owner's) thread changes source_, so its format is read without the lock.
-    if (suspended_ || IsStopped() || source->state != StateOk || source->sampleRate == source_->sampleRate) return;
-    ResampleEffect(source_->sampleRate).Prepare(source->sampleRate, prepared_);
-    for (const auto& table : prepared_)
+    if (source->state != StateOk || source->sampleRate == source_->sampleRate) return tables;
+    ResampleEffect(source_->sampleRate).Prepare(source->sampleRate, tables);
+    for (const auto& table : tables)
         table->waitUntilComplete();
+    return tables;
 }
 
-bool LSoundPlayer::ReplaceSource(const SourceRef& source) {
-    if (!suspended_ && !IsStopped()) return false;
+bool LSoundPlayer::replaceSource(const SourceRef& source, int position) {
     if (source->state != StateOk) return false;
     SourceRef next = source;
-    if (suspended_ && (next->sampleRate != source_->sampleRate || next->channels != source_->channels)) {
+    if (next->sampleRate != source_->sampleRate || next->channels != source_->channels) {
         // The device keeps the format it was opened with; the new graph is brought to it.
         ConvertFormat(next, source_->sampleRate, source_->channels);
         if (next->sampleRate != source_->sampleRate || next->channels != source_->channels) return false;
     }
     next = LimitWithLookahead(next, kNominalFullScale);
-    next->Seek(suspendedPosition_);
+    next->Seek(position);
     source_ = makeSource<PlaybackHistoryTap>(next, history_);
     if (outputKind_ == OutputDirectSound) directSound_.ReplaceSource(source_);
-    else if (outputKind_ == OutputWaveOut && suspended_) waveOut_.ReplaceSource(source_);
+    else waveOut_.ReplaceSource(source_);
     return true;
 }
 
-int LSoundPlayer::Resume() {
-    if (!suspended_ || !outputActive()) return 0;
-    if (outputKind_ == OutputDirectSound) {
-        const int latency = directSound_.ResumeLatency();
-        source_->Seek(source_->GetPosition() - latency);
-        history_.crossfadePending = true;
-        directSound_.RefillAfterResume();
-        return latency;
-    }
-    if (outputKind_ == OutputWaveOut) {
-        // The feeder was stopped by Suspend: start it again from what was last heard.
-        source_->Seek(waveOut_.PlayedPosition());
-        history_.crossfadePending = true;
-        waveOut_.ResetBuffers();
-        finished_ = false;
-        progress_ = false;
-        failed_ = false;
-        ResetEvent(bufferFreed_);
-        ResetEvent(threadEnded_);
-        StartThread(THREAD_PRIORITY_NORMAL);
-    }
-    return 0;
+int LSoundPlayer::requeueDirectSound() {
+    const int latency = directSound_.ResumeLatency();
+    source_->Seek(source_->GetPosition() - latency);
+    history_.crossfadePending = true;
+    directSound_.RefillAfterResume();
+    return latency;
 }
 
-void LSoundPlayer::EndLiveChange() {
-    if (liveLockHeld_) unlock();
-    liveLockHeld_ = false;
-    suspended_ = false;
+void LSoundPlayer::restartWaveOut() {
+    source_->Seek(waveOut_.PlayedPosition());
+    history_.crossfadePending = true;
+    waveOut_.ResetBuffers();
+    finished_ = false;
+    progress_ = false;
+    failed_ = false;
+    ResetEvent(bufferFreed_.get());
+    ResetEvent(threadEnded_.get());
+    StartThread(THREAD_PRIORITY_NORMAL);
 }
 
 void LSoundPlayer::SetVolume(std::int8_t step) {
@@ -386,9 +376,8 @@ void LSoundPlayer::ProcessNotification() {
     if (finished_) {
         int ms = 0;
         if (known) {
-            lock();
+            std::scoped_lock hold(lock_);
             ms = toMs(source_->GetLength(), source_->sampleRate);
-            unlock();
         }
         listener_->position(ms, cookie_);
         if (finished_) Stop();

@@ -6,13 +6,16 @@
 // Start and Stop) is the listener called.
 // Threads: construct, destroy and call everything public on the user-interface thread.
 // The player lock guards the source and the back-end buffers between the feeder and the
-// owner; a live change holds it from Suspend to EndLiveChange.
+// owner. It is held in one scope at a time, never across public calls: the feeder takes
+// it for one look at the source and the device and waits (for room, for the tail, for a
+// growing source's data) without it; a live change takes it once, inside ChangeSourceLive.
 #pragma once
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "audio/playback/DirectSoundOutput.h"
@@ -20,6 +23,8 @@
 #include "audio/playback/OutputDevice.h"
 #include "audio/PlaybackHistoryTap.h"
 #include "audio/playback/WaveOutOutput.h"
+#include "platform/win32/CriticalSection.h"
+#include "platform/win32/Owned.h"
 #include "synth/ResamplerTable.h"
 #include "synth/SampleSource.h"
 
@@ -65,33 +70,24 @@ public:
 
     // A live change in one call: the playing source is replaced by `source` and what was
     // queued of the old one is played from the new one. False (the old source kept) when
-    // nothing plays or the new source cannot be brought to the format being played.
+    // nothing plays or the new source cannot be brought to the format being played; the
+    // old source is then requeued from the same point as the new one would have been.
+    // The rate conversion the new source needs is built first, without the lock (the
+    // owner waits here a moment the first time a rate pair is met; the device plays on
+    // meanwhile), so that the refill made under the lock computes none. On DirectSound
+    // the feeder waits on the lock for the change; on waveOut it is stopped and started
+    // again on the new source from what was last heard.
     struct LiveChange {
         bool replaced = false;
-        int requeued = 0; // frames that had been queued and are now played from the new source
+        int requeued = 0;              // frames that had been queued and are now played again
+        std::int64_t lockedMicroseconds = 0; // how long the feeder was kept out
     };
     LiveChange ChangeSourceLive(const SourceRef& source);
-
-    // Before a live change, without the lock: builds the tables of the rate conversion
-    // ReplaceSource will put in front of `source`, so that the refill after Resume, made
-    // under the lock, computes none (the owner waits here a moment the first time a rate
-    // pair is met; the device plays on meanwhile).
-    void PrepareReplacement(const SourceRef& source);
-    // The live change: Suspend, ReplaceSource, Resume, then EndLiveChange. On DirectSound
-    // the player lock is held from Suspend to EndLiveChange, so the feeder waits; on
-    // waveOut the feeder is stopped and Resume starts it again on the new source.
-    void Suspend();
-    // False (and the old source kept) when not suspended or stopped, or when the new
-    // source cannot be brought to the format being played.
-    bool ReplaceSource(const SourceRef& source);
-    int Resume(); // frames that had been queued and are now played from the new source
-    void EndLiveChange();
 
     bool IsStopped();
     // The source's own position and length, read under the player lock (owner's thread).
     int SourcePosition();
     int SourceLength();
-    bool IsSuspended() const { return suspended_; }
     void SetVolume(std::int8_t step);
     std::int8_t GetVolume();
 
@@ -99,7 +95,7 @@ public:
     void ProcessNotification();
 
     std::int32_t outputKind() const { return outputKind_; }
-    HWND notificationWindow() const { return window_; }
+    HWND notificationWindow() const { return window_.get(); } // borrowed
     bool finished() const { return finished_.load(); }
     bool failed() const { return failed_.load(); }
     WaveOutOutput& waveOut() { return waveOut_; }
@@ -109,35 +105,38 @@ public:
 
 private:
     friend class LSoundPlayerDoneHandlerThread;
+    // What the feeder does after one look under the lock.
+    enum class FeedStep { Wrote, NoRoom, Starved, Tail, Finished };
+
     void Run() override; // the feeder
+    FeedStep feedOnce(int kind, std::optional<SourceRef>& starved);
     void runCompletions(LSoundPlayerDoneHandlerThread& handler);
-    void post() { PostMessageW(window_, kPlayerNotifyMessage, 0, 0); }
+    void post() { PostMessageW(window_.get(), kPlayerNotifyMessage, 0, 0); }
     void raise(bool feeder, bool handler);
     bool outputActive();
-    void lock() { EnterCriticalSection(&lock_); }
-    void unlock() { LeaveCriticalSection(&lock_); }
+    // The steps of ChangeSourceLive.
+    std::vector<std::shared_ptr<ResamplerTable>> prepareConversion(const SourceRef& source);
+    bool replaceSource(const SourceRef& source, int position); // under the lock
+    int requeueDirectSound();                                  // under the lock
+    void restartWaveOut();                                     // under the lock, feeder stopped
 
-    HWND window_ = nullptr;
+    OwnedWindow window_;
     std::int32_t outputKind_ = OutputWaveOut;
-    HANDLE bufferFreed_;
-    HANDLE dataWritten_;
-    HANDLE threadEnded_;
+    OwnedHandle bufferFreed_;
+    OwnedHandle dataWritten_;
+    OwnedHandle threadEnded_;
     WaveOutOutput waveOut_;
-    DirectSoundOutput directSound_;
+    DirectSoundOutput directSound_; // borrows the two events above
     SourceRef source_;
     PlaybackHistory history_; // 8 MiB, zeroed
-    std::vector<std::shared_ptr<ResamplerTable>> prepared_; // for the next live change
     std::atomic<bool> finished_{false};
     std::atomic<bool> progress_{false};
     std::atomic<bool> failed_{false};
     std::atomic<bool> feederRaised_{false};
     std::atomic<bool> handlerRaised_{false};
     std::atomic<std::uint32_t> completionsInARow_{0};
-    CRITICAL_SECTION lock_;
-    bool suspended_ = false;
-    bool liveLockHeld_ = false; // Suspend took the lock (DirectSound)
+    CriticalSection lock_;
     bool startReported_ = false; // started() went out and stopped() has not yet
-    std::int32_t suspendedPosition_ = 0;
     PlayerListener defaultListener_;
     PlayerListener* listener_ = &defaultListener_; // borrowed
     int cookie_ = 0;

@@ -9,7 +9,6 @@ LThread::~LThread() {
         RequestStop();
         Join();
     }
-    if (stop_) CloseHandle(stop_);
 }
 
 DWORD WINAPI LThread::entry(void* self) {
@@ -26,32 +25,32 @@ DWORD WINAPI LThread::entry(void* self) {
 
 bool LThread::StartThread(int priority) {
     if (thread_) return false;
-    ResetEvent(stop_);
+    ResetEvent(stop_.get());
     running_.store(true, std::memory_order_release);
-    thread_ = CreateThread(nullptr, 0, entry, this, CREATE_SUSPENDED, nullptr);
+    thread_.reset(CreateThread(nullptr, 0, entry, this, CREATE_SUSPENDED, nullptr));
     if (!thread_) {
         running_.store(false, std::memory_order_release);
         return false;
     }
-    SetThreadPriority(thread_, priority);
-    ResumeThread(thread_);
+    SetThreadPriority(thread_.get(), priority);
+    ResumeThread(thread_.get());
     return true;
 }
 
 void LThread::Join() {
     if (!thread_) return;
-    if (GetCurrentThreadId() != GetThreadId(thread_)) {
+    if (GetCurrentThreadId() != GetThreadId(thread_.get())) {
         const int mine = GetThreadPriority(GetCurrentThread());
-        if (mine != THREAD_PRIORITY_ERROR_RETURN && mine > GetThreadPriority(thread_)) SetThreadPriority(thread_, mine);
-        WaitForSingleObject(thread_, INFINITE);
+        if (mine != THREAD_PRIORITY_ERROR_RETURN && mine > GetThreadPriority(thread_.get()))
+            SetThreadPriority(thread_.get(), mine);
+        WaitForSingleObject(thread_.get(), INFINITE);
     }
-    CloseHandle(thread_);
-    thread_ = nullptr;
+    thread_.reset();
     running_.store(false, std::memory_order_release);
 }
 
 void LThread::SetPriority(int priority) {
-    if (thread_) SetThreadPriority(thread_, priority);
+    if (thread_) SetThreadPriority(thread_.get(), priority);
 }
 
 } // namespace sonimo

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <string>
 
+#include "platform/win32/Owned.h"
+
 namespace sonimo {
 
 class LThread {
@@ -17,13 +19,13 @@ public:
     LThread& operator=(const LThread&) = delete;
 
     bool StartThread(int priority); // clears the stop event first
-    void RequestStop() { SetEvent(stop_); }
+    void RequestStop() { SetEvent(stop_.get()); }
     // Waits without time-out for the thread to end and closes its handle; the thread
     // gets the caller's priority while it is waited for, so that it can finish its turn.
     void Join();
-    bool StopRequested() const { return WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0; }
-    HANDLE stopEvent() const { return stop_; }
-    HANDLE threadHandle() const { return thread_; }
+    bool StopRequested() const { return WaitForSingleObject(stop_.get(), 0) == WAIT_OBJECT_0; }
+    HANDLE stopEvent() const { return stop_.get(); } // borrowed
+    HANDLE threadHandle() const { return thread_.get(); } // borrowed
     bool running() const { return running_.load(std::memory_order_acquire); }
     void SetPriority(int priority);
     const std::wstring& name() const { return name_; }
@@ -34,8 +36,8 @@ protected:
 private:
     static DWORD WINAPI entry(void* self);
 
-    HANDLE stop_;
-    HANDLE thread_ = nullptr;
+    OwnedHandle stop_;
+    OwnedHandle thread_; // while a thread has been started and not yet joined
     std::atomic<bool> running_{false};
     std::wstring name_;
 };

@@ -1,4 +1,5 @@
 #include "audio/playback/OutputDevice.h"
+#include "platform/win32/Owned.h"
 #include "platform/win32/WideText.h"
 
 #include <mmsystem.h>
@@ -30,21 +31,11 @@ std::u16string cut(std::u16string s) {
 }
 
 // The library is loaded around each enumeration only; nothing stays loaded.
-class DirectSoundLibrary {
-public:
-    DirectSoundLibrary() : module_(LoadLibraryW(L"dSound.dll")) {}
-    ~DirectSoundLibrary() {
-        if (module_) FreeLibrary(module_);
-    }
-    DirectSoundLibrary(const DirectSoundLibrary&) = delete;
-    DirectSoundLibrary& operator=(const DirectSoundLibrary&) = delete;
-    template <class F> F entry(const char* name) const {
-        return module_ ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module_, name))) : nullptr;
-    }
+OwnedModule loadDirectSound() { return OwnedModule(LoadLibraryW(L"dSound.dll")); }
 
-private:
-    HMODULE module_;
-};
+template <class F> F entry(const OwnedModule& module, const char* name) {
+    return module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module.get(), name))) : nullptr;
+}
 
 BOOL CALLBACK countEntry(LPGUID, LPCSTR, LPCSTR, LPVOID context) {
     ++*static_cast<int*>(context);
@@ -72,8 +63,8 @@ public:
         return reinterpret_cast<const char16_t*>(caps.szPname);
     }
     int directSoundCount() override {
-        DirectSoundLibrary lib;
-        auto enumerate = lib.entry<HRESULT(WINAPI*)(LPDSENUMCALLBACKA, LPVOID)>("DirectSoundEnumerateA");
+        const OwnedModule lib = loadDirectSound();
+        auto enumerate = entry<HRESULT(WINAPI*)(LPDSENUMCALLBACKA, LPVOID)>(lib, "DirectSoundEnumerateA");
         if (!enumerate) return 0;
         int n = 0;
         enumerate(countEntry, &n);
@@ -81,8 +72,8 @@ public:
     }
     std::vector<DirectSoundEntry> directSoundEntries() override {
         std::vector<DirectSoundEntry> entries;
-        DirectSoundLibrary lib;
-        auto enumerate = lib.entry<HRESULT(WINAPI*)(LPDSENUMCALLBACKW, LPVOID)>("DirectSoundEnumerateW");
+        const OwnedModule lib = loadDirectSound();
+        auto enumerate = entry<HRESULT(WINAPI*)(LPDSENUMCALLBACKW, LPVOID)>(lib, "DirectSoundEnumerateW");
         if (enumerate) enumerate(collectEntry, &entries);
         return entries;
     }

@@ -1,6 +1,7 @@
 #include "audio/playback/WaveOutOutput.h"
 
 #include <algorithm>
+#include <mutex>
 
 namespace sonimo {
 
@@ -18,43 +19,37 @@ std::uint16_t WaveOutVolumeValue(int step) {
 
 int WaveOutVolumeStep(DWORD deviceVolume) { return static_cast<int>((deviceVolume & 0xFFFF) / 1424) - 48; }
 
-WaveOutOutput::WaveOutOutput() : callbackEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-    InitializeCriticalSection(&levelLock_);
-}
+WaveOutOutput::WaveOutOutput() : callbackEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
-WaveOutOutput::~WaveOutOutput() {
-    Close();
-    if (callbackEvent_) CloseHandle(callbackEvent_);
-    DeleteCriticalSection(&levelLock_);
-}
+WaveOutOutput::~WaveOutOutput() { Close(); }
 
 bool WaveOutOutput::Open(const SourceRef& source) {
     Close();
     source_ = source;
     channels_ = source->channels == 0 ? 1 : source->channels;
     format_ = MakeOutputFormat(source->sampleRate, channels_);
-    MMRESULT r = waveOutOpen(&handle_, deviceId(), &format_.Format, reinterpret_cast<DWORD_PTR>(callbackEvent_),
-                             0, CALLBACK_EVENT);
+    // Only a device that was opened is taken: what a failed call left behind is not ours.
+    const auto event = reinterpret_cast<DWORD_PTR>(callbackEvent_.get());
+    HWAVEOUT opened = nullptr;
+    MMRESULT r = waveOutOpen(&opened, deviceId(), &format_.Format, event, 0, CALLBACK_EVENT);
     if (r != MMSYSERR_NOERROR) {
-        r = waveOutOpen(&handle_, deviceId(), &format_.Format, reinterpret_cast<DWORD_PTR>(callbackEvent_), 0,
-                        CALLBACK_EVENT | WAVE_MAPPED);
+        opened = nullptr;
+        r = waveOutOpen(&opened, deviceId(), &format_.Format, event, 0, CALLBACK_EVENT | WAVE_MAPPED);
     }
     lastError_ = r;
     if (r != MMSYSERR_NOERROR) {
-        handle_ = nullptr;
         source_.release();
         return false;
     }
+    handle_.reset(opened);
     blockFrames_ = WaveOutBlockFrames(source->sampleRate);
     const DWORD slotBytes = static_cast<DWORD>(channels_) * static_cast<DWORD>(blockFrames_) * 2;
     conversion_.assign(static_cast<std::size_t>(channels_) * blockFrames_, 0);
-    memory_ = GlobalAlloc(GMEM_MOVEABLE | GMEM_SHARE, static_cast<SIZE_T>(slotBytes) * kWaveOutSlots);
-    samples_ = memory_ ? static_cast<std::int16_t*>(GlobalLock(memory_)) : nullptr;
+    memory_.reset(GlobalAlloc(GMEM_MOVEABLE | GMEM_SHARE, static_cast<SIZE_T>(slotBytes) * kWaveOutSlots));
+    samples_ = memory_ ? static_cast<std::int16_t*>(GlobalLock(memory_.get())) : nullptr;
     if (!samples_) {
-        if (memory_) GlobalFree(memory_);
-        memory_ = nullptr;
-        waveOutClose(handle_);
-        handle_ = nullptr;
+        memory_.reset();
+        handle_.reset();
         source_.release();
         lastError_ = MMSYSERR_NOMEM;
         return false;
@@ -65,7 +60,7 @@ bool WaveOutOutput::Open(const SourceRef& source) {
         s.header.lpData = reinterpret_cast<LPSTR>(samples_) + static_cast<std::size_t>(slotBytes) * i;
         s.header.dwBufferLength = s.fullLength = slotBytes;
         s.free.store(true, std::memory_order_release);
-        waveOutPrepareHeader(handle_, &s.header, sizeof s.header);
+        waveOutPrepareHeader(handle_.get(), &s.header, sizeof s.header);
     }
     writeIndex_ = 0;
     doneIndex_ = 0;
@@ -95,15 +90,15 @@ void WaveOutOutput::WriteBlock(int frames) {
     s.position = source_->GetPosition();
     s.header.dwFlags &= ~kLoopBits;
     s.header.dwBufferLength = static_cast<DWORD>(samples * 2);
-    waveOutPrepareHeader(handle_, &s.header, sizeof s.header);
+    waveOutPrepareHeader(handle_.get(), &s.header, sizeof s.header);
     s.free.store(false, std::memory_order_release);
-    const MMRESULT r = waveOutWrite(handle_, &s.header, sizeof s.header);
+    const MMRESULT r = waveOutWrite(handle_.get(), &s.header, sizeof s.header);
     if (r != MMSYSERR_NOERROR) {
         // The device will never hand this buffer back: complete it here so that the ring
         // keeps moving and the tail test ends.
         lastError_ = r;
         InterlockedOr(reinterpret_cast<volatile LONG*>(&s.header.dwFlags), WHDR_DONE);
-        SetEvent(callbackEvent_);
+        SetEvent(callbackEvent_.get());
     }
     writeIndex_ = NextWaveOutSlot(writeIndex_);
 }
@@ -121,19 +116,20 @@ bool WaveOutOutput::slotDone(const Slot& s) const {
 }
 
 bool WaveOutOutput::WaitForCompletedBlock(HANDLE stop, HANDLE otherStop) {
-    HANDLE handles[3] = {stop, otherStop, callbackEvent_};
+    HANDLE handles[3] = {stop, otherStop, callbackEvent_.get()};
     for (;;) {
         if (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0 || WaitForSingleObject(otherStop, 0) == WAIT_OBJECT_0)
             return false;
-        ResetEvent(callbackEvent_);
+        ResetEvent(callbackEvent_.get());
         Slot& s = slots_[doneIndex_];
         if (slotDone(s)) {
             playedPosition_.store(s.position, std::memory_order_release);
             // The graph is the feeder's alone: it passes the heard position on.
             heardPending_.store(true, std::memory_order_release);
-            EnterCriticalSection(&levelLock_);
-            currentLevels_ = s.levels;
-            LeaveCriticalSection(&levelLock_);
+            {
+                std::scoped_lock hold(levelLock_);
+                currentLevels_ = s.levels;
+            }
             s.header.dwFlags &= ~kLoopBits;
             s.free.store(true, std::memory_order_release);
             doneIndex_ = NextWaveOutSlot(doneIndex_);
@@ -144,40 +140,35 @@ bool WaveOutOutput::WaitForCompletedBlock(HANDLE stop, HANDLE otherStop) {
 }
 
 void WaveOutOutput::ResetDevice() {
-    if (handle_) waveOutReset(handle_);
+    if (handle_) waveOutReset(handle_.get());
 }
 
 void WaveOutOutput::Close() {
     if (!open_) return;
     open_ = false;
-    waveOutReset(handle_);
+    waveOutReset(handle_.get());
     source_.release();
     DWORD allowance = 1000; // shared by all slots
     for (Slot& s : slots_) {
         s.header.dwBufferLength = s.fullLength;
-        while (waveOutUnprepareHeader(handle_, &s.header, sizeof s.header) == WAVERR_STILLPLAYING &&
+        while (waveOutUnprepareHeader(handle_.get(), &s.header, sizeof s.header) == WAVERR_STILLPLAYING &&
                allowance > 0) {
             Sleep(50);
             allowance = allowance > 50 ? allowance - 50 : 0;
         }
         s.free.store(true, std::memory_order_release);
     }
-    GlobalUnlock(memory_);
-    GlobalFree(memory_);
-    memory_ = nullptr;
     samples_ = nullptr;
+    memory_.reset();
     conversion_.clear();
     conversion_.shrink_to_fit();
-    waveOutClose(handle_);
-    handle_ = nullptr;
+    handle_.reset();
     playedPosition_.store(0, std::memory_order_release);
 }
 
 LevelRecord WaveOutOutput::CurrentLevels() const {
-    EnterCriticalSection(&levelLock_);
-    LevelRecord r = currentLevels_;
-    LeaveCriticalSection(&levelLock_);
-    return r;
+    std::scoped_lock hold(levelLock_);
+    return currentLevels_;
 }
 
 void WaveOutOutput::SetVolume(std::int8_t step) {

@@ -16,6 +16,8 @@
 
 #include "audio/playback/OutputDevice.h"
 #include "audio/playback/OutputFormat.h"
+#include "platform/win32/CriticalSection.h"
+#include "platform/win32/Owned.h"
 #include "synth/SampleSource.h"
 
 namespace sonimo {
@@ -29,6 +31,22 @@ inline int PreviousWaveOutSlot(int index) { return (index + kWaveOutSlots - 1) %
 // Volume step (dB-like, 0 = full) to the 16-bit device value and back.
 std::uint16_t WaveOutVolumeValue(int step);
 int WaveOutVolumeStep(DWORD deviceVolume);
+
+namespace traits {
+struct WaveOutDevice {
+    using Handle = HWAVEOUT;
+    static Handle none() noexcept { return nullptr; }
+    static void close(Handle h) noexcept { waveOutClose(h); }
+};
+struct LockedGlobalMemory { // from GlobalAlloc, then GlobalLock (unlocking one not locked is harmless)
+    using Handle = HGLOBAL;
+    static Handle none() noexcept { return nullptr; }
+    static void close(Handle h) noexcept {
+        GlobalUnlock(h);
+        GlobalFree(h);
+    }
+};
+} // namespace traits
 
 class WaveOutOutput {
 public:
@@ -66,7 +84,7 @@ public:
     LevelRecord CurrentLevels() const;
     int blockFrames() const { return blockFrames_; }
     MMRESULT lastError() const { return lastError_; }
-    HANDLE callbackEvent() const { return callbackEvent_; }
+    HANDLE callbackEvent() const { return callbackEvent_.get(); } // borrowed
     const WAVEFORMATEXTENSIBLE& format() const { return format_; }
 
     void SetVolume(std::int8_t step);
@@ -83,20 +101,21 @@ private:
     bool slotDone(const Slot& s) const;
     UINT deviceId() const { return static_cast<UINT>(device_.catalogueIndex - 1); } // -1: the wave mapper
 
-    HANDLE callbackEvent_;
+    OwnedHandle callbackEvent_;
     OutputDevice device_;
     std::atomic<std::int32_t> playedPosition_{0};
     std::atomic<bool> heardPending_{false}; // a block completed since the feeder last wrote
     bool open_ = false;
     SourceRef source_;
     int channels_ = 1;
-    mutable CRITICAL_SECTION levelLock_; // the owner copies the levels the handler writes
+    mutable CriticalSection levelLock_; // the owner copies the levels the handler writes
     LevelRecord currentLevels_;
     int blockFrames_ = 0;
     std::vector<std::int32_t> conversion_;
-    HWAVEOUT handle_ = nullptr;
-    HGLOBAL memory_ = nullptr;
-    std::int16_t* samples_ = nullptr; // the locked global block
+    // The device goes back after the memory its buffers were prepared from (declared first).
+    Owned<traits::WaveOutDevice> handle_;
+    Owned<traits::LockedGlobalMemory> memory_;
+    std::int16_t* samples_ = nullptr; // borrowed: memory_, locked
     Slot slots_[kWaveOutSlots];
     int writeIndex_ = 0;
     int doneIndex_ = 0;

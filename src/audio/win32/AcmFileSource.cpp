@@ -59,15 +59,18 @@ AcmFileSource::AcmFileSource(std::unique_ptr<ByteSource>& bytes, const WaveForma
     std::vector<unsigned char> image = f.image;
     image.resize(image.size() + 256, 0);
     auto* from = reinterpret_cast<WAVEFORMATEX*>(image.data());
-    if (acmStreamOpen(&stream_, nullptr, from, &target, nullptr, 0, 0, 0) != MMSYSERR_NOERROR &&
-        acmStreamOpen(&stream_, nullptr, from, &target, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME) !=
-            MMSYSERR_NOERROR) {
-        stream_ = nullptr;
-        return;
+    // Only a stream that was opened is taken: what a failed call left behind is not ours.
+    HACMSTREAM opened = nullptr;
+    if (acmStreamOpen(&opened, nullptr, from, &target, nullptr, 0, 0, 0) != MMSYSERR_NOERROR) {
+        opened = nullptr;
+        if (acmStreamOpen(&opened, nullptr, from, &target, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME) !=
+            MMSYSERR_NOERROR)
+            return;
     }
+    stream_.reset(opened);
     const DWORD outputBytes = static_cast<DWORD>(kMaxReadFrames) * target.nBlockAlign;
     DWORD sourceBytes = 0;
-    if (acmStreamSize(stream_, outputBytes, &sourceBytes, ACM_STREAMSIZEF_DESTINATION) != MMSYSERR_NOERROR ||
+    if (acmStreamSize(stream_.get(), outputBytes, &sourceBytes, ACM_STREAMSIZEF_DESTINATION) != MMSYSERR_NOERROR ||
         sourceBytes == 0 || sourceBytes > kMaxSourceBuffer)
         return;
     source_.assign(sourceBytes, 0);
@@ -77,7 +80,7 @@ AcmFileSource::AcmFileSource(std::unique_ptr<ByteSource>& bytes, const WaveForma
     header_.cbSrcLength = sourceBytes;
     header_.pbDst = output_.data();
     header_.cbDstLength = outputBytes;
-    if (acmStreamPrepareHeader(stream_, &header_, 0) != MMSYSERR_NOERROR) return;
+    if (acmStreamPrepareHeader(stream_.get(), &header_, 0) != MMSYSERR_NOERROR) return;
     prepared_ = true;
     discard_.assign(static_cast<std::size_t>(kMaxReadFrames) * channels, 0);
     bytes_ = std::move(bytes);
@@ -89,9 +92,8 @@ AcmFileSource::~AcmFileSource() {
         // The header goes back with the sizes it was prepared with.
         header_.cbSrcLength = static_cast<DWORD>(source_.size());
         header_.cbDstLength = static_cast<DWORD>(output_.size());
-        acmStreamUnprepareHeader(stream_, &header_, 0);
+        acmStreamUnprepareHeader(stream_.get(), &header_, 0);
     }
-    if (stream_) acmStreamClose(stream_, 0);
 }
 
 std::int64_t AcmFileSource::framesOfBytes(std::int64_t b) const {
@@ -148,7 +150,7 @@ bool AcmFileSource::fillAndConvert() {
         header_.cbDstLength = static_cast<DWORD>(output_.size());
         header_.cbSrcLengthUsed = 0;
         header_.cbDstLengthUsed = 0;
-        const MMRESULT r = acmStreamConvert(stream_, &header_, flags | flagsNext_);
+        const MMRESULT r = acmStreamConvert(stream_.get(), &header_, flags | flagsNext_);
         flagsNext_ = 0;
         if (r != MMSYSERR_NOERROR) {
             // Damaged data: drop a quarter of what is waiting and go on.

@@ -18,9 +18,18 @@
 
 #include "audio/ByteSource.h"
 #include "audio/WaveFormat.h"
+#include "platform/win32/Owned.h"
 #include "synth/SampleSource.h"
 
 namespace sonimo {
+
+namespace traits {
+struct AcmStream {
+    using Handle = HACMSTREAM;
+    static Handle none() noexcept { return nullptr; }
+    static void close(Handle h) noexcept { acmStreamClose(h, 0); }
+};
+} // namespace traits
 
 class AcmFileSource final : public SampleSource {
 public:
@@ -47,8 +56,8 @@ private:
     std::int64_t dataSize_; // -1 while unknown
     std::int64_t dataStart_ = 0;
     std::uint32_t consumed_ = 0;  // data bytes read from the file
-    HACMSTREAM stream_ = nullptr; // owned
-    ACMSTREAMHEADER header_{};
+    Owned<traits::AcmStream> stream_;
+    ACMSTREAMHEADER header_{}; // prepared on stream_ while prepared_ (unprepared before it closes)
     bool prepared_ = false;
     std::vector<unsigned char> source_; // ACM-chosen size for kMaxReadFrames output frames
     std::uint32_t sourceHave_ = 0;

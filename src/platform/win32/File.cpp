@@ -1,7 +1,10 @@
 #include "platform/File.h"
+#include "platform/win32/Owned.h"
 #include "platform/win32/WideText.h"
 
 #include <windows.h>
+
+#include <utility>
 
 namespace sonimo {
 
@@ -19,23 +22,18 @@ bool File::open(const std::u16string& path, Mode mode) {
     case Mode::WriteExisting: access = GENERIC_WRITE; share = FILE_SHARE_READ; break;
     case Mode::ReadWriteShared: access = GENERIC_READ | GENERIC_WRITE; disposition = OPEN_ALWAYS; break;
     }
-    HANDLE h = CreateFileW(wide(path), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    OwnedFile h(CreateFileW(wide(path), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h) return false;
     // What is read must come to an end: a device (NUL, CON, a port) or a pipe is refused,
     // whatever its name says; standard input is read without a path.
-    if (mode == Mode::ReadShared && GetFileType(h) != FILE_TYPE_DISK) {
-        CloseHandle(h);
-        return false;
-    }
-    handle_ = reinterpret_cast<std::intptr_t>(h);
+    if (mode == Mode::ReadShared && GetFileType(h.get()) != FILE_TYPE_DISK) return false;
+    // The portable header keeps the handle as an integer; this class owns it from here.
+    handle_ = reinterpret_cast<std::intptr_t>(h.release());
     return true;
 }
 
 void File::close() {
-    if (handle_ != kInvalid) {
-        CloseHandle(asHandle(handle_));
-        handle_ = kInvalid;
-    }
+    OwnedFile closing(asHandle(std::exchange(handle_, kInvalid)));
 }
 
 std::int64_t File::read(void* buffer, std::int64_t bytes) {

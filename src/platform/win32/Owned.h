@@ -86,6 +86,11 @@ struct RegistryKey {
     static Handle none() noexcept { return nullptr; }
     static void close(Handle h) noexcept { RegCloseKey(h); }
 };
+struct Window { // a window this code created; closed on the thread that created it
+    using Handle = HWND;
+    static Handle none() noexcept { return nullptr; }
+    static void close(Handle h) noexcept { DestroyWindow(h); }
+};
 } // namespace traits
 
 using OwnedHandle = Owned<traits::KernelHandle>;
@@ -99,6 +104,7 @@ using OwnedMenu = Owned<traits::Menu>;
 using OwnedIcon = Owned<traits::Icon>;
 using OwnedModule = Owned<traits::Module>;
 using OwnedKey = Owned<traits::RegistryKey>;
+using OwnedWindow = Owned<traits::Window>;
 
 // A COM interface pointer that holds one reference.
 template <class T>
@@ -147,7 +153,7 @@ public:
 
 private:
     HWND window_; // borrowed
-    HDC dc_;
+    HDC dc_;      // owned: given back with ReleaseDC
 };
 
 // An object selected into a DC for one scope; the previous one goes back at its end.
@@ -161,8 +167,8 @@ public:
     Selected& operator=(const Selected&) = delete;
 
 private:
-    HDC dc_; // borrowed
-    HGDIOBJ old_;
+    HDC dc_;       // borrowed
+    HGDIOBJ old_;  // borrowed: the DC's own object, selected back at the end
 };
 
 } // namespace sonimo
