@@ -163,3 +163,21 @@ if(WIN32 AND TARGET Sonimo)
                        RESOURCE_LOCK "audio_capture;registry"
                        ENVIRONMENT "LC_ALL=ja_JP.UTF-8;LANG=ja_JP.UTF-8;SONIMO_WINEPREFIX=${SONIMO_GUI_PREFIX}")
 endif()
+
+# The layers hold: a ui header named from a synth file is not found through the synth
+# view, and the same file compiles through the ui view (so the refusal is the view's).
+add_test(NAME layers.synth_cannot_include_ui
+         COMMAND ${CMAKE_CXX_COMPILER} -std=c++20 -fsyntax-only -I${SONIMO_VIEWS}/synth
+                 ${CMAKE_SOURCE_DIR}/cmake/layer-check/ClimbingInclude.cpp)
+set_tests_properties(layers.synth_cannot_include_ui PROPERTIES
+                     PASS_REGULAR_EXPRESSION "ui/NoteTable\\.h: No such file or directory")
+add_test(NAME layers.ui_sees_synth_and_ui
+         COMMAND ${CMAKE_CXX_COMPILER} -std=c++20 -fsyntax-only -I${SONIMO_VIEWS}/ui
+                 ${CMAKE_SOURCE_DIR}/cmake/layer-check/ClimbingInclude.cpp)
+# A relative name past the views is refused by the include check, and the tree passes it.
+add_test(NAME layers.relative_include_refused
+         COMMAND ${CMAKE_COMMAND} -DTOP=${CMAKE_SOURCE_DIR}/cmake/layer-check -P ${CMAKE_SOURCE_DIR}/cmake/CheckIncludes.cmake)
+set_tests_properties(layers.relative_include_refused PROPERTIES
+                     PASS_REGULAR_EXPRESSION "src/ui/Relative\\.cpp: #include \"win32/Beside\\.h\"")
+add_test(NAME layers.tree_includes_named_from_src
+         COMMAND ${CMAKE_COMMAND} -DTOP=${CMAKE_SOURCE_DIR} -P ${CMAKE_SOURCE_DIR}/cmake/CheckIncludes.cmake)
