@@ -168,8 +168,11 @@ std::string csv(const ResponseResult& r) {
     t += "\n";
     for (std::size_t i = 0; i < r.hz.size(); ++i) {
         t += fixed(r.hz[i], 4) + "," + fixed(r.magnitudeDb[i], 4) + "," + fixed(r.phaseDeg[i], 3);
-        for (const HarmonicResponse& h : r.harmonics)
-            t += "," + (std::isfinite(h.levelDb[i]) ? fixed(h.levelDb[i], 3) : std::string());
+        for (const HarmonicResponse& h : r.harmonics) {
+            // appended in two steps: GCC 12 takes "," + string for an overlapping copy
+            t += ',';
+            if (std::isfinite(h.levelDb[i])) t += fixed(h.levelDb[i], 3);
+        }
         t += "\n";
     }
     return t;

@@ -71,11 +71,10 @@ endfunction()
 
 file(GLOB SONIMO_UNIT_TEST_SOURCES CONFIGURE_DEPENDS tests/unit/*.cpp)
 add_executable(unit_tests ${SONIMO_UNIT_TEST_SOURCES})
-target_compile_options(unit_tests PRIVATE ${SONIMO_WARNINGS})
+target_compile_options(unit_tests PRIVATE ${SONIMO_TEST_WARNINGS})
 target_include_directories(unit_tests PRIVATE tests/unit)
-target_link_libraries(unit_tests PRIVATE sonimo_engine GTest::gtest_main)
 # The command-line tool's pure parts (series tables, column parsing) are tested directly.
-target_sources(unit_tests PRIVATE cli/FrequencySeries.cpp cli/CliSupport.cpp)
+target_link_libraries(unit_tests PRIVATE sonimo_engine sonimo_cli_commands GTest::gtest_main)
 target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_definitions(unit_tests PRIVATE SONIMO_TEST_DATA_DIR="${CMAKE_BINARY_DIR}/testdata")
 sonimo_register_tests(unit_tests ${SONIMO_UNIT_TEST_SOURCES})
@@ -107,7 +106,7 @@ if(WIN32)
     # The shared helpers (temporary folders, whole-file reads) come from the unit tests.
     add_executable(win32_tests ${SONIMO_WIN32_TEST_SOURCES} tests/unit/TestSupport.cpp tests/unit/CliRunner.cpp
                             tests/unit/TestWatchdog.cpp)
-    target_compile_options(win32_tests PRIVATE ${SONIMO_WARNINGS})
+    target_compile_options(win32_tests PRIVATE ${SONIMO_TEST_WARNINGS})
     target_include_directories(win32_tests PRIVATE tests/unit tests/win32)
     target_link_libraries(win32_tests PRIVATE sonimo_win32 GTest::gtest_main)
     target_compile_definitions(win32_tests PRIVATE SONIMO_TEST_DATA_DIR="${CMAKE_BINARY_DIR}/testdata")
@@ -134,7 +133,7 @@ if(WIN32 AND TARGET sonimo_win32)
   add_executable(ui_tests ${SONIMO_UI_TEST_SOURCES} tests/unit/TestSupport.cpp tests/unit/TestWatchdog.cpp
                         tests/win32/AudioCapture.cpp
                           ${SONIMO_RESOURCES})
-  target_compile_options(ui_tests PRIVATE ${SONIMO_WARNINGS})
+  target_compile_options(ui_tests PRIVATE ${SONIMO_TEST_WARNINGS})
   target_include_directories(ui_tests PRIVATE tests/unit tests/win32 tests/ui)
   target_link_libraries(ui_tests PRIVATE sonimo_win32 GTest::gtest_main)
   sonimo_register_tests(ui_tests ${SONIMO_UI_TEST_SOURCES})
@@ -143,7 +142,7 @@ endif()
 if(WIN32 AND TARGET Sonimo)
   # The real program driven from outside: real key presses, a driver that reads its window.
   add_executable(sonimo_driver tests/e2e/SonimoDriver.cpp tests/win32/AudioCapture.cpp)
-  target_compile_options(sonimo_driver PRIVATE ${SONIMO_WARNINGS})
+  target_compile_options(sonimo_driver PRIVATE ${SONIMO_TEST_WARNINGS})
   target_include_directories(sonimo_driver PRIVATE tests/win32)
   target_link_options(sonimo_driver PRIVATE -municode)
   target_link_libraries(sonimo_driver PRIVATE sonimo_engine comctl32 winmm GTest::gtest)
@@ -164,3 +163,21 @@ if(WIN32 AND TARGET Sonimo)
                        RESOURCE_LOCK "audio_capture;registry"
                        ENVIRONMENT "LC_ALL=ja_JP.UTF-8;LANG=ja_JP.UTF-8;SONIMO_WINEPREFIX=${SONIMO_GUI_PREFIX}")
 endif()
+
+# The layers hold: a ui header named from a synth file is not found through the synth
+# view, and the same file compiles through the ui view (so the refusal is the view's).
+add_test(NAME layers.synth_cannot_include_ui
+         COMMAND ${CMAKE_CXX_COMPILER} -std=c++20 -fsyntax-only -I${SONIMO_VIEWS}/synth
+                 ${CMAKE_SOURCE_DIR}/cmake/layer-check/ClimbingInclude.cpp)
+set_tests_properties(layers.synth_cannot_include_ui PROPERTIES
+                     PASS_REGULAR_EXPRESSION "ui/NoteTable\\.h: No such file or directory")
+add_test(NAME layers.ui_sees_synth_and_ui
+         COMMAND ${CMAKE_CXX_COMPILER} -std=c++20 -fsyntax-only -I${SONIMO_VIEWS}/ui
+                 ${CMAKE_SOURCE_DIR}/cmake/layer-check/ClimbingInclude.cpp)
+# A relative name past the views is refused by the include check, and the tree passes it.
+add_test(NAME layers.relative_include_refused
+         COMMAND ${CMAKE_COMMAND} -DTOP=${CMAKE_SOURCE_DIR}/cmake/layer-check -P ${CMAKE_SOURCE_DIR}/cmake/CheckIncludes.cmake)
+set_tests_properties(layers.relative_include_refused PROPERTIES
+                     PASS_REGULAR_EXPRESSION "src/ui/Relative\\.cpp: #include \"win32/Beside\\.h\"")
+add_test(NAME layers.tree_includes_named_from_src
+         COMMAND ${CMAKE_COMMAND} -DTOP=${CMAKE_SOURCE_DIR} -P ${CMAKE_SOURCE_DIR}/cmake/CheckIncludes.cmake)
