@@ -48,12 +48,50 @@ void MainController::rebuildRows() {
 
 // --- commands ----------------------------------------------------------------------------
 
+namespace {
+
+// The commands that only edit the tone, each through its one edit.
+struct ToneEdit {
+    std::uint16_t id;
+    void (*edit)(ToneData&);
+};
+constexpr ToneEdit kToneEdits[] = {
+    {kCmdLoop, toggleLoop}, {kCmdFixedLength, toggleFixedLength},
+    {kCmdToggleStereo, toggleStereo}, {kCmdMono, setMono},
+    {kCmdStereo, setStereo}, {kCmdRelativeAmplitude, toggleRelativeAmplitude},
+};
+
+bool isFileCommand(std::uint16_t id) {
+    return (id >= kCmdSaveTone && id <= kCmdEditInCantrel) || id == kCmdOpenListToolbar;
+}
+
+} // namespace
+
 void MainController::changeTone(void (*edit)(ToneData&)) {
     edit(tone_);
     applyToneChange();
 }
 
+// The kinds, waveforms and tone counts: one command per value of a range.
+bool MainController::rangeCommand(std::uint16_t id) {
+    if (id >= kCmdKindContinuous && id <= kCmdKindLogSweep)
+        setKind(tone_, static_cast<ToneKind>(id - kCmdKindContinuous));
+    else if (id >= kCmdWaveformFirst && id <= kCmdWaveformLast)
+        setWaveform(tone_, id - kCmdWaveformFirst);
+    else if (id >= kCmdToneCountFirst && id <= kCmdToneCountLast)
+        setToneCount(tone_, id - 3000);
+    else
+        return false;
+    applyToneChange();
+    return true;
+}
+
+// The guards are the states update-commands gives: a disabled command does nothing.
 void MainController::command(std::uint16_t id) {
+    for (const ToneEdit& e : kToneEdits)
+        if (e.id == id) return changeTone(e.edit);
+    if (isFileCommand(id)) return view_.fileCommand(id);
+    if (rangeCommand(id)) return;
     const CommandStates s = states();
     switch (id) {
     case kCmdHelp:
@@ -64,28 +102,6 @@ void MainController::command(std::uint16_t id) {
         return stop();
     case kCmdVolume:
         return setVolumeFromSlider(view_.sliderPosition());
-    case kCmdLoop:
-        return changeTone(toggleLoop);
-    case kCmdFixedLength:
-        return changeTone(toggleFixedLength);
-    case kCmdToggleStereo:
-        return changeTone(toggleStereo);
-    case kCmdMono:
-        return changeTone(setMono);
-    case kCmdStereo:
-        return changeTone(setStereo);
-    case kCmdRelativeAmplitude:
-        return changeTone(toggleRelativeAmplitude);
-    case kCmdSaveTone:
-    case kCmdOpenTone:
-    case kCmdSaveToneAs:
-    case kCmdNewList:
-    case kCmdOpenList:
-    case kCmdOpenListToolbar:
-    case kCmdSaveList:
-    case kCmdSaveWav:
-    case kCmdEditInCantrel:
-        return view_.fileCommand(id);
     case kCmdOptions:
         if (view_.showOptions()) stop();
         return view_.showStatusTexts();
@@ -109,17 +125,7 @@ void MainController::command(std::uint16_t id) {
         if (CommandStates::of(s.buttons, kCmdAddTone).enabled) changeTone(addTone);
         return;
     default:
-        break;
-    }
-    if (id >= kCmdKindContinuous && id <= kCmdKindLogSweep) {
-        setKind(tone_, static_cast<ToneKind>(id - kCmdKindContinuous));
-        applyToneChange();
-    } else if (id >= kCmdWaveformFirst && id <= kCmdWaveformLast) {
-        setWaveform(tone_, id - kCmdWaveformFirst);
-        applyToneChange();
-    } else if (id >= kCmdToneCountFirst && id <= kCmdToneCountLast) {
-        setToneCount(tone_, id - 3000);
-        applyToneChange();
+        return; // kCmdUpdateOnly and ids of no command
     }
 }
 

@@ -123,6 +123,7 @@ private:
     void stepSelected(bool up, StepSize size, const CommandStates& states);
     void deleteTones(const CommandStates& states);
     void changeTone(void (*edit)(ToneData&));
+    bool rangeCommand(std::uint16_t id);
 
     SettingsStore& settings_;   // borrowed
     PlaybackControl& playback_; // borrowed
