@@ -100,4 +100,54 @@ Placement restorePlacement(const StoredPlacement& stored, int defaultWidth, int 
     return p;
 }
 
+const MonitorArea* monitorOf(const Rect& r, const std::vector<MonitorArea>& monitors) {
+    const MonitorArea* best = nullptr;
+    long long bestArea = 0;
+    for (const MonitorArea& m : monitors) {
+        const long long w = std::min(r.right, m.monitor.right) - std::max(r.left, m.monitor.left);
+        const long long h = std::min(r.bottom, m.monitor.bottom) - std::max(r.top, m.monitor.top);
+        if (w > 0 && h > 0 && w * h > bestArea) {
+            best = &m;
+            bestArea = w * h;
+        }
+    }
+    if (best) return best;
+    for (const MonitorArea& m : monitors)
+        if (m.monitor.left == 0 && m.monitor.top == 0) return &m;
+    return monitors.empty() ? nullptr : &monitors.front();
+}
+
+namespace {
+
+Rect shifted(const Rect& r, int dx, int dy) {
+    return {r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
+}
+
+} // namespace
+
+Rect screenToWorkspace(const Rect& screen, const std::vector<MonitorArea>& monitors) {
+    const MonitorArea* m = monitorOf(screen, monitors);
+    if (!m) return screen;
+    return shifted(screen, m->monitor.left - m->work.left, m->monitor.top - m->work.top);
+}
+
+// The monitor is looked up from the rectangle as the placement gives it, as the system
+// does for a placement it hands out.
+Rect workspaceToScreen(const Rect& workspace, const std::vector<MonitorArea>& monitors) {
+    const MonitorArea* m = monitorOf(workspace, monitors);
+    if (!m) return workspace;
+    return shifted(workspace, m->work.left - m->monitor.left, m->work.top - m->monitor.top);
+}
+
+Placement restoreWorkspacePlacement(const StoredPlacement& stored, int defaultWidth, int defaultHeight,
+                                    const Rect& workArea, const std::vector<MonitorArea>& monitors) {
+    std::vector<Rect> screens;
+    for (const MonitorArea& m : monitors)
+        screens.push_back(m.monitor);
+    if (screens.empty()) screens.push_back(workArea);
+    Placement p = restorePlacement(stored, defaultWidth, defaultHeight, workArea, screens);
+    p.window = screenToWorkspace(p.window, monitors);
+    return p;
+}
+
 } // namespace sonimo

@@ -81,4 +81,24 @@ struct Placement {
 Placement restorePlacement(const StoredPlacement& stored, int defaultWidth, int defaultHeight,
                            const Rect& workArea, const std::vector<Rect>& monitors);
 
+// A monitor's whole rectangle and its work area (the rest once the taskbar is off).
+struct MonitorArea {
+    Rect monitor, work;
+};
+
+// The monitor the system puts a rectangle on: the one it overlaps most, else the primary
+// one (the one at 0, 0, else the first). Null for an empty list.
+const MonitorArea* monitorOf(const Rect& r, const std::vector<MonitorArea>& monitors);
+
+// The normal rectangle of a window placement is in workspace coordinates: the work
+// area's corner is 0, 0, so with the taskbar on the left or at the top they differ from
+// the screen's by its size. Ours, and the stored ones, are on the screen.
+Rect screenToWorkspace(const Rect& screen, const std::vector<MonitorArea>& monitors);
+Rect workspaceToScreen(const Rect& workspace, const std::vector<MonitorArea>& monitors);
+
+// restorePlacement as the window placement wants it: the rectangle in workspace
+// coordinates of the monitor it lands on. `workArea` is the primary monitor's.
+Placement restoreWorkspacePlacement(const StoredPlacement& stored, int defaultWidth, int defaultHeight,
+                                    const Rect& workArea, const std::vector<MonitorArea>& monitors);
+
 } // namespace sonimo

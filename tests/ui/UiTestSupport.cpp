@@ -69,13 +69,13 @@ void MainWindowTest::TearDown() {
 }
 
 void MainWindowTest::start() {
-    window = std::make_unique<MainWindow>(host, dir.root());
+    window = std::make_unique<MainWindow>(host, settings, dir.root());
     ASSERT_TRUE(window->create(GetModuleHandleW(nullptr)));
     pump(window.get());
 }
 
 void MainWindowTest::startWithProgramHost() {
-    window = std::make_unique<MainWindow>(program, dir.root());
+    window = std::make_unique<MainWindow>(program, settings, dir.root());
     ASSERT_TRUE(window->create(GetModuleHandleW(nullptr)));
     pump(window.get());
 }

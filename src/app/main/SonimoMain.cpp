@@ -70,7 +70,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     int result = 1;
     {
         EntryHost host;
-        MainWindow window(host, folder);
+        MainWindow window(host, settings, folder);
         if (window.create(instance)) {
             setInstanceTarget(instanceWindow.get(), window.hwnd());
             notice.setOwner(window.hwnd());

@@ -6,48 +6,43 @@
 #include <map>
 #include <memory>
 
-#include "audio/ToneRenderer.h"
-#include "audio/playback/OutputDevice.h"
 #include "platform/File.h"
 #include "platform/Notice.h"
-#include "platform/SettingsStore.h"
 #include "platform/Text.h"
-#include "synth/SampleSource.h"
+#include "platform/win32/WideText.h"
 #include "ui/CommandIds.h"
 #include "ui/CommandTables.h"
 #include "ui/MeterAndVolume.h"
 #include "ui/NoteTable.h"
+#include "ui/WindowTexts.h"
 #include "ui/win32/Resource.h"
-#include "platform/win32/WideText.h"
 
 namespace sonimo {
 
 namespace {
 
 constexpr UINT_PTR kLayoutTimer = 3;
-constexpr UINT_PTR kOffersTimer = 4;
 constexpr UINT_PTR kDeviceTimer = 5; // the device, once the window is up
 constexpr int kToolbarButtonWidth = 22, kToolbarButtonHeight = 24;
 
-BOOL CALLBACK addMonitor(HMONITOR, HDC, LPRECT r, LPARAM list) {
-    reinterpret_cast<std::vector<Rect>*>(list)->push_back({r->left, r->top, r->right, r->bottom});
+Rect rectOf(const RECT& r) {
+    return {r.left, r.top, r.right, r.bottom};
+}
+
+BOOL CALLBACK addMonitor(HMONITOR monitor, HDC, LPRECT r, LPARAM list) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    const Rect whole = rectOf(*r);
+    // without its work area a monitor is taken as all work area
+    const Rect work = GetMonitorInfoW(monitor, &info) ? rectOf(info.rcWork) : whole;
+    reinterpret_cast<std::vector<MonitorArea>*>(list)->push_back({whole, work});
     return TRUE;
 }
 
-// A placement's normal rectangle is in workspace coordinates (the work area's corner is
-// 0, 0); ours, and the stored ones, are on the screen. The difference is the taskbar's
-// size when it sits on the left or at the top.
-POINT workspaceOffset(const RECT& screenRect) {
-    MONITORINFO info{};
-    info.cbSize = sizeof info;
-    if (!GetMonitorInfoW(MonitorFromRect(&screenRect, MONITOR_DEFAULTTOPRIMARY), &info)) return {0, 0};
-    return {info.rcWork.left - info.rcMonitor.left, info.rcWork.top - info.rcMonitor.top};
-}
-
-bool radioItem(std::uint16_t id) {
-    return (id >= kCmdToneCountFirst && id <= kCmdToneCountLast) ||
-           (id >= kCmdKindContinuous && id <= kCmdStereo) ||
-           (id >= kCmdWaveformFirst && id <= kCmdWaveformLast);
+std::vector<MonitorArea> systemMonitors() {
+    std::vector<MonitorArea> monitors;
+    EnumDisplayMonitors(nullptr, nullptr, addMonitor, reinterpret_cast<LPARAM>(&monitors));
+    return monitors;
 }
 
 HMENU buildPopup(const std::vector<MenuNode>& nodes, bool withKeys) {
@@ -64,7 +59,7 @@ HMENU buildPopup(const std::vector<MenuNode>& nodes, bool withKeys) {
         case MenuNode::Kind::Item: {
             const std::u16string text = withKeys ? withKeyName(n.text, n.id, false, systemKeyName) : n.text;
             AppendMenuW(menu, MF_STRING, n.id, wide(text));
-            if (radioItem(n.id)) {
+            if (isRadioItem(n.id)) {
                 MENUITEMINFOW info{};
                 info.cbSize = sizeof info;
                 info.fMask = MIIM_FTYPE;
@@ -97,6 +92,41 @@ int toolbarHeight(HWND toolbar) {
     if (!SendMessageW(toolbar, TB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&rc)))
         return kToolbarButtonHeight + 4;
     return rc.bottom + 3;
+}
+
+TBBUTTON toolbarButton(const ToolbarEntry& e, bool labels) {
+    TBBUTTON b{};
+    b.idCommand = e.command;
+    b.fsState = TBSTATE_ENABLED;
+    b.iString = -1;
+    switch (e.style) {
+    case kTbSeparator:
+        b.fsStyle = BTNS_SEP;
+        b.iBitmap = 6;
+        return b;
+    case kTbToggle:
+        b.fsStyle = BTNS_CHECK;
+        break;
+    case kTbRadio:
+        b.fsStyle = BTNS_CHECKGROUP;
+        break;
+    default:
+        b.fsStyle = BTNS_BUTTON;
+        break;
+    }
+    // The image list holds the pictures in the order of their resource numbers.
+    b.iBitmap = -e.image - IDB_FIRST_TOOLBAR;
+    if (labels && e.label) {
+        b.iString = reinterpret_cast<INT_PTR>(e.label);
+        b.fsStyle |= BTNS_AUTOSIZE | BTNS_SHOWTEXT;
+    }
+    return b;
+}
+
+HWND createChild(DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style, HWND parent,
+                 int id, HINSTANCE instance) {
+    return CreateWindowExW(exStyle, className, text, style, 0, 0, 0, 0, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
 }
 
 // The value toolbar is flat and so transparent: its frame, a read-only edit control,
@@ -137,10 +167,7 @@ std::optional<std::vector<std::u16string>> MainWindowHost::forwardedArguments(co
     return std::nullopt;
 }
 void MainWindowHost::help(MainWindow&) {
-    currentNotice().show(
-        u"Sonimoテスト信号生成ソフト v4.00\n\nSpace: 再生/停止　Esc: 停止\nテンキー +/−: 値を上げる/下げる　"
-        u"Page Up/Down: 大きく上げる/下げる\nEnter: 値を編集する",
-        u"Sonimoのヘルプ", NoticeIcon::Information, NoticeButtons::Ok);
+    currentNotice().show(texts::kHelpText, texts::kHelpCaption, NoticeIcon::Information, NoticeButtons::Ok);
 }
 
 std::u16string systemKeyName(std::uint16_t key, bool extended) {
@@ -153,15 +180,14 @@ std::u16string systemKeyName(std::uint16_t key, bool extended) {
 
 // --- creation ------------------------------------------------------------------------
 
-MainWindow::MainWindow(MainWindowHost& host, std::u16string settingsFolder)
-    : host_(host), settingsFolder_(std::move(settingsFolder)), tone_(defaultToneData()) {}
+MainWindow::MainWindow(MainWindowHost& host, SettingsStore& settings, std::u16string settingsFolder)
+    : host_(host), settingsFolder_(std::move(settingsFolder)), playback_(player_, settings),
+      controller_(settings, playback_, *this) {}
 
 MainWindow::~MainWindow() {
     if (hwnd_ && IsWindow(hwnd_)) DestroyWindow(hwnd_);
     player_.SetListener(nullptr, 0);
     player_.Stop();
-    if (images_) ImageList_Destroy(images_);
-    if (watermark_) DeleteObject(watermark_);
 }
 
 bool MainWindow::create(HINSTANCE instance) {
@@ -189,43 +215,14 @@ HWND MainWindow::createToolbar(HWND parent, int id, std::span<const ToolbarEntry
     DWORD style = WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NODIVIDER | CCS_NORESIZE |
                   CCS_NOPARENTALIGN;
     if (labels) style |= TBSTYLE_LIST;
-    HWND tb = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr, style, 0, 0, 0, 0, parent,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+    HWND tb = createChild(0, TOOLBARCLASSNAMEW, nullptr, style, parent, id, nullptr);
     SendMessageW(tb, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     SendMessageW(tb, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-    SendMessageW(tb, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images_));
+    SendMessageW(tb, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images_.get()));
     if (parent != hwnd_) SendMessageW(tb, TB_SETPARENT, reinterpret_cast<WPARAM>(hwnd_), 0);
     std::vector<TBBUTTON> buttons;
-    for (const ToolbarEntry& e : table) {
-        TBBUTTON b{};
-        b.idCommand = e.command;
-        b.fsState = TBSTATE_ENABLED;
-        b.iString = -1;
-        switch (e.style) {
-        case kTbSeparator:
-            b.fsStyle = BTNS_SEP;
-            b.iBitmap = 6;
-            break;
-        case kTbToggle:
-            b.fsStyle = BTNS_CHECK;
-            break;
-        case kTbRadio:
-            b.fsStyle = BTNS_CHECKGROUP;
-            break;
-        default:
-            b.fsStyle = BTNS_BUTTON;
-            break;
-        }
-        if (e.style != kTbSeparator) {
-            // The image list holds the pictures in the order of their resource numbers.
-            b.iBitmap = -e.image - IDB_FIRST_TOOLBAR;
-            if (labels && e.label) {
-                b.iString = reinterpret_cast<INT_PTR>(e.label);
-                b.fsStyle |= BTNS_AUTOSIZE | BTNS_SHOWTEXT;
-            }
-        }
-        buttons.push_back(b);
-    }
+    for (const ToolbarEntry& e : table)
+        buttons.push_back(toolbarButton(e, labels));
     SendMessageW(tb, TB_ADDBUTTONSW, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
     if (!labels) SendMessageW(tb, TB_SETBUTTONSIZE, 0, MAKELPARAM(kToolbarButtonWidth, kToolbarButtonHeight));
     return tb;
@@ -239,8 +236,8 @@ void MainWindow::buildMenuBar() {
                     wide(popup.text));
     // the help menu, after the program's own three
     HMENU help = CreatePopupMenu();
-    AppendMenuW(help, MF_STRING, kCmdHelp, L"Sonimoのヘルプ\tF1");
-    AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(help), L"ヘルプ");
+    AppendMenuW(help, MF_STRING, kCmdHelp, wide(texts::kHelpItem));
+    AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(help), wide(texts::kHelpMenu));
     DeleteMenu(bar, IDM_PLACEHOLDER, MF_BYCOMMAND);
     DrawMenuBar(hwnd_);
 }
@@ -250,107 +247,119 @@ void MainWindow::createChildren() {
     font_ = reinterpret_cast<HFONT>(SendMessageW(hwnd_, WM_GETFONT, 0, 0));
     RECT du{0, 0, 4, 8};
     MapDialogRect(hwnd_, &du);
-    units_ = {du.right > 0 ? static_cast<int>(du.right) : 6,
-              du.bottom > 0 ? static_cast<int>(du.bottom) : 13};
+    units_ = {du.right > 0 ? static_cast<int>(du.right) : 6, du.bottom > 0 ? static_cast<int>(du.bottom) : 13};
     RECT wr;
     GetWindowRect(hwnd_, &wr);
     defaultWidth_ = wr.right - wr.left;
     defaultHeight_ = wr.bottom - wr.top;
-    const int iconSize = GetSystemMetrics(SM_CXICON), smallSize = GetSystemMetrics(SM_CXSMICON);
-    SendMessageW(hwnd_, WM_SETICON, ICON_BIG,
-                 reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
-                                                     iconSize, iconSize, LR_DEFAULTCOLOR)));
-    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL,
-                 reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
-                                                     smallSize, smallSize, LR_DEFAULTCOLOR)));
-
-    // The toolbar pictures, one image per resource number from 322 (gaps stay empty).
-    images_ = ImageList_Create(16, 16, ILC_COLOR32, 32, 0);
-    for (int id = IDB_FIRST_TOOLBAR; id <= 353; ++id) {
-        HBITMAP bmp = static_cast<HBITMAP>(
-            LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 16, 16, LR_CREATEDIBSECTION));
-        if (!bmp || id == IDB_WATERMARK) {
-            if (bmp) DeleteObject(bmp);
-            bmp = CreateBitmap(16, 16, 1, 32, nullptr);
-        }
-        ImageList_Add(images_, bmp, nullptr);
-        DeleteObject(bmp);
-    }
-
-    // 1. the value grid
-    grid_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS, 0, 0, 0, 0,
-                            hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdValueGrid)), instance,
-                            nullptr);
-    SendMessageW(grid_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-    SendMessageW(grid_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    // 2. the frame of the value toolbar; 3. and 4. the toolbars
-    frame_ = CreateWindowExW(
-        0, L"Edit", L"", WS_CHILD | WS_VISIBLE | ES_READONLY | ES_MULTILINE | WS_CLIPCHILDREN, 0, 0, 0, 0,
-        hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdToolbarFrame)), instance, nullptr);
-    SetWindowSubclass(frame_, frameProc, 1, 0);
-    mainToolbar_ = createToolbar(hwnd_, kIdMainToolbar, mainToolbarTable(), true);
-    valueToolbar_ = createToolbar(frame_, kIdValueToolbar, valueToolbarTable(), false);
-    // 5. the menu bar
+    loadIcons(instance);
+    loadToolbarImages(instance);
+    createGrid(instance);
+    createToolbars(instance);
     buildMenuBar();
-    // 6. the tone buttons
-    const char16_t* captions[3] = {u"トーンを削除", u"トーンを追加", u"一覧をクリア"};
-    for (int i = 0; i < 3; ++i) {
-        buttons_[i] = CreateWindowExW(
-            0, L"BUTTON", wide(captions[i]), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0,
-            hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCmdDeleteTone + i)), instance, nullptr);
-        SendMessageW(buttons_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-    }
-    // 7. the grid's columns, watermark and first rows (every supported Windows has watermarks)
-    LVCOLUMNW column{};
-    column.mask = LVCF_TEXT | LVCF_WIDTH;
-    column.cx = units_.x(200);
-    column.pszText = const_cast<wchar_t*>(wide(u"トーンのデータ"));
-    SendMessageW(grid_, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
-    column.cx = units_.x(120);
-    column.pszText = const_cast<wchar_t*>(wide(u"値"));
-    SendMessageW(grid_, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
-    watermark_ = static_cast<HBITMAP>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDB_WATERMARK), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-    if (watermark_) {
-        LVBKIMAGEW image{};
-        image.ulFlags = LVBKIF_TYPE_WATERMARK | LVBKIF_FLAG_ALPHABLEND;
-        image.hbm = watermark_;
-        if (SendMessageW(grid_, LVM_SETBKIMAGEW, 0, reinterpret_cast<LPARAM>(&image)))
-            watermark_ = nullptr; // the list view owns it now
-    }
+    createToneButtons(instance);
+    addGridColumns(instance);
     restoreCurrentTone();
-    // 8. the level meter
     meter_.create(hwnd_, kIdLevelMeter, WS_VISIBLE);
     meter_.setSilence(1);
-    // 9. the status bar with the volume slider in its third part; 10. its texts
-    status_ =
-        CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | WS_CLIPCHILDREN, 0,
-                        0, 0, 0, hwnd_, nullptr, instance, nullptr);
-    const int parts[3] = {kStatusPartEdges[0], kStatusPartEdges[1], -1};
-    SendMessageW(status_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
-    slider_.createIn(status_, hwnd_);
-    setStatusTexts();
-    // 11. the player on the stored device; 12. the volume it has. Finding the device wakes
+    createStatusBar(instance);
+    // The player on the stored device, with the volume it has. Finding the device wakes
     // the sound system, which is slow: without autoplay it waits until the window shows.
     player_.SetListener(this, 0);
-    const bool autoplay = currentSettings().readBool(u"settings", u"autoplay", false);
+    const bool autoplay = controller_.autoplay();
     if (autoplay)
         selectStoredDevice();
     else
         SetTimer(hwnd_, kDeviceTimer, 150, nullptr);
-    // 13. timers
     SetTimer(hwnd_, kLayoutTimer, 10, nullptr);
-    SetTimer(hwnd_, kOffersTimer, 2000, nullptr);
-    // 14. the note window; 15. collapsed when the user hid it
     notes_.createIn(hwnd_, hwnd_, font_, units_);
-    showNoteWindow_ = currentSettings().readBool(u"Settings", u"ShowNoteWindow", true);
-    notes_.setExpanded(showNoteWindow_ && isPeriodic(tone_.waveform));
+    notes_.setExpanded(controller_.noteWindowExpanded());
+    createTooltips(instance);
+    if (autoplay) play();
+    layout();
+}
 
-    // Tooltips of the grid, the tone buttons and the meter.
-    tooltips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                                WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
-                                CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance, nullptr);
+void MainWindow::loadIcons(HINSTANCE instance) {
+    for (const auto& [which, metric] : {std::pair{ICON_BIG, SM_CXICON}, std::pair{ICON_SMALL, SM_CXSMICON}}) {
+        const int size = GetSystemMetrics(metric);
+        SendMessageW(hwnd_, WM_SETICON, which,
+                     reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, size,
+                                                         size, LR_DEFAULTCOLOR)));
+    }
+}
+
+// The toolbar pictures, one image per resource number from 322 (gaps stay empty).
+void MainWindow::loadToolbarImages(HINSTANCE instance) {
+    images_.reset(ImageList_Create(16, 16, ILC_COLOR32, 32, 0));
+    for (int id = IDB_FIRST_TOOLBAR; id <= 353; ++id) {
+        OwnedBitmap bmp(static_cast<HBITMAP>(
+            LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 16, 16, LR_CREATEDIBSECTION)));
+        if (!bmp || id == IDB_WATERMARK) bmp.reset(CreateBitmap(16, 16, 1, 32, nullptr));
+        ImageList_Add(images_.get(), bmp.get(), nullptr);
+    }
+}
+
+void MainWindow::createGrid(HINSTANCE instance) {
+    grid_ = createChild(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS, hwnd_, kIdValueGrid,
+                        instance);
+    SendMessageW(grid_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    SendMessageW(grid_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+}
+
+// The value toolbar sits in a frame of its own under the main toolbar.
+void MainWindow::createToolbars(HINSTANCE instance) {
+    frame_ = createChild(0, L"Edit", L"", WS_CHILD | WS_VISIBLE | ES_READONLY | ES_MULTILINE | WS_CLIPCHILDREN,
+                         hwnd_, kIdToolbarFrame, instance);
+    SetWindowSubclass(frame_, frameProc, 1, 0);
+    mainToolbar_ = createToolbar(hwnd_, kIdMainToolbar, mainToolbarTable(), true);
+    valueToolbar_ = createToolbar(frame_, kIdValueToolbar, valueToolbarTable(), false);
+}
+
+void MainWindow::createToneButtons(HINSTANCE instance) {
+    for (int i = 0; i < 3; ++i) {
+        buttons_[i] = createChild(0, L"BUTTON", wide(texts::kToneButtons[i]),
+                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, hwnd_, kCmdDeleteTone + i,
+                                  instance);
+        SendMessageW(buttons_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    }
+}
+
+// The grid's columns and watermark (every supported Windows has watermarks).
+void MainWindow::addGridColumns(HINSTANCE instance) {
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT | LVCF_WIDTH;
+    column.cx = units_.x(200);
+    column.pszText = const_cast<wchar_t*>(wide(texts::kLabelColumn));
+    SendMessageW(grid_, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+    column.cx = units_.x(120);
+    column.pszText = const_cast<wchar_t*>(wide(texts::kValueColumn));
+    SendMessageW(grid_, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
+    watermark_.reset(static_cast<HBITMAP>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDB_WATERMARK), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    if (!watermark_) return;
+    LVBKIMAGEW image{};
+    image.ulFlags = LVBKIF_TYPE_WATERMARK | LVBKIF_FLAG_ALPHABLEND;
+    image.hbm = watermark_.get();
+    if (SendMessageW(grid_, LVM_SETBKIMAGEW, 0, reinterpret_cast<LPARAM>(&image)))
+        static_cast<void>(watermark_.release()); // the list view owns it now
+}
+
+// The status bar with the volume slider in its third part, and its texts.
+void MainWindow::createStatusBar(HINSTANCE instance) {
+    status_ = createChild(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | WS_CLIPCHILDREN,
+                          hwnd_, 0, instance);
+    const int parts[3] = {kStatusPartEdges[0], kStatusPartEdges[1], -1};
+    SendMessageW(status_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
+    slider_.createIn(status_, hwnd_);
+    setStatusTexts();
+}
+
+// Tooltips of the grid, the tone buttons and the meter (which gives its own text).
+void MainWindow::createTooltips(HINSTANCE instance) {
+    tooltips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                                instance, nullptr);
     SendMessageW(tooltips_, TTM_SETMAXTIPWIDTH, 0, 600);
     auto addTool = [&](HWND control, const std::u16string* text) {
         TOOLINFOW ti{};
@@ -361,46 +370,35 @@ void MainWindow::createChildren() {
         ti.lpszText = text ? const_cast<wchar_t*>(wide(*text)) : LPSTR_TEXTCALLBACKW;
         SendMessageW(tooltips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
     };
-    const std::u16string gridTip = u"トーンの詳細（ダブルクリックで変更）";
+    const std::u16string gridTip = texts::kGridTip;
     addTool(grid_, &gridTip);
-    const char16_t* buttonTips[3] = {u"選択したトーンをトーン一覧から削除する",
-                                     u"トーン一覧にトーンを追加する",
-                                     u"トーン一覧から最初のトーン以外の全てを削除"};
     for (int i = 0; i < 3; ++i) {
-        const std::u16string tip =
-            withKeyName(buttonTips[i], static_cast<std::uint16_t>(kCmdDeleteTone + i), true, systemKeyName);
+        const std::u16string tip = withKeyName(texts::kToneButtonTips[i],
+                                               static_cast<std::uint16_t>(kCmdDeleteTone + i), true, systemKeyName);
         addTool(buttons_[i], &tip);
     }
     addTool(meter_.hwnd(), nullptr);
-    // 16. autoplay
-    if (currentSettings().readBool(u"settings", u"autoplay", false)) play();
-    layout();
 }
 
 void MainWindow::selectStoredDevice() {
-    devicesSelected_ = true;
-    DeviceCatalogue catalogue;
-    player_.SelectDevice(catalogue.LoadSelection(currentSettings()));
-    volume_ = std::clamp<int>(player_.GetVolume(), kVolumeMin, kVolumeMax);
-    slider_.setPosition(sliderFromVolume(volume_));
+    controller_.selectStoredDevice();
+    slider_.setPosition(controller_.sliderPosition());
 }
 
 void MainWindow::restoreCurrentTone() {
-    const std::u16string path = settingsFolder_ + u"\\current.tdf";
-    if (!settingsFolder_.empty() && fileExists(path) && !loadToneFile(tone_, path)) tone_ = defaultToneData();
+    controller_.restoreTone(settingsFolder_);
     fillGrid();
     SetFocus(grid_);
     selectRows({0});
 }
 
 void MainWindow::storeCurrentTone() {
-    if (!settingsFolder_.empty()) saveToneFile(tone_, settingsFolder_ + u"\\current.tdf");
+    controller_.storeTone(settingsFolder_);
 }
 
 void MainWindow::setStatusTexts() {
     SendMessageW(status_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(wide(statusProgramText())));
-    SendMessageW(status_, SB_SETTEXTW, 1,
-                 reinterpret_cast<LPARAM>(wide(statusSampleRateText(currentSettings()))));
+    SendMessageW(status_, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(wide(controller_.sampleRateStatus())));
 }
 
 HWND MainWindow::control(int id) const {
@@ -410,29 +408,13 @@ HWND MainWindow::control(int id) const {
 // --- placement -------------------------------------------------------------------------
 
 void MainWindow::restorePlacement() {
-    SettingsStore& s = currentSettings();
-    StoredPlacement stored;
-    auto value = [&](const char16_t* name) -> std::optional<int> {
-        if (!s.hasValue(u"MainWindow", name)) return std::nullopt;
-        return s.readInt(u"MainWindow", name, 0);
-    };
-    stored.x = value(u"X");
-    stored.y = value(u"Y");
-    stored.width = value(u"Width");
-    stored.height = value(u"Height");
-    stored.maximized = s.readBool(u"MainWindow", u"Maximized", false);
     RECT work{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    std::vector<Rect> monitors;
-    EnumDisplayMonitors(nullptr, nullptr, addMonitor, reinterpret_cast<LPARAM>(&monitors));
-    if (monitors.empty()) monitors.push_back({work.left, work.top, work.right, work.bottom});
-    const Placement p = sonimo::restorePlacement(stored, defaultWidth_, defaultHeight_,
-                                                 {work.left, work.top, work.right, work.bottom}, monitors);
+    const Placement p =
+        controller_.placementToRestore(defaultWidth_, defaultHeight_, rectOf(work), systemMonitors());
     WINDOWPLACEMENT wp{};
     wp.length = sizeof wp;
     wp.rcNormalPosition = {p.window.left, p.window.top, p.window.right, p.window.bottom};
-    const POINT shift = workspaceOffset(wp.rcNormalPosition);
-    OffsetRect(&wp.rcNormalPosition, -shift.x, -shift.y);
     wp.showCmd = p.maximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
     SetWindowPlacement(hwnd_, &wp);
     layout();
@@ -442,18 +424,26 @@ void MainWindow::savePlacement() {
     WINDOWPLACEMENT wp{};
     wp.length = sizeof wp;
     if (!GetWindowPlacement(hwnd_, &wp)) return;
-    SettingsStore& s = currentSettings();
-    RECT r = wp.rcNormalPosition;
-    const POINT shift = workspaceOffset(r);
-    OffsetRect(&r, shift.x, shift.y);
-    s.writeInt(u"MainWindow", u"X", r.left);
-    s.writeInt(u"MainWindow", u"Y", r.top);
-    s.writeInt(u"MainWindow", u"Width", r.right - r.left);
-    s.writeInt(u"MainWindow", u"Height", r.bottom - r.top);
-    s.writeBool(u"MainWindow", u"Maximized", wp.showCmd == SW_SHOWMAXIMIZED || IsZoomed(hwnd_));
+    controller_.storePlacement(rectOf(wp.rcNormalPosition), wp.showCmd == SW_SHOWMAXIMIZED || IsZoomed(hwnd_),
+                               systemMonitors());
 }
 
 // --- layout ----------------------------------------------------------------------------
+
+// What the widest of the three captions needs.
+int MainWindow::toneButtonWidth() {
+    WindowDc dc(hwnd_);
+    Selected font(dc.get(), font_);
+    int widest = 0;
+    for (HWND b : buttons_) {
+        wchar_t text[64];
+        const int n = GetWindowTextW(b, text, 64);
+        SIZE size{};
+        GetTextExtentPoint32W(dc.get(), text, n, &size);
+        widest = std::max<int>(widest, size.cx);
+    }
+    return widest + units_.x(16);
+}
 
 void MainWindow::layout() {
     if (!hwnd_ || IsIconic(hwnd_) || !status_) return;
@@ -465,19 +455,7 @@ void MainWindow::layout() {
     in.units = units_;
     in.mainToolbarHeight = toolbarHeight(mainToolbar_);
     in.valueToolbarHeight = toolbarHeight(valueToolbar_);
-    HDC dc = GetDC(hwnd_);
-    HGDIOBJ old = SelectObject(dc, font_);
-    int widest = 0;
-    for (HWND b : buttons_) {
-        wchar_t text[64];
-        const int n = GetWindowTextW(b, text, 64);
-        SIZE size{};
-        GetTextExtentPoint32W(dc, text, n, &size);
-        widest = std::max<int>(widest, size.cx);
-    }
-    SelectObject(dc, old);
-    ReleaseDC(hwnd_, dc);
-    in.buttonWidth = widest + units_.x(16);
+    in.buttonWidth = toneButtonWidth();
     in.noteWindowHeight = notes_.headerHeight() + (notes_.expanded() ? notes_.bodyHeight(client.right) : 0);
     SendMessageW(status_, WM_SIZE, 0, 0); // the status bar places itself at the bottom
     RECT sr;
@@ -494,8 +472,7 @@ void MainWindow::layout() {
         place(buttons_[i], l.buttons[i]);
     place(notes_.hwnd(), l.noteWindow);
     place(meter_.hwnd(), l.levelMeter);
-    const Rect slider = volumeSliderRect(l.statusBar.width(), l.statusBar.height());
-    place(slider_.hwnd(), slider);
+    place(slider_.hwnd(), volumeSliderRect(l.statusBar.width(), l.statusBar.height()));
 }
 
 // --- messages --------------------------------------------------------------------------
@@ -515,12 +492,7 @@ INT_PTR MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     }
     case WM_TIMER:
-        KillTimer(hwnd_, wParam);
-        if (wParam == kDeviceTimer && !devicesSelected_) selectStoredDevice();
-        if (wParam == kLayoutTimer) {
-            layout();
-            InvalidateRect(status_, nullptr, TRUE);
-        }
+        onTimer(wParam);
         return TRUE;
     case WM_COMMAND: {
         const std::uint16_t id = LOWORD(wParam);
@@ -574,7 +546,9 @@ void MainWindow::onNotify(NMHDR* header) {
     if (header->hwndFrom == grid_) {
         switch (header->code) {
         case LVN_ITEMCHANGED:
-            if (!filling_ && (reinterpret_cast<NMLISTVIEW*>(header)->uChanged & LVIF_STATE)) updateCommands();
+            if (filling_ || !(reinterpret_cast<NMLISTVIEW*>(header)->uChanged & LVIF_STATE)) break;
+            syncSelection();
+            updateCommands();
             break;
         case NM_DBLCLK:
             command(kCmdGridEdit);
@@ -587,15 +561,28 @@ void MainWindow::onNotify(NMHDR* header) {
         }
         return;
     }
-    if (header->code == TTN_GETDISPINFOW) {
-        auto* info = reinterpret_cast<NMTTDISPINFOW*>(header);
-        static std::u16string text; // must outlive the call
-        if (header->idFrom == reinterpret_cast<UINT_PTR>(meter_.hwnd()))
-            text = meter_.tooltip();
-        else
-            text = tooltipOf(static_cast<std::uint16_t>(header->idFrom));
-        info->lpszText = const_cast<wchar_t*>(wide(text));
-        info->hinst = nullptr;
+    if (header->code == TTN_GETDISPINFOW) onToolTip(header);
+}
+
+// The meter's tooltip, or a toolbar button's with its key.
+void MainWindow::onToolTip(NMHDR* header) {
+    auto* info = reinterpret_cast<NMTTDISPINFOW*>(header);
+    static std::u16string text; // must outlive the call
+    if (header->idFrom == reinterpret_cast<UINT_PTR>(meter_.hwnd()))
+        text = meter_.tooltip();
+    else
+        text = tooltipOf(static_cast<std::uint16_t>(header->idFrom));
+    info->lpszText = const_cast<wchar_t*>(wide(text));
+    info->hinst = nullptr;
+}
+
+// Each timer fires once.
+void MainWindow::onTimer(UINT_PTR timer) {
+    KillTimer(hwnd_, timer);
+    if (timer == kDeviceTimer && !controller_.deviceSelected()) selectStoredDevice();
+    if (timer == kLayoutTimer) {
+        layout();
+        InvalidateRect(status_, nullptr, TRUE);
     }
 }
 
@@ -610,10 +597,8 @@ std::u16string MainWindow::tooltipOf(std::uint16_t command) const {
 void MainWindow::onChildNotification(unsigned code, int, LPARAM value) {
     switch (code) {
     case kNotifyNoteWindowToggle:
-        if (!notes_.enabled()) break; // a noise or a list: the setting stays as the user left it
-        showNoteWindow_ = !notes_.expanded();
-        notes_.setExpanded(showNoteWindow_);
-        currentSettings().writeBool(u"Settings", u"ShowNoteWindow", showNoteWindow_);
+        if (!controller_.toggleNoteWindow()) break;
+        notes_.setExpanded(controller_.noteWindowExpanded());
         layout();
         break;
     case kNotifyScaleValue:
@@ -724,23 +709,30 @@ bool MainWindow::preTranslateMessage(MSG& message) {
 void MainWindow::fillGrid() {
     filling_ = true;
     SendMessageW(grid_, LVM_DELETEALLITEMS, 0, 0);
-    rows_ = gridRows(tone_, [](const std::u16string& p) { return fileExists(p); });
-    for (std::size_t i = 0; i < rows_.size(); ++i) {
+    const std::vector<GridRow>& rows = controller_.rows();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
         LVITEMW item{};
         item.mask = LVIF_TEXT | LVIF_PARAM;
         item.iItem = static_cast<int>(i);
-        item.pszText = const_cast<wchar_t*>(wide(rows_[i].label));
-        item.lParam = static_cast<LPARAM>(rows_[i].code);
+        item.pszText = const_cast<wchar_t*>(wide(rows[i].label));
+        item.lParam = static_cast<LPARAM>(rows[i].code);
         SendMessageW(grid_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
         setRowText(static_cast<int>(i));
     }
     filling_ = false;
+    syncSelection();
+}
+
+void MainWindow::showRows() {
+    const std::vector<int> selection = selectedRows();
+    fillGrid();
+    selectRows(selection);
 }
 
 void MainWindow::setRowText(int row) {
     LVITEMW item{};
     item.iSubItem = 1;
-    item.pszText = const_cast<wchar_t*>(wide(rows_[row].value));
+    item.pszText = const_cast<wchar_t*>(wide(controller_.rows()[row].value));
     SendMessageW(grid_, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
 }
 
@@ -757,7 +749,7 @@ void MainWindow::selectRows(const std::vector<int>& rows) {
     item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     item.state = 0;
     SendMessageW(grid_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
-    const int count = static_cast<int>(rows_.size());
+    const int count = static_cast<int>(controller_.rows().size());
     bool first = true;
     for (int r : rows) {
         if (count == 0) break;
@@ -767,38 +759,31 @@ void MainWindow::selectRows(const std::vector<int>& rows) {
         if (first) SendMessageW(grid_, LVM_ENSUREVISIBLE, r, FALSE);
         first = false;
     }
-}
-
-GridSelection MainWindow::gridSelection() const {
-    GridSelection s;
-    s.count = static_cast<int>(SendMessageW(grid_, LVM_GETSELECTEDCOUNT, 0, 0));
-    const int first =
-        static_cast<int>(SendMessageW(grid_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-    s.firstIsLastRow = first >= 0 && first == static_cast<int>(rows_.size()) - 1;
-    return s;
+    syncSelection();
 }
 
 void MainWindow::followSelection() {
-    const int first =
-        static_cast<int>(SendMessageW(grid_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-    if (first >= 0 && first < static_cast<int>(rows_.size()) && isFrequencyRow(rows_[first].code))
-        notes_.scale().setValue(static_cast<int>(LeadingInteger(rows_[first].value)), false);
+    const std::vector<int>& selection = controller_.selection();
+    const std::vector<GridRow>& rows = controller_.rows();
+    if (selection.empty()) return;
+    const int first = selection.front();
+    if (first >= 0 && first < static_cast<int>(rows.size()) && isFrequencyRow(rows[first].code))
+        notes_.scale().setValue(static_cast<int>(LeadingInteger(rows[first].value)), false);
 }
 
 // --- commands --------------------------------------------------------------------------
 
 void MainWindow::updateCommands() {
     if (!hwnd_) return;
-    states_ = sonimo::updateCommands(tone_, gridSelection(), !player_.IsStopped());
+    states_ = controller_.states();
     applyMenuStates(GetMenu(hwnd_), states_.menu);
     applyToolbarStates(mainToolbar_, states_.mainToolbar);
     applyToolbarStates(valueToolbar_, states_.valueToolbar);
     for (int i = 0; i < 3; ++i)
-        EnableWindow(
-            buttons_[i],
-            CommandStates::of(states_.buttons, static_cast<std::uint16_t>(kCmdDeleteTone + i)).enabled);
-    const bool expand = states_.noteWindowEnabled && showNoteWindow_;
-    notes_.setEnabled(states_.noteWindowEnabled);
+        EnableWindow(buttons_[i],
+                     CommandStates::of(states_.buttons, static_cast<std::uint16_t>(kCmdDeleteTone + i)).enabled);
+    notes_.setEnabled(controller_.noteWindowEnabled());
+    const bool expand = controller_.noteWindowExpanded();
     if (notes_.expanded() != expand) {
         notes_.setExpanded(expand);
         layout();
@@ -806,180 +791,45 @@ void MainWindow::updateCommands() {
     followSelection();
 }
 
+// The focus goes back to the grid with the rows that were selected (adding a tone
+// selects the new last row).
 void MainWindow::command(std::uint16_t id) {
     if (id == kCmdGridContextMenu) {
         showContextMenu();
         return;
     }
     const std::vector<int> previous = selectedRows();
-    dispatch(id);
+    controller_.select(previous);
+    controller_.command(id);
     if (!hwnd_) return;
     if (id != kCmdVolume) {
         SetFocus(grid_);
         if (id == kCmdAddTone)
-            selectRows({static_cast<int>(rows_.size()) - 1});
+            selectRows({static_cast<int>(controller_.rows().size()) - 1});
         else
             selectRows(previous);
     }
     updateCommands();
 }
 
-void MainWindow::dispatch(std::uint16_t id) {
-    switch (id) {
-    case kCmdHelp:
-        host_.help(*this);
-        return;
-    case kCmdPlayStop:
-        if (player_.IsStopped())
-            play();
-        else
-            stop();
-        return;
-    case kCmdStop:
-        stop();
-        return;
-    case kCmdVolume:
-        volume_ = volumeFromSlider(slider_.position());
-        player_.SetVolume(static_cast<std::int8_t>(volume_));
-        return;
-    case kCmdLoop:
-        toggleLoop(tone_);
-        applyToneChange();
-        return;
-    case kCmdFixedLength:
-        toggleFixedLength(tone_);
-        applyToneChange();
-        return;
-    case kCmdUpdateOnly:
-        return;
-    case kCmdToggleStereo:
-        toggleStereo(tone_);
-        applyToneChange();
-        return;
-    case kCmdSaveTone:
-    case kCmdOpenTone:
-    case kCmdSaveToneAs:
-    case kCmdNewList:
-    case kCmdOpenList:
-    case kCmdOpenListToolbar:
-    case kCmdSaveList:
-    case kCmdSaveWav:
-    case kCmdEditInCantrel:
-        host_.fileCommand(*this, id);
-        return;
-    case kCmdOptions: {
-        if (host_.showOptions(*this)) stop();
-        setStatusTexts();
-        return;
-    }
-    case kCmdRaise:
-    case kCmdLower:
-        stepSelected(id == kCmdRaise, StepSize::Small);
-        return;
-    case kCmdRaiseLarge:
-    case kCmdLowerLarge:
-        stepSelected(id == kCmdRaiseLarge, StepSize::Large);
-        return;
-    case kCmdEditValue:
-    case kCmdGridEdit:
-        if (tone_.waveform == FromList)
-            host_.editValues(*this);
-        else if (isNoise(tone_.waveform) && !(tone_.flags & ToneFlagFixedLength))
-            return;
-        else if (gridSelection().count > 0)
-            host_.editValues(*this);
-        return;
-    case kCmdKindContinuous:
-    case kCmdKindFixed:
-    case kCmdKindLinearSweep:
-    case kCmdKindLogSweep:
-        setKind(tone_, static_cast<ToneKind>(id - kCmdKindContinuous));
-        applyToneChange();
-        return;
-    case kCmdMono:
-        setMono(tone_);
-        applyToneChange();
-        return;
-    case kCmdStereo:
-        setStereo(tone_);
-        applyToneChange();
-        return;
-    case kCmdRelativeAmplitude:
-        toggleRelativeAmplitude(tone_);
-        applyToneChange();
-        return;
-    case kCmdClear:
-    case kCmdClearButton:
-        if (differsFromDefault(tone_)) {
-            filling_ = true;
-            SendMessageW(grid_, LVM_DELETEALLITEMS, 0, 0);
-            filling_ = false;
-            resetToDefaults(tone_);
-            applyToneChange();
-        }
-        return;
-    case kCmdDeleteTone:
-        deleteTones();
-        return;
-    case kCmdAddTone:
-        if (isPeriodic(tone_.waveform)) {
-            addTone(tone_);
-            applyToneChange();
-        }
-        return;
-    default:
-        if (id >= kCmdWaveformFirst && id <= kCmdWaveformLast) {
-            setWaveform(tone_, id - kCmdWaveformFirst);
-            applyToneChange();
-        } else if (id >= kCmdToneCountFirst && id <= kCmdToneCountLast) {
-            setToneCount(tone_, id - 3000);
-            applyToneChange();
-        }
-        return;
-    }
-}
-
-void MainWindow::stepSelected(bool up, StepSize size) {
-    if (!valueCommandsApply(tone_, gridSelection())) return;
-    bool changed = false;
-    for (int row : selectedRows()) {
-        if (row >= static_cast<int>(rows_.size())) continue;
-        if (stepValue(tone_, rows_[row].code, up, size, currentSettings())) {
-            changed = true;
-            rows_[row].value = rowValueText(tone_, rows_[row].code);
-            setRowText(row);
-        }
-    }
-    if (changed) liveChange();
-}
-
 void MainWindow::editSelected(const AskValue& ask) {
-    const std::vector<int> changed = editRows(tone_, rows_, selectedRows(), ask);
-    for (int row : changed)
-        setRowText(row);
-    if (!changed.empty()) liveChange();
-}
-
-void MainWindow::deleteTones() {
-    std::vector<std::uint32_t> codes;
-    for (int row : selectedRows())
-        if (row < static_cast<int>(rows_.size())) codes.push_back(rows_[row].code);
-    if (removeSelectedTones(tone_, codes, gridSelection().firstIsLastRow)) applyToneChange();
+    controller_.editSelected(ask);
 }
 
 HMENU MainWindow::buildContextMenu() {
     HMENU menu = buildPopup(readMenuTable(contextMenuTable()), false);
-    states_ = sonimo::updateCommands(tone_, gridSelection(), !player_.IsStopped());
+    syncSelection();
+    states_ = controller_.states();
     applyMenuStates(menu, states_.context);
     return menu;
 }
 
 void MainWindow::showContextMenu() {
-    HMENU menu = buildContextMenu();
+    OwnedMenu menu(buildContextMenu());
     POINT at;
     GetCursorPos(&at);
-    const int chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd_, nullptr);
-    DestroyMenu(menu);
+    const int chosen = TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd_, nullptr);
+    menu.reset();
     if (chosen > 0)
         command(static_cast<std::uint16_t>(chosen));
     else
@@ -989,66 +839,25 @@ void MainWindow::showContextMenu() {
 // --- playback --------------------------------------------------------------------------
 
 void MainWindow::play() {
-    devicesSelected_ = true;
-    DeviceCatalogue catalogue;
-    player_.SelectDevice(catalogue.LoadSelection(currentSettings()));
-    if (!player_.Start(RenderToneAtSettingsRate(tone_))) {
-        currentNotice().show(u"再生を開始できません。\r\n\r\nサウンドカードが他のプログラムで使われているか、"
-                             u"正しい再生設定の正しい"
-                             u"音声再生デバイスが選択されていないことが原因と思われます。",
-                             u"音声再生エラー", NoticeIcon::Information, NoticeButtons::Ok);
-        return;
-    }
-    // a new DirectSound buffer starts at full volume: keep the slider's
-    player_.SetVolume(static_cast<std::int8_t>(volume_));
+    controller_.play();
 }
 
 void MainWindow::stop() {
-    player_.Stop();
-    meter_.setSilence(silenceChannels());
+    controller_.stop();
 }
 
 void MainWindow::liveChange() {
-    if (player_.IsStopped()) return;
-    SourceRef source = RenderToneAtSettingsRate(tone_);
-    OutputDevice device;
-    if (player_.outputKind() == OutputWaveOut)
-        device = player_.waveOut().device();
-    else if (player_.outputKind() == OutputDirectSound)
-        device = player_.directSound().device();
-    if (!hasOwnGuid(device)) {
-        player_.Stop();
-        if (!player_.Start(source)) {
-            meter_.setSilence(silenceChannels());
-            return;
-        }
-        player_.SetVolume(static_cast<std::int8_t>(volume_));
-        return;
-    }
-    player_.ChangeSourceLive(source);
+    controller_.liveChange();
 }
 
 void MainWindow::applyToneChange() {
-    if (tone_.waveform == FromList) {
-        const std::uint8_t loop = tone_.loop;
-        tone_.loop = 0;
-        SourceRef source = RenderToneAtSettingsRate(tone_);
-        const std::int64_t ms = FramesToMs(source->GetLength(), source->sampleRate);
-        tone_.lengthMs = static_cast<std::uint32_t>(std::clamp<std::int64_t>(ms, 0, 0xFFFFFFFFLL));
-        tone_.loop = loop;
-    }
-    const std::vector<int> selection = selectedRows();
-    fillGrid();
-    selectRows(selection);
-    liveChange();
+    controller_.applyToneChange();
 }
 
 void MainWindow::setFrequency(double hz) {
     const std::vector<int> selection = selectedRows();
-    const std::uint32_t first =
-        !selection.empty() && selection[0] < static_cast<int>(rows_.size()) ? rows_[selection[0]].code : 0;
-    setFrequencyFromValue(tone_, hz, first);
-    applyToneChange();
+    controller_.select(selection);
+    controller_.setFrequency(hz);
     if (!selection.empty()) selectRows({selection[0]});
 }
 
@@ -1059,16 +868,16 @@ void MainWindow::started(int) {
 }
 
 void MainWindow::stopped(int) {
-    meter_.setSilence(silenceChannels());
+    meter_.setSilence(controller_.silenceChannels());
     updateCommands();
 }
 
 void MainWindow::levels(const LevelRecord& record, int) {
-    if (player_.IsStopped()) return;
+    if (!controller_.playing()) return;
     const int channels = record.count >= 2 ? 2 : 1;
     int shown[2] = {kLevelSilence, kLevelSilence};
     for (int c = 0; c < channels; ++c)
-        shown[c] = meterLevel(record.levels[c], volume_);
+        shown[c] = meterLevel(record.levels[c], controller_.volume());
     meter_.setLevels(shown, channels);
 }
 

@@ -1,8 +1,8 @@
-// The main window: a modeless dialog (template 1) that owns the current tone and the
-// player, shows the tone in the value grid, and turns every menu item, toolbar button,
-// key and child notification into a command. The decisions live in src/ui; this class
-// only translates messages into calls on them and copies their results onto the controls.
-// User-interface thread only.
+// The main window: a modeless dialog (template 1) that owns the player and the
+// controller with the current tone, shows the tone in the value grid, and turns every
+// menu item, toolbar button, key and child notification into a command. The decisions
+// live in MainController; this class only translates messages into calls on it and
+// copies their results onto the controls. User-interface thread only.
 #pragma once
 #include <windows.h>
 
@@ -15,13 +15,17 @@
 #include <vector>
 
 #include "audio/playback/LSoundPlayer.h"
+#include "platform/SettingsStore.h"
+#include "platform/win32/Owned.h"
 #include "tone/ToneData.h"
 #include "ui/CommandState.h"
 #include "ui/CommandTables.h"
+#include "ui/MainController.h"
 #include "ui/MainLayout.h"
 #include "ui/ValueGrid.h"
 #include "ui/win32/LevelMeter.h"
 #include "ui/win32/NoteWindow.h"
+#include "ui/win32/PlayerPlayback.h"
 #include "ui/win32/VolumeSlider.h"
 
 namespace sonimo {
@@ -54,10 +58,19 @@ public:
     virtual void help(MainWindow& window);
 };
 
-class MainWindow final : public PlayerListener {
+namespace traits {
+struct ImageList {
+    using Handle = HIMAGELIST;
+    static Handle none() noexcept { return nullptr; }
+    static void close(Handle h) noexcept { ImageList_Destroy(h); }
+};
+} // namespace traits
+using OwnedImageList = Owned<traits::ImageList>;
+
+class MainWindow final : public PlayerListener, private MainView {
 public:
-    // `host` is borrowed; `settingsFolder` holds current.tdf.
-    MainWindow(MainWindowHost& host, std::u16string settingsFolder);
+    // `host` and `settings` are borrowed; `settingsFolder` holds current.tdf.
+    MainWindow(MainWindowHost& host, SettingsStore& settings, std::u16string settingsFolder);
     ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
@@ -83,13 +96,14 @@ public:
     // follows when any was stored.
     void editSelected(const AskValue& ask);
 
-    ToneData& tone() { return tone_; }
+    MainController& controller() { return controller_; }
+    ToneData& tone() { return controller_.tone(); }
     LSoundPlayer& player() { return player_; }
-    int volume() const { return volume_; }
-    const std::vector<GridRow>& rows() const { return rows_; }
+    int volume() const { return controller_.volume(); }
+    const std::vector<GridRow>& rows() const { return controller_.rows(); }
     std::vector<int> selectedRows() const;
     void selectRows(const std::vector<int>& rows);
-    // Fills the grid from the tone (fillGrid).
+    // Fills the grid with the controller's rows.
     void fillGrid();
     const CommandStates& states() const { return states_; }
     HWND grid() const { return grid_; }
@@ -113,11 +127,22 @@ private:
     static INT_PTR CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
     void createChildren();
+    void loadIcons(HINSTANCE instance);
+    void loadToolbarImages(HINSTANCE instance);
+    void createGrid(HINSTANCE instance);
+    void createToolbars(HINSTANCE instance);
+    void createToneButtons(HINSTANCE instance);
+    void addGridColumns(HINSTANCE instance);
+    void createStatusBar(HINSTANCE instance);
+    void createTooltips(HINSTANCE instance);
     HWND createToolbar(HWND parent, int id, std::span<const ToolbarEntry> table, bool labels);
     void buildMenuBar();
     void layout();
+    int toneButtonWidth();
     void onNotify(NMHDR* header);
+    void onToolTip(NMHDR* header);
     void onChildNotification(unsigned code, int id, LPARAM value);
+    void onTimer(UINT_PTR timer);
     void onDestroy();
     bool onCopyData(const COPYDATASTRUCT* data);
     void onForwarded(WPARAM count, LPARAM arguments);
@@ -126,36 +151,40 @@ private:
     void savePlacement();
     void restoreCurrentTone();
     void selectStoredDevice();
-    void setVolumeFromSlider();
-    void stepSelected(bool up, StepSize size);
-    void deleteTones();
     void showContextMenu();
-    void dispatch(std::uint16_t id);
-    GridSelection gridSelection() const;
+    void syncSelection() { controller_.select(selectedRows()); }
     void setRowText(int row);
     void followSelection();
     std::u16string tooltipOf(std::uint16_t command) const;
-    int silenceChannels() const { return (tone_.flags & ToneFlagStereo) ? 2 : 1; }
+
+    // MainView
+    void showRows() override;
+    void showRowText(int row) override { setRowText(row); }
+    void showSilence(int channels) override { meter_.setSilence(channels); }
+    void showStatusTexts() override { setStatusTexts(); }
+    int sliderPosition() override { return slider_.position(); }
+    void help() override { host_.help(*this); }
+    void fileCommand(std::uint16_t command) override { host_.fileCommand(*this, command); }
+    void editValues() override { host_.editValues(*this); }
+    bool showOptions() override { return host_.showOptions(*this); }
 
     MainWindowHost& host_; // borrowed
     std::u16string settingsFolder_;
-    HWND hwnd_ = nullptr;
+    HWND hwnd_ = nullptr; // the dialog; destroyed by the destructor or on close
+    // Children, destroyed with the dialog: borrowed.
     HWND grid_ = nullptr, frame_ = nullptr, mainToolbar_ = nullptr, valueToolbar_ = nullptr;
     HWND buttons_[3] = {};
     HWND status_ = nullptr, tooltips_ = nullptr;
-    HIMAGELIST images_ = nullptr;
-    HBITMAP watermark_ = nullptr;
+    OwnedImageList images_;
+    OwnedBitmap watermark_; // until the list view takes it
     HFONT font_ = nullptr; // the dialog's, borrowed
     DialogUnits units_;
     int defaultWidth_ = 0, defaultHeight_ = 0, minClientHeight_ = 0;
-    ToneData tone_;
-    std::vector<GridRow> rows_;
     CommandStates states_;
     LSoundPlayer player_;
-    int volume_ = 0;
-    bool showNoteWindow_ = true;
-    bool devicesSelected_ = false; // the stored device was looked up
-    bool filling_ = false;         // item-change notifications of our own refill are not selections
+    PlayerPlayback playback_;
+    MainController controller_;
+    bool filling_ = false; // item-change notifications of our own refill are not selections
     // Command lines handed over while a modal dialog of ours was open, in their order.
     std::vector<std::vector<std::u16string>> waitingArguments_;
     LevelMeter meter_;

@@ -78,7 +78,7 @@ void ProgramHost::fileCommand(MainWindow& window, std::uint16_t command) {
 }
 
 void ProgramHost::editValues(MainWindow& window) {
-    if (window.tone().waveform == FromList) {
+    if (window.controller().editTarget() == EditTarget::List) {
         commandsFor(window).editListOfTone();
         return;
     }
