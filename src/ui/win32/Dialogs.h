@@ -8,10 +8,20 @@
 
 #include "audio/RenderProgress.h"
 #include "audio/SampleSink.h"
+#include "platform/win32/Owned.h"
 #include "synth/SampleSource.h"
 #include "ui/FileCommands.h"
 
 namespace sonimo {
+
+namespace traits {
+struct Window { // a window we created outside a dialog box's own loop
+    using Handle = HWND;
+    static Handle none() noexcept { return nullptr; }
+    static void close(Handle h) noexcept { DestroyWindow(h); }
+};
+} // namespace traits
+using OwnedWindow = Owned<traits::Window>;
 
 // The text-entry dialog: `title`, a prompt line, the entry preset with `text` and fully
 // selected. The typed text, or nothing on Cancel.
@@ -52,14 +62,14 @@ public:
     void setLines(const std::u16string& first, const std::u16string& second) override;
     void setFraction(double done) override;
     bool cancelled() override;
-    HWND hwnd() const { return window_; }
+    HWND hwnd() const { return window_.get(); }
 
 private:
     static INT_PTR CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void pump();
 
     HWND owner_ = nullptr; // borrowed
-    HWND window_ = nullptr;
+    OwnedWindow window_;   // destroyed after the owner is enabled again
     bool ownerWasEnabled_ = false;
     bool cancelled_ = false;
 };
