@@ -17,6 +17,7 @@
 #include "ui/CommandTables.h"
 #include "ui/MeterAndVolume.h"
 #include "ui/NoteTable.h"
+#include "ui/OptionsModel.h"
 #include "ui/win32/Resource.h"
 #include "platform/win32/WideText.h"
 
@@ -992,7 +993,7 @@ void MainWindow::play() {
     devicesSelected_ = true;
     DeviceCatalogue catalogue;
     player_.SelectDevice(catalogue.LoadSelection(currentSettings()));
-    if (!player_.Start(RenderToneAtSettingsRate(tone_))) {
+    if (!player_.Start(RenderToneAtSettingsRate(tone_, currentSettings()))) {
         currentNotice().show(u"再生を開始できません。\r\n\r\nサウンドカードが他のプログラムで使われているか、"
                              u"正しい再生設定の正しい"
                              u"音声再生デバイスが選択されていないことが原因と思われます。",
@@ -1010,7 +1011,7 @@ void MainWindow::stop() {
 
 void MainWindow::liveChange() {
     if (player_.IsStopped()) return;
-    SourceRef source = RenderToneAtSettingsRate(tone_);
+    SourceRef source = RenderToneAtSettingsRate(tone_, currentSettings());
     OutputDevice device;
     if (player_.outputKind() == OutputWaveOut)
         device = player_.waveOut().device();
@@ -1032,7 +1033,7 @@ void MainWindow::applyToneChange() {
     if (tone_.waveform == FromList) {
         const std::uint8_t loop = tone_.loop;
         tone_.loop = 0;
-        SourceRef source = RenderToneAtSettingsRate(tone_);
+        SourceRef source = RenderToneAtSettingsRate(tone_, currentSettings());
         const std::int64_t ms = FramesToMs(source->GetLength(), source->sampleRate);
         tone_.lengthMs = static_cast<std::uint32_t>(std::clamp<std::int64_t>(ms, 0, 0xFFFFFFFFLL));
         tone_.loop = loop;

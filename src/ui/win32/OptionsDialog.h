@@ -14,8 +14,8 @@ namespace sonimo {
 
 class OptionsDialog {
 public:
-    // `devices` is borrowed (the system's, or a test's).
-    explicit OptionsDialog(HWND owner, DeviceSystem& devices = systemDevices());
+    // `settings` and `devices` (the system's, or a test's) are borrowed.
+    OptionsDialog(HWND owner, SettingsStore& settings, DeviceSystem& devices = systemDevices());
     // True when it closed with OK (the settings are then stored).
     bool run();
     static HWND current(); // for tests: the dialog's window while it runs
@@ -27,8 +27,9 @@ private:
     void modeChanged();
     bool accept();
 
-    HWND owner_;
-    HWND window_ = nullptr;
+    HWND owner_;              // borrowed
+    HWND window_ = nullptr;   // borrowed: the dialog manager's, while run() runs
+    SettingsStore& settings_; // borrowed
     DeviceCatalogue catalogue_;
     std::optional<NoticeOwner> notices_; // the refusals are owned by the dialog
 };

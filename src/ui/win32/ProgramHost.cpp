@@ -41,7 +41,7 @@ std::u16string readAppPath(HKEY root) {
 
 FileCommands ProgramHost::commandsFor(MainWindow& window) {
     owner_ = window.hwnd();
-    return FileCommands(window.tone(), *this, [&window] { window.applyToneChange(); });
+    return FileCommands(window.tone(), *this, currentSettings(), [&window] { window.applyToneChange(); });
 }
 
 void ProgramHost::fileCommand(MainWindow& window, std::uint16_t command) {
@@ -107,12 +107,12 @@ int ProgramHost::render(const std::u16string& message, const SourceRef& source, 
     return renderWithProgress(owner_, message, source, sink);
 }
 
-bool ProgramHost::editList() {
-    return ToneListDialog(owner_).run();
+std::optional<std::u16string> ProgramHost::editList(const std::u16string& list) {
+    return ToneListDialog(owner_, currentSettings()).run(list);
 }
 
 bool ProgramHost::showOptions(MainWindow& window) {
-    return OptionsDialog(window.hwnd()).run();
+    return OptionsDialog(window.hwnd(), currentSettings()).run();
 }
 
 std::u16string ProgramHost::companionPath() {

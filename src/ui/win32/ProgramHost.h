@@ -22,7 +22,7 @@ public:
     std::optional<std::u16string> saveFile(const FileDialogRequest& request) override;
     bool confirmOverwrite(const std::u16string& path) override;
     int render(const std::u16string& message, const SourceRef& source, const SinkRef& sink) override;
-    bool editList() override;
+    std::optional<std::u16string> editList(const std::u16string& list) override;
     bool startCompanion(const std::u16string& path) override;
 
     // Where the companion editor is installed: its App Paths entry, else next to this
