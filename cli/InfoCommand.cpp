@@ -17,10 +17,14 @@
 #include "platform/Text.h"
 #include "tone/ToneData.h"
 #include "tone/ToneList.h"
+#include "ui/OptionsModel.h"
 
 namespace sonimo::cli {
 
 namespace {
+
+// The tool keeps no settings of its own: tones render at the rate the options start with.
+const int kToneRate = sampleRateOfIndex(kDefaultSampleRateIndex);
 
 std::string num(double v) {
     char buf[64];
@@ -128,7 +132,7 @@ int infoTone(const std::u16string& path, bool json) {
     const std::string listPath = utf16ToUtf8(listPathOf(t));
     // The mix as the settings' rate renders it; a record the program refuses plays nothing.
     PeakPrediction peak;
-    if (valid) peak = predictPeak(t, settingsSampleRate());
+    if (valid) peak = predictPeak(t, kToneRate);
     const bool random = isNoise(t.waveform);
     if (json) {
         JsonWriter j;
@@ -197,7 +201,7 @@ int infoList(const std::u16string& path, bool json) {
     // The length the program gives the list when it is attached: rendered once, at the
     // rate the settings give (44100 Hz here).
     ListOutcome outcome;
-    SourceRef seq = renderToneListFile(path, settingsSampleRate(), &outcome);
+    SourceRef seq = renderToneListFile(path, kToneRate, &outcome);
     if (outcome == ListOutcome::TooLarge) {
         printError(displayPath(path) + " is refused: " + listTooLargeReason());
         return kExitInput;

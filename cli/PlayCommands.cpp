@@ -13,6 +13,7 @@
 #include "audio/ToneRenderer.h"
 #include "audio/playback/LSoundPlayer.h"
 #include "audio/playback/OutputDevice.h"
+#include "platform/MemorySettingsStore.h"
 #include "platform/Text.h"
 #include "tone/ToneData.h"
 #include "tone/ToneList.h"
@@ -52,7 +53,9 @@ int runDevicesCommand(int argc, char** argv) {
     std::vector<std::u16string> names = catalogue.WaveOutList();
     const std::vector<std::u16string> ds = catalogue.DirectSoundList();
     names.insert(names.end(), ds.begin(), ds.end());
-    const OutputDevice selected = catalogue.LoadSelection(currentSettings());
+    // The tool keeps no settings of its own: an empty store gives the default device.
+    MemorySettingsStore noSettings;
+    const OutputDevice selected = catalogue.LoadSelection(noSettings);
     const int firstDirectSound = static_cast<int>(names.size() - ds.size());
     for (int i = 0; i < static_cast<int>(names.size()); ++i) {
         std::string line = i == selected.catalogueIndex ? "* " : "  ";

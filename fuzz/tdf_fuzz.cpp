@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                 data[kToneFileSize + 2] << 16) -
                1000;
     }
-    SourceRef s = RenderTone(tone, rate);
+    SourceRef s = RenderTone(tone, rate, rate);
     static std::vector<std::int32_t> buffer;
     buffer.resize(std::max(buffer.size(), static_cast<std::size_t>(2048) * s->channels));
     for (int block : {1, 31, 300, 2048}) {

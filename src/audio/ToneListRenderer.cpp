@@ -20,16 +20,14 @@ const char16_t kListTooLargeText[] =
     u"長さは2147483647フレームまでです。";
 const char16_t kListTooLargeCaption[] = u"トーンリストエラー";
 
-namespace {
-
-// A graph this render has built, and what building it reported, so that each further entry
-// naming the same file reports it again, as a fresh build would.
-struct Built {
-    SourceRef source;
-    std::vector<std::u16string> unknown; // extensions of the unrecognised entries inside it
-};
-
 struct RenderContext {
+    // A graph this render has built, and what building it reported, so that each further
+    // entry naming the same file reports it again, as a fresh build would.
+    struct Built {
+        SourceRef source;
+        std::vector<std::u16string> unknown; // extensions of the unrecognised entries inside it
+    };
+
     std::map<std::u16string, Built> built; // by kind and path identity: lists, tones, WAV files
     std::vector<std::u16string> active;    // identities of the lists being rendered, outermost first
     std::vector<std::u16string> reported;  // unrecognised extensions, in the order shown
@@ -44,25 +42,7 @@ struct RenderContext {
     bool tooLarge = false;
 };
 
-thread_local RenderContext* tContext = nullptr;
-
-// Opens a context for an outermost render and closes it after; nested renders use it.
-class ContextScope {
-public:
-    ContextScope() : owner_(tContext == nullptr) {
-        if (owner_) tContext = &context_;
-    }
-    ~ContextScope() {
-        if (owner_) tContext = nullptr;
-    }
-    ContextScope(const ContextScope&) = delete;
-    ContextScope& operator=(const ContextScope&) = delete;
-    bool owner() const { return owner_; }
-
-private:
-    bool owner_;
-    RenderContext context_;
-};
+namespace {
 
 void reportUnknownType(RenderContext& cx, const std::u16string& extension) {
     std::u16string text = u"拡張子が%sのファイルタイプはトーンファイルとして認識されません。";
@@ -101,17 +81,17 @@ SourceRef buildFileEntry(RenderContext& cx, const std::u16string& fileName, File
     const bool outerCut = cx.cut;
     const std::size_t firstReport = cx.reported.size();
     cx.cut = false;
-    Built made;
+    RenderContext::Built made;
     if (kind == FileKind::Wave) {
         made.source = OpenAudioFile(fileName);
         countGraph(cx);
     } else if (kind == FileKind::Tone) {
         ToneData tone = defaultToneData();
         loadToneFile(tone, fileName); // a failed load leaves the default tone
-        made.source = RenderToneAtPlaybackRate(tone, toneRate);
+        made.source = RenderToneAtPlaybackRate(tone, toneRate, cx);
         if (tone.waveform != FromList) countGraph(cx); // a list tone counted what its list read
     } else {
-        made.source = renderToneListFile(fileName, toneRate);
+        made.source = renderToneListFile(cx, fileName, toneRate);
     }
     const bool cut = cx.cut;
     cx.cut = outerCut || cut;
@@ -157,25 +137,10 @@ bool tooLong(SampleSource& s) {
     return s.GetLength() >= INT32_MAX;
 }
 
-} // namespace
-
-SourceRef renderToneList(const ToneList& list, int toneRate) {
-    ContextScope scope;
-    SourceRef r = renderEntries(*tContext, list, toneRate);
-    if (scope.owner() && tooLong(*r)) tContext->tooLarge = true;
-    if (!tContext->tooLarge || !scope.owner()) return r;
-    reportTooLarge();
-    return SourceRef();
-}
-
-SourceRef renderToneList(const ToneList& list) {
-    return renderToneList(list, settingsSampleRate());
-}
-
-SourceRef renderToneListFile(const std::u16string& path, int toneRate, ListOutcome* outcome) {
+// `outermost`: this call made the context, and so answers for the whole render.
+SourceRef renderListFile(RenderContext& cx, const std::u16string& path, int toneRate, ListOutcome* outcome,
+                         bool outermost) {
     if (outcome) *outcome = ListOutcome::Rendered;
-    ContextScope scope;
-    RenderContext& cx = *tContext;
     const std::u16string identity = identityOf(cx, path);
     const auto active = std::find(cx.active.begin(), cx.active.end(), identity);
     if (active != cx.active.end()) {
@@ -190,13 +155,33 @@ SourceRef renderToneListFile(const std::u16string& path, int toneRate, ListOutco
         // one line more than the bound is enough to know the list is too long
         r = renderEntries(cx, readToneList(path, static_cast<std::size_t>(kMaxListEntries) + 1), toneRate);
         cx.active.pop_back();
-        if (scope.owner() && tooLong(*r)) cx.tooLarge = true;
+        if (outermost && tooLong(*r)) cx.tooLarge = true;
     }
     if (!cx.tooLarge) return r;
     if (outcome) *outcome = ListOutcome::TooLarge;
-    if (!scope.owner()) return SourceRef(); // the outermost render refuses the whole list
+    if (!outermost) return SourceRef(); // the outermost render refuses the whole list
     reportTooLarge();
     return SourceRef();
+}
+
+} // namespace
+
+SourceRef renderToneList(const ToneList& list, int toneRate) {
+    RenderContext cx;
+    SourceRef r = renderEntries(cx, list, toneRate);
+    if (tooLong(*r)) cx.tooLarge = true;
+    if (!cx.tooLarge) return r;
+    reportTooLarge();
+    return SourceRef();
+}
+
+SourceRef renderToneListFile(const std::u16string& path, int toneRate, ListOutcome* outcome) {
+    RenderContext cx;
+    return renderListFile(cx, path, toneRate, outcome, true);
+}
+
+SourceRef renderToneListFile(RenderContext& context, const std::u16string& path, int toneRate) {
+    return renderListFile(context, path, toneRate, nullptr, false);
 }
 
 } // namespace sonimo

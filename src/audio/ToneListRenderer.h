@@ -1,5 +1,5 @@
 // Turns a tone list into one SequenceSource that plays its entries in order: tones at the
-// rate the settings give (or the rate passed), silences at 44100 Hz stereo, WAV files as
+// rate passed (the rate the options chose), silences at 44100 Hz stereo, WAV files as
 // the audio file reader opens them, nested lists in place. The sequence converts each
 // child to its own format (the largest rate and channel count among usable children).
 // User-interface thread: unrecognised entries and refused lists are reported through
@@ -32,17 +32,23 @@ enum class ListOutcome {
     TooLarge, // deeper or longer than the bounds above
 };
 
-// Tones inside the list (and inside nested lists) render at the settings rate.
-SourceRef renderToneList(const ToneList& list);
-// The same with the tones rendered at `toneRate`, as if the settings gave that rate.
+// The state of one render, from the outermost list down through every list and list tone
+// it names: what was built, which lists are open, what it has cost. Each outermost render
+// makes its own; the recursion hands it on.
+struct RenderContext;
+
+// Tones inside the list (and inside nested lists) render at `toneRate`.
 SourceRef renderToneList(const ToneList& list, int toneRate);
 
-// Reads the list file and renders it. A list that is already being rendered on this
-// thread (one that contains itself, directly or through other lists or list tones) is
+// Reads the list file and renders it. A list that is already being rendered in this
+// render (one that contains itself, directly or through other lists or list tones) is
 // left out: the result is a NullSource, which a sequence skips. A list beyond the bounds
 // is refused with a message and the result is a source with a non-zero state, which
 // players and renders refuse. `outcome`, when given, tells which happened.
 SourceRef renderToneListFile(const std::u16string& path, int toneRate, ListOutcome* outcome = nullptr);
+// The same for a list named inside a render under way (by a list tone of that render):
+// a list beyond the bounds gives a NullSource here, and the outermost render refuses.
+SourceRef renderToneListFile(RenderContext& context, const std::u16string& path, int toneRate);
 
 // The message shown when a list is refused for its size.
 extern const char16_t kListTooLargeText[];

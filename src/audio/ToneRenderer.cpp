@@ -3,7 +3,6 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/SettingsStore.h"
 #include "synth/LoopSource.h"
 #include "synth/NoiseSources.h"
 #include "synth/PeriodicSource.h"
@@ -12,23 +11,6 @@
 #include "audio/ToneListRenderer.h"
 
 namespace sonimo {
-
-int sampleRateOfIndex(int index) {
-    return index >= 0 && index < kSampleRateChoiceCount ? kSampleRateChoices[index] : 44100;
-}
-
-int indexOfSampleRate(int rate) {
-    for (int i = 0; i < kSampleRateChoiceCount; ++i) {
-        if (kSampleRateChoices[i] == rate) return i;
-    }
-    return -1;
-}
-
-int settingsSampleRate() {
-    // The stored value is an index into the list the options show, not a rate.
-    return sampleRateOfIndex(currentSettings().readIntInRange(u"Settings", u"SampleRate", kDefaultSampleRateIndex, 0,
-                                                              kSampleRateChoiceCount - 1));
-}
 
 std::int32_t wholePeriodLoopEnd(const ToneData& tone, int rate) {
     const std::int32_t frames = MsToFrames(tone.lengthMs, rate);
@@ -47,9 +29,8 @@ std::int32_t wholePeriodLoopEnd(const ToneData& tone, int rate) {
 
 namespace {
 
-// `listToneRate` is the rate for the tones inside a list the tone names; 0 means the
-// settings rate, looked up only when a list is rendered.
-SourceRef renderTone(const ToneData& tone, int rate, int listToneRate) {
+// `context` is the list render the tone is part of, or null for a tone of its own.
+SourceRef renderTone(const ToneData& tone, int rate, int listToneRate, RenderContext* context) {
     const std::uint32_t lengthMs = (tone.flags & ToneFlagFixedLength) ? tone.lengthMs : 0;
     const bool looped = tone.loop != 0;
     const int w = tone.waveform;
@@ -62,7 +43,8 @@ SourceRef renderTone(const ToneData& tone, int rate, int listToneRate) {
             source = makeSource<ShapedNoiseSource>(lengthMs, w - WhiteNoise, rate);
         }
     } else if (w == FromList) {
-        source = renderToneListFile(listPathOf(tone), listToneRate > 0 ? listToneRate : settingsSampleRate());
+        source = context ? renderToneListFile(*context, listPathOf(tone), listToneRate)
+                         : renderToneListFile(listPathOf(tone), listToneRate);
     } else {
         source = makeSource<PeriodicSource>(tone, rate);
         wholePeriods = tone.toneCount == 1 && !(tone.flags & (ToneFlagSweep | ToneFlagLogSweep));
@@ -81,17 +63,16 @@ SourceRef renderTone(const ToneData& tone, int rate, int listToneRate) {
 
 } // namespace
 
-SourceRef RenderTone(const ToneData& tone, int rate) {
-    return renderTone(tone, rate, 0);
-}
-
-SourceRef RenderToneAtSettingsRate(const ToneData& tone) {
-    const int rate = settingsSampleRate();
-    return renderTone(tone, rate, rate);
+SourceRef RenderTone(const ToneData& tone, int rate, int listToneRate) {
+    return renderTone(tone, rate, listToneRate, nullptr);
 }
 
 SourceRef RenderToneAtPlaybackRate(const ToneData& tone, int rate) {
-    return renderTone(tone, rate, rate);
+    return renderTone(tone, rate, rate, nullptr);
+}
+
+SourceRef RenderToneAtPlaybackRate(const ToneData& tone, int rate, RenderContext& context) {
+    return renderTone(tone, rate, rate, &context);
 }
 
 } // namespace sonimo

@@ -10,24 +10,17 @@
 
 namespace sonimo {
 
-// The sample rates the options offer; the settings store the index into this list.
-inline constexpr int kSampleRateChoices[] = {6000,  8000,  11025, 16000, 22050, 32000,
-                                             44100, 48000, 64000, 88200, 96000, 192000};
-inline constexpr int kSampleRateChoiceCount = 12;
-inline constexpr int kDefaultSampleRateIndex = 6;
+struct RenderContext; // a list render under way (audio/ToneListRenderer.h)
 
-// The rate of a stored index; 44100 for an index outside the list.
-int sampleRateOfIndex(int index);
-// The index of a rate in the list, or -1.
-int indexOfSampleRate(int rate);
-// "Settings"/"SampleRate" of the current settings store, as a rate.
-int settingsSampleRate();
-
-SourceRef RenderTone(const ToneData& tone, int rate);
-SourceRef RenderToneAtSettingsRate(const ToneData& tone);
+// The tone at `rate`; the tones inside a list it names render at `listToneRate`, the rate
+// the options chose (RenderToneAtSettingsRate, in ui/OptionsModel.h, passes it).
+SourceRef RenderTone(const ToneData& tone, int rate, int listToneRate);
 // What RenderToneAtSettingsRate gives when the settings give `rate`: the tone, and every
 // tone inside a list it names, at that rate (any positive rate, not only the listed ones).
 SourceRef RenderToneAtPlaybackRate(const ToneData& tone, int rate);
+// The same for a tone named inside a list: it shares that list's render, its bounds and
+// its cycle check (a list tone naming a list that is being rendered is cut there).
+SourceRef RenderToneAtPlaybackRate(const ToneData& tone, int rate, RenderContext& context);
 
 // The loop region end, in frames, of a looped single steady periodic tone: the whole
 // periods nearest to the tone's length. The tone's length itself when the first

@@ -13,6 +13,12 @@ namespace sonimo {
 
 class MemorySettingsStore final : public SettingsStore {
 public:
+    // The by-key forms too, which the overrides below would hide.
+    using SettingsStore::deleteValue;
+    using SettingsStore::hasValue;
+    using SettingsStore::readText;
+    using SettingsStore::writeText;
+
     std::u16string readText(const std::u16string& section, const std::u16string& name,
                             const std::u16string& defaultText) override;
     bool writeText(const std::u16string& section, const std::u16string& name,

@@ -3,17 +3,9 @@
 #include <limits>
 #include <string>
 
-#include "platform/MemorySettingsStore.h"
 #include "platform/Text.h"
 
 namespace sonimo {
-
-namespace {
-
-MemorySettingsStore gMemoryStore;
-SettingsStore* gStore = &gMemoryStore;
-
-} // namespace
 
 int SettingsStore::readInt(const std::u16string& section, const std::u16string& name, int defaultValue) {
     const std::u16string text = readText(section, name, u"");
@@ -47,11 +39,5 @@ bool SettingsStore::writeBool(const std::u16string& section, const std::u16strin
     return writeText(section, name, value ? u"1" : u"0");
 }
 
-SettingsStore& currentSettings() {
-    return *gStore;
-}
-void setCurrentSettings(SettingsStore* store) {
-    gStore = store ? store : &gMemoryStore;
-}
 
 } // namespace sonimo

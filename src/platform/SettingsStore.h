@@ -7,7 +7,7 @@
 
 namespace sonimo {
 
-// A value's place: its section and its name (the program's keys are in ui/SettingsKeys.h).
+// A value's place: its section and its name (the program's keys are in platform/SettingsKeys.h).
 struct SettingKey {
     const char16_t* section;
     const char16_t* name;
@@ -51,9 +51,5 @@ public:
     bool writeInt(SettingKey k, int value) { return writeInt(k.section, k.name, value); }
     bool writeBool(SettingKey k, bool value) { return writeBool(k.section, k.name, value); }
 };
-
-// The process-wide store (borrowed pointer; an in-memory store until one is installed).
-SettingsStore& currentSettings();
-void setCurrentSettings(SettingsStore* store);
 
 } // namespace sonimo

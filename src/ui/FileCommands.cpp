@@ -10,14 +10,12 @@
 #include "platform/Process.h"
 #include "platform/Text.h"
 #include "tone/ToneList.h"
+#include "ui/OptionsModel.h"
+#include "platform/SettingsKeys.h"
 
 namespace sonimo {
 
 namespace {
-
-SettingsStore& settings() {
-    return currentSettings();
-}
 
 std::u16string lowerAscii(std::u16string s) {
     for (char16_t& c : s)
@@ -63,8 +61,9 @@ std::u16string temporaryPath(const std::u16string& extension) {
     }
 }
 
-FileCommands::FileCommands(ToneData& tone, FileCommandUi& ui, std::function<void()> refresh)
-    : tone_(tone), ui_(ui), refresh_(std::move(refresh)) {}
+FileCommands::FileCommands(ToneData& tone, FileCommandUi& ui, SettingsStore& settings,
+                           std::function<void()> refresh)
+    : tone_(tone), ui_(ui), settings_(settings), refresh_(std::move(refresh)) {}
 
 std::optional<std::u16string> FileCommands::askSavePath(const FileDialogRequest& request) {
     std::optional<std::u16string> path = ui_.saveFile(request);
@@ -78,14 +77,14 @@ void FileCommands::openTone() {
     const auto path = ui_.openFile({u"トーンを選択して開く",
                                     {{u"トーンデータファイル", u"*.tdf"}},
                                     u"tdf",
-                                    settings().readText(u"settings", u"file", u""),
-                                    settings().readText(u"settings", u"filedir", u"")});
+                                    settings_.readText(keys::kToneFile, u""),
+                                    settings_.readText(keys::kToneFolder, u"")});
     if (path) loadToneFile(*path);
 }
 
 void FileCommands::loadToneFile(const std::u16string& path) {
-    settings().writeText(u"settings", u"file", path);
-    settings().writeText(u"settings", u"filedir", folderOf(path));
+    settings_.writeText(keys::kToneFile, path);
+    settings_.writeText(keys::kToneFolder, folderOf(path));
     if (fileExtension(path) != u".tdf") {
         error(u"トーンファイルのタイプが認識されません。", u"ファイルのタイプが認識されません",
               NoticeModality::Task);
@@ -101,8 +100,8 @@ void FileCommands::loadToneFile(const std::u16string& path) {
 }
 
 void FileCommands::storeToneFile(const std::u16string& path) {
-    settings().writeText(u"settings", u"file", path);
-    settings().writeText(u"settings", u"filedir", folderOf(path));
+    settings_.writeText(keys::kToneFile, path);
+    settings_.writeText(keys::kToneFolder, folderOf(path));
     // A failed write must not pass for a saved tone.
     if (!saveToneFile(tone_, path))
         error(u"トーンファイル「" + path +
@@ -121,8 +120,8 @@ void FileCommands::saveToneAs() {
     const auto path = askSavePath({u"トーンファイルとして保存",
                                    {{u"トーンデータのファイル", u"*.tdf"}},
                                    u"tdf",
-                                   settings().readText(u"settings", u"file", u""),
-                                   settings().readText(u"settings", u"filedir", u"")});
+                                   settings_.readText(keys::kToneFile, u""),
+                                   settings_.readText(keys::kToneFolder, u"")});
     if (path) storeToneFile(*path);
 }
 
@@ -134,8 +133,8 @@ void FileCommands::saveTone() {
     const auto path = askSavePath({u"トーンに名前を付けて保存",
                                    {{u"トーンファイル", u"*.tdf"}, {u"Waveファイル", u"*.wav"}},
                                    u"tdf",
-                                   settings().readText(u"settings", u"file", u""),
-                                   settings().readText(u"settings", u"filedir", u"")});
+                                   settings_.readText(keys::kToneFile, u""),
+                                   settings_.readText(keys::kToneFolder, u"")});
     if (!path) return;
     if (fileExtension(*path) == u".tdf")
         storeToneFile(*path);
@@ -168,14 +167,14 @@ void FileCommands::saveWav() {
                                    {{u"Wave ファイル", u"*.wav"}},
                                    u"wav",
                                    u"",
-                                   settings().readText(u"settings", u"filedir", u"")});
+                                   settings_.readText(keys::kToneFolder, u"")});
     if (path) writeWav(*path);
 }
 
 bool FileCommands::writeWav(const std::u16string& path) {
     if (!wavTest()) return false;
-    settings().writeText(u"settings", u"filedir", folderOf(path));
-    SourceRef source = RenderToneAtSettingsRate(tone_);
+    settings_.writeText(keys::kToneFolder, folderOf(path));
+    SourceRef source = RenderToneAtSettingsRate(tone_, settings_);
     SinkRef wav = CreateWaveFileWriter(path, source->sampleRate, source->channels);
     const bool created = !wav->failed();
     const int result = created ? ui_.render(u"ファイルを保存しています", source, wav) : RenderFailed;
@@ -194,17 +193,26 @@ bool FileCommands::writeWav(const std::u16string& path) {
 
 // --- lists -------------------------------------------------------------------------------
 
-void FileCommands::attachEditedList() {
+// The one place the list dialog's answer arrives: the list to attach, which is also the one
+// kept as "editlist" (the next Open list starts there).
+std::optional<std::u16string> FileCommands::listDialog(const std::u16string& list) {
+    std::optional<std::u16string> chosen = ui_.editList(list);
+    if (!chosen || chosen->empty()) return std::nullopt;
+    settings_.writeText(keys::kEditList, *chosen);
+    return chosen;
+}
+
+void FileCommands::attachList(const std::u16string& list) {
     tone_.waveform = FromList;
-    setListPath(tone_, settings().readText(u"tonelist", u"editlist", u""));
+    setListPath(tone_, list);
     tone_.flags =
         static_cast<std::uint16_t>((tone_.flags & ~(ToneFlagSweep | ToneFlagLogSweep)) | ToneFlagFixedLength);
 }
 
 void FileCommands::newList() {
-    settings().writeText(u"tonelist", u"editlist", u"");
-    if (!ui_.editList() || settings().readText(u"tonelist", u"editlist", u"").empty()) return;
-    attachEditedList();
+    const std::optional<std::u16string> list = listDialog(u"");
+    if (!list) return;
+    attachList(*list);
     refresh_(); // measures the list into lengthMs
 }
 
@@ -212,33 +220,27 @@ void FileCommands::openList() {
     const auto path = ui_.openFile({u"トーン一覧を選択して開く",
                                     {{u"トーン一覧ファイル", u"*.tdl"}},
                                     u"tdl",
-                                    settings().readText(u"tonelist", u"editlist", u""),
-                                    settings().readText(u"tonelist", u"readfolder", u"")});
+                                    settings_.readText(keys::kEditList, u""),
+                                    settings_.readText(keys::kListFolder, u"")});
     if (!path) return;
-    settings().writeText(u"tonelist", u"editlist", *path);
-    settings().writeText(u"tonelist", u"readfolder", folderOf(*path));
-    editAttachedList();
+    settings_.writeText(keys::kListFolder, folderOf(*path));
+    editAttachedList(*path);
 }
 
-void FileCommands::editAttachedList() {
-    const std::u16string list = settings().readText(u"tonelist", u"editlist", u"");
+void FileCommands::editAttachedList(const std::u16string& list) {
     if (fileExtension(list) != u".tdl") {
         error(u"トーン一覧ファイルではありません", u"ファイルのタイプが認識されません", NoticeModality::Task);
         refresh_();
         return;
     }
-    settings().writeText(u"tonelist", u"editlist", list);
-    if (ui_.editList() && !settings().readText(u"tonelist", u"editlist", u"").empty()) attachEditedList();
+    if (const std::optional<std::u16string> edited = listDialog(list)) attachList(*edited);
     refresh_();
 }
 
 void FileCommands::editListOfTone() {
-    // The dialog opens on the list the tone holds. (Copying "editlist" into the tone first
-    // would drop the attached list whenever "editlist" names another one, or none after a
-    // cancelled New list.)
-    settings().writeText(u"tonelist", u"editlist", listPathOf(tone_));
-    if (ui_.editList() && !settings().readText(u"tonelist", u"editlist", u"").empty()) {
-        attachEditedList();
+    // The dialog opens on the list the tone holds, whatever "editlist" names.
+    if (const std::optional<std::u16string> edited = listDialog(listPathOf(tone_))) {
+        attachList(*edited);
         refresh_();
     }
 }
@@ -248,9 +250,9 @@ void FileCommands::saveList() {
                                    {{u"トーン一覧", u"*.tdl;"}, {u"Waveファイル", u"*.wav"}},
                                    u"tdl",
                                    listPathOf(tone_),
-                                   settings().readText(u"tonelist", u"savefolder", u"")});
+                                   settings_.readText(keys::kListSaveFolder, u"")});
     if (!path) return;
-    settings().writeText(u"tonelist", u"savefolder", folderOf(*path));
+    settings_.writeText(keys::kListSaveFolder, folderOf(*path));
     if (fileExtension(*path) == u".wav") {
         writeWav(*path);
         return;
@@ -269,7 +271,7 @@ void FileCommands::saveList() {
 
 void FileCommands::editInCompanion() {
     lastTemporaryFile_ = temporaryPath(u".wav");
-    SourceRef source = RenderToneAtSettingsRate(tone_);
+    SourceRef source = RenderToneAtSettingsRate(tone_, settings_);
     SinkRef wav = CreateWaveFileWriter(lastTemporaryFile_, source->sampleRate, source->channels);
     if (!wav->failed()) ui_.render(u"一時Waveファイルを保存しています", source, wav);
     wav.release();
@@ -288,8 +290,7 @@ void FileCommands::openPath(const std::u16string& path) {
         loadToneFile(path);
     } else if (ext == u".tdl") {
         setListPath(tone_, path);
-        settings().writeText(u"tonelist", u"editlist", path);
-        editAttachedList();
+        editAttachedList(path);
     } else {
         error(u"ファイルのタイプが認識されません。", u"Sonimoでは処理できないタイプのファイルです。",
               NoticeModality::Task);

@@ -46,8 +46,9 @@ class FileCommandUi : public FileDialogs {
 public:
     // Runs the render under the modal progress dialog; the RenderTask result.
     virtual int render(const std::u16string& message, const SourceRef& source, const SinkRef& sink) = 0;
-    // The tone list dialog on "tonelist"/"editlist"; true when it closed with OK.
-    virtual bool editList() = 0;
+    // The tone list dialog on `list` (empty for a new list): the list to attach when it
+    // closed with OK, nothing when it was cancelled.
+    virtual std::optional<std::u16string> editList(const std::u16string& list) = 0;
     // Starts the companion editor on a file; false when it is not installed or did not start.
     virtual bool startCompanion(const std::u16string& path) = 0;
 };
@@ -60,8 +61,9 @@ std::u16string temporaryPath(const std::u16string& extension);
 
 class FileCommands {
 public:
-    // `tone` and `ui` are borrowed; `refresh` applies a changed tone (grid and playback).
-    FileCommands(ToneData& tone, FileCommandUi& ui, std::function<void()> refresh);
+    // `tone`, `ui` and `settings` are borrowed; `refresh` applies a changed tone (grid and
+    // playback).
+    FileCommands(ToneData& tone, FileCommandUi& ui, SettingsStore& settings, std::function<void()> refresh);
 
     void openTone();
     void saveToneAs();
@@ -72,7 +74,8 @@ public:
     bool writeWav(const std::u16string& path);
     void newList();
     void openList();
-    void editAttachedList();
+    // The list dialog on `list`, a ".tdl" file (the message otherwise).
+    void editAttachedList(const std::u16string& list);
     void saveList();
     void editInCompanion();
     void openPath(const std::u16string& path);
@@ -87,10 +90,12 @@ private:
     void loadToneFile(const std::u16string& path);
     void storeToneFile(const std::u16string& path);
     std::optional<std::u16string> askSavePath(const FileDialogRequest& request);
-    void attachEditedList();
+    std::optional<std::u16string> listDialog(const std::u16string& list);
+    void attachList(const std::u16string& list);
 
-    ToneData& tone_;
-    FileCommandUi& ui_;
+    ToneData& tone_;          // borrowed
+    FileCommandUi& ui_;       // borrowed
+    SettingsStore& settings_; // borrowed
     std::function<void()> refresh_;
     std::u16string lastTemporaryFile_;
 };

@@ -7,7 +7,8 @@
 #include "platform/Notice.h"
 #include "ui/CommandIds.h"
 #include "ui/MeterAndVolume.h"
-#include "ui/SettingsKeys.h"
+#include "ui/OptionsModel.h"
+#include "platform/SettingsKeys.h"
 #include "ui/WindowTexts.h"
 
 namespace sonimo {
@@ -196,10 +197,7 @@ void MainController::applyToneChange() {
 // --- playback ------------------------------------------------------------------------------
 
 SourceRef MainController::render() const {
-    // The stored value is an index into the list the options show, not a rate.
-    const int index = settings_.readIntInRange(keys::kSampleRate, kDefaultSampleRateIndex, 0,
-                                               kSampleRateChoiceCount - 1);
-    return RenderToneAtPlaybackRate(tone_, sampleRateOfIndex(index));
+    return RenderToneAtSettingsRate(tone_, settings_);
 }
 
 void MainController::play() {

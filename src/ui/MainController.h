@@ -69,6 +69,7 @@ public:
     MainController(SettingsStore& settings, PlaybackControl& playback, MainView& view);
 
     ToneData& tone() { return tone_; }
+    SettingsStore& settings() { return settings_; }
     const std::vector<GridRow>& rows() const { return rows_; }
     // The grid's selected rows, ascending, as the grid reports them.
     void select(std::vector<int> rows) { selection_ = std::move(rows); }

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <string>
 
-#include "audio/ToneRenderer.h"
+#include "ui/OptionsModel.h"
 
 namespace sonimo {
 
@@ -48,8 +48,7 @@ std::u16string statusProgramText() {
 }
 
 std::u16string statusSampleRateText(SettingsStore& settings) {
-    const int index = settings.readIntInRange(u"Settings", u"SampleRate", kDefaultSampleRateIndex, 0,
-                                              kSampleRateChoiceCount - 1);
+    const int index = settingsSampleRateIndex(settings);
     const std::u16string rate = number(kSampleRateChoices[index]);
     if (index >= kDefaultSampleRateIndex) return u" サンプルレート " + rate + u" Hz";
     return u" サンプルレート " + rate + u" Hz（*値を上げてエイリアシングを防ぐ）";

@@ -3,6 +3,7 @@
 #include "audio/ToneRenderer.h"
 #include "platform/Notice.h"
 #include "platform/Text.h"
+#include "platform/SettingsKeys.h"
 #include "ui/ValueGrid.h"
 
 namespace sonimo {
@@ -24,19 +25,35 @@ std::u16string number(int v) {
 
 } // namespace
 
+int sampleRateOfIndex(int index) {
+    return index >= 0 && index < kSampleRateChoiceCount ? kSampleRateChoices[index] : 44100;
+}
+
+int settingsSampleRateIndex(SettingsStore& settings) {
+    return settings.readIntInRange(keys::kSampleRate, kDefaultSampleRateIndex, 0, kSampleRateChoiceCount - 1);
+}
+
+int settingsSampleRate(SettingsStore& settings) {
+    // The stored value is an index into the list the options show, not a rate.
+    return sampleRateOfIndex(settingsSampleRateIndex(settings));
+}
+
+SourceRef RenderToneAtSettingsRate(const ToneData& tone, SettingsStore& settings) {
+    return RenderToneAtPlaybackRate(tone, settingsSampleRate(settings));
+}
+
 OptionsState loadOptions(SettingsStore& s) {
     OptionsState o;
-    o.autoplay = s.readBool(u"settings", u"autoplay", false);
-    o.sampleRateIndex =
-        s.readIntInRange(u"Settings", u"SampleRate", kDefaultSampleRateIndex, 0, kSampleRateChoiceCount - 1);
-    o.hertzText = s.readText(u"settings", u"frequencyval", u"1.0");
+    o.autoplay = s.readBool(keys::kAutoplay, false);
+    o.sampleRateIndex = settingsSampleRateIndex(s);
+    o.hertzText = s.readText(keys::kFrequencyStepValue, u"1.0");
     if (o.hertzText.empty()) o.hertzText = u"1.0";
-    o.semitones = s.readIntInRange(u"settings", u"semitoneval", 1, 1, 12);
-    o.semitoneMode = s.readBool(u"settings", u"semitone increment", true);
+    o.semitones = s.readIntInRange(keys::kSemitoneStepValue, 1, 1, 12);
+    o.semitoneMode = s.readBool(keys::kSemitoneStep, true);
     if (o.semitoneMode) {
-        o.semitones = s.readIntInRange(u"settings", u"frequency increment step", 1, 1, 12);
+        o.semitones = s.readIntInRange(keys::kFrequencyStep, 1, 1, 12);
     } else {
-        o.hertzText = s.readText(u"settings", u"frequency increment step", u"1.0");
+        o.hertzText = s.readText(keys::kFrequencyStep, u"1.0");
         if (o.hertzText.empty()) o.hertzText = u"1.0";
     }
     o.semitoneText = number(o.semitones);
@@ -44,9 +61,9 @@ OptionsState loadOptions(SettingsStore& s) {
 }
 
 OptionsResult storeOptions(const OptionsState& o, const std::u16string& device, SettingsStore& s) {
-    s.writeBool(u"settings", u"autoplay", o.autoplay);
-    s.writeText(u"Player", u"Device", device);
-    s.writeInt(u"Settings", u"SampleRate", o.sampleRateIndex);
+    s.writeBool(keys::kAutoplay, o.autoplay);
+    s.writeText(keys::kDevice, device);
+    s.writeInt(keys::kSampleRate, o.sampleRateIndex);
     const std::u16string semitoneText = trimmed(o.semitoneText);
     const std::u16string hertzText = trimmed(o.hertzText);
     if (o.semitoneMode) {
@@ -56,8 +73,8 @@ OptionsResult storeOptions(const OptionsState& o, const std::u16string& device, 
                                  u"再生設定", NoticeIcon::Error, NoticeButtons::Ok);
             return OptionsResult::SemitoneRefused;
         }
-        s.writeText(u"settings", u"semitone increment", u"1");
-        s.writeInt(u"settings", u"frequency increment step", static_cast<int>(n));
+        s.writeText(keys::kSemitoneStep, u"1");
+        s.writeInt(keys::kFrequencyStep, static_cast<int>(n));
     } else {
         const double x = leadingDecimal(hertzText);
         if (!(x >= 1.0 && x <= 22000.0)) {
@@ -65,11 +82,11 @@ OptionsResult storeOptions(const OptionsState& o, const std::u16string& device, 
                                  NoticeIcon::Error, NoticeButtons::Ok);
             return OptionsResult::HertzRefused;
         }
-        s.writeText(u"settings", u"semitone increment", u"0");
-        s.writeText(u"settings", u"frequency increment step", o.hertzText);
+        s.writeText(keys::kSemitoneStep, u"0");
+        s.writeText(keys::kFrequencyStep, o.hertzText);
     }
-    s.writeText(u"settings", u"semitoneval", o.semitoneText);
-    s.writeText(u"settings", u"frequencyval", o.hertzText);
+    s.writeText(keys::kSemitoneStepValue, o.semitoneText);
+    s.writeText(keys::kFrequencyStepValue, o.hertzText);
     return OptionsResult::Stored;
 }
 

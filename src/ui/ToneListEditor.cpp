@@ -2,18 +2,14 @@
 
 #include "platform/File.h"
 #include "platform/Notice.h"
-#include "platform/SettingsStore.h"
 #include "platform/Text.h"
 #include "tone/ToneData.h"
 #include "tone/ToneList.h"
+#include "platform/SettingsKeys.h"
 
 namespace sonimo {
 
 namespace {
-
-SettingsStore& settings() {
-    return currentSettings();
-}
 
 void error(const std::u16string& text, std::u16string_view caption) {
     currentNotice().show(text, caption, NoticeIcon::Error, NoticeButtons::Ok);
@@ -32,20 +28,20 @@ std::u16string samePathKey(std::u16string path) {
 
 } // namespace
 
-ToneListEditor::ToneListEditor(FileDialogs& ui, AskValue askText, std::function<bool()> askSave)
-    : ui_(ui), askText_(std::move(askText)), askSave_(std::move(askSave)) {}
+ToneListEditor::ToneListEditor(FileDialogs& ui, SettingsStore& settings, AskValue askText,
+                               std::function<bool()> askSave)
+    : ui_(ui), settings_(settings), askText_(std::move(askText)), askSave_(std::move(askSave)) {}
 
-void ToneListEditor::open() {
+void ToneListEditor::open(const std::u16string& list) {
     modified_ = false;
     untitled_ = true;
     rows_.clear();
-    path_ = settings().readText(u"tonelist", u"editlist", u"");
+    path_ = list;
     if (!path_.empty()) {
         import(path_);
         if (fileExtension(path_) == u".tdl") untitled_ = false;
     } else {
-        path_ = temporaryPath(u".tmp");
-        settings().writeText(u"tonelist", u"editlist", path_);
+        path_ = temporaryPath(u".tmp"); // written only when OK needs it
     }
 }
 
@@ -106,9 +102,9 @@ void ToneListEditor::addTone() {
                       {{u"トーンファイル", u"*.tdf"}, {u"Waveファイル", u"*.wav"}, {u"トーン一覧", u"*.tdl"}},
                       u"",
                       u"",
-                      settings().readText(u"tonelist", u"read folder", u"")});
+                      settings_.readText(keys::kAddToneFolder, u"")});
     if (!chosen) return;
-    settings().writeText(u"tonelist", u"read folder", folderOf(*chosen));
+    settings_.writeText(keys::kAddToneFolder, folderOf(*chosen));
     std::u16string path = *chosen;
     const std::u16string ext = fileExtension(path);
     if (ext == u".tdf") {
@@ -206,13 +202,12 @@ bool ToneListEditor::saveUnder(bool clearUntitled) {
                                                        {{u"トーン一覧ファイル", u"*.tdl"}},
                                                        u"tdl",
                                                        u"",
-                                                       settings().readText(u"tonelist", u"savefolder", u"")});
+                                                       settings_.readText(keys::kListSaveFolder, u"")});
     if (path && fileExists(*path) && !ui_.confirmOverwrite(*path)) path.reset();
     if (!path) return false;
-    settings().writeText(u"tonelist", u"savefolder", folderOf(*path));
+    settings_.writeText(keys::kListSaveFolder, folderOf(*path));
     if (!write(*path)) return false;
     path_ = *path;
-    settings().writeText(u"tonelist", u"editlist", path_);
     modified_ = false;
     if (clearUntitled) untitled_ = false;
     return true;
@@ -221,7 +216,6 @@ bool ToneListEditor::saveUnder(bool clearUntitled) {
 bool ToneListEditor::saveList() {
     if (refuseEmpty()) return false;
     if (untitled_) return saveUnder(true);
-    // The dialog's own list: "editlist" may have been rewritten since it opened.
     if (modified_ && !write(path_)) return false;
     modified_ = false;
     return true;
@@ -232,17 +226,16 @@ bool ToneListEditor::saveListAs() {
     return saveUnder(false);
 }
 
-bool ToneListEditor::ok() {
-    if (refuseEmpty()) return false;
-    if (!modified_) {
-        settings().writeText(u"tonelist", u"editlist", path_);
-        return true;
+std::optional<std::u16string> ToneListEditor::ok() {
+    if (refuseEmpty()) return std::nullopt;
+    if (!modified_) return path_;
+    if (askSave_()) {
+        if (!saveList()) return std::nullopt;
+        return path_;
     }
-    if (askSave_()) return saveList();
     const std::u16string temporary = temporaryPath(u".tmp");
-    if (!write(temporary)) return false;
-    settings().writeText(u"tonelist", u"editlist", temporary);
-    return true;
+    if (!write(temporary)) return std::nullopt;
+    return temporary;
 }
 
 } // namespace sonimo

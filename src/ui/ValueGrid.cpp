@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "platform/File.h"
+#include "platform/SettingsKeys.h"
 #include "platform/Text.h"
 #include "tone/ToneList.h"
 #include "ui/CommandState.h"
@@ -202,22 +203,22 @@ bool stepValue(ToneData& tone, std::uint32_t code, bool up, StepSize size, Setti
             f *= 0.5;
         return f != old;
     }
-    const bool semitones = settings.readBool(u"settings", u"semitone increment", true);
+    const bool semitones = settings.readBool(keys::kSemitoneStep, true);
     if (up) {
         if (!(f < kMaxFrequencyHz)) return false;
         if (semitones) {
-            const int n = settings.readInt(u"settings", u"frequency increment step", 1);
+            const int n = settings.readInt(keys::kFrequencyStep, 1);
             f = std::max(f, 0.01) * semitoneFactor(n);
         } else {
-            f += leadingDecimal(settings.readText(u"settings", u"frequency increment step", u"1.0"));
+            f += leadingDecimal(settings.readText(keys::kFrequencyStep, u"1.0"));
         }
         f = std::min(f, kMaxFrequencyHz);
     } else {
         if (!(f > 0.0)) return false;
         if (semitones)
-            f /= semitoneFactor(settings.readInt(u"settings", u"frequency increment step", 1));
+            f /= semitoneFactor(settings.readInt(keys::kFrequencyStep, 1));
         else
-            f -= leadingDecimal(settings.readText(u"settings", u"frequency increment step", u"1.0"));
+            f -= leadingDecimal(settings.readText(keys::kFrequencyStep, u"1.0"));
         if (f < 0.0) f = 0.0;
     }
     return f != old;

@@ -330,6 +330,8 @@ TEST_F(DialogsTest, ACancelledOrFailedSaveOnOkKeepsTheDialogAndItsRows) {
                               OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     std::vector<std::u16string> afterCancelledSave, afterFailedSave;
+    const std::u16string before = dir.path(u"before.tdl");
+    settings.writeText(u"tonelist", u"editlist", before);
     std::u16string editlistWhileOpen;
     bool askedTwice = false;
     std::thread user([&] {
@@ -372,9 +374,9 @@ TEST_F(DialogsTest, ACancelledOrFailedSaveOnOkKeepsTheDialogAndItsRows) {
     EXPECT_TRUE(askedTwice);
     ASSERT_FALSE(notice.shown.empty());
     EXPECT_EQ(notice.shown.back().caption, u"ファイルの保存エラー");
-    // Cancel: "editlist" still names the dialog's unwritten temporary list, which is not there.
-    EXPECT_EQ(settings.readText(u"tonelist", u"editlist", u""), editlistWhileOpen);
-    EXPECT_FALSE(fileExists(editlistWhileOpen));
+    // Cancel: "editlist" names what it named before, while the dialog was open too.
+    EXPECT_EQ(editlistWhileOpen, before);
+    EXPECT_EQ(settings.readText(u"tonelist", u"editlist", u""), before);
     EXPECT_NE(window->tone().waveform, FromList);
     EXPECT_EQ(gridTexts(1), std::vector<std::u16string>{u"440.00Hz"});
     CloseHandle(held);
@@ -471,7 +473,7 @@ struct ShownDevices {
 
 // Opens the options dialog on `devices` with `stored` as the device, reads the list and its
 // selection, and presses OK without touching anything.
-ShownDevices openOptionsAndAccept(HWND owner, DeviceSystem& devices) {
+ShownDevices openOptionsAndAccept(HWND owner, SettingsStore& settings, DeviceSystem& devices) {
     ShownDevices shown;
     std::thread user([&] {
         HWND d = waitForDialog(L"Sonimoのオプション");
@@ -488,7 +490,7 @@ ShownDevices openOptionsAndAccept(HWND owner, DeviceSystem& devices) {
         click(d, IDOK);
         waitClosed(d);
     });
-    OptionsDialog(owner, devices).run();
+    OptionsDialog(owner, settings, devices).run();
     user.join();
     return shown;
 }
@@ -523,7 +525,7 @@ TEST_F(DialogsTest, EveryStoredDeviceComesBackSelectedAsItselfAndOkKeepsIt) {
             SCOPED_TRACE(std::string(isModern ? "Windows 7 and later, " : "before Windows 7, ") +
                          utf16ToUtf8(c.stored));
             settings.writeText(u"Player", u"Device", c.stored);
-            const ShownDevices shown = openOptionsAndAccept(window->hwnd(), devices);
+            const ShownDevices shown = openOptionsAndAccept(window->hwnd(), settings, devices);
             EXPECT_EQ(shown.entries, listed); // the groups, their order and their prefixes
             EXPECT_EQ(shown.selected, c.listed);
             EXPECT_EQ(settings.readText(u"Player", u"Device", u""), c.stored);
@@ -532,7 +534,7 @@ TEST_F(DialogsTest, EveryStoredDeviceComesBackSelectedAsItselfAndOkKeepsIt) {
     // A DirectSound name no longer present selects the first entry.
     FakeDevices devices = twoAndThree();
     settings.writeText(u"Player", u"Device", u"[DirectSound] Gone (USB)");
-    EXPECT_EQ(openOptionsAndAccept(window->hwnd(), devices).selected, def);
+    EXPECT_EQ(openOptionsAndAccept(window->hwnd(), settings, devices).selected, def);
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "audio/WaveFileWriter.h"
 #include "tone/ToneData.h"
 #include "ui/CommandIds.h"
+#include "ui/OptionsModel.h"
 #include "ui/ScaleMath.h"
 #include "ui/win32/Dialogs.h"
 #include "ui/win32/ProgramHost.h"
@@ -216,7 +217,7 @@ TEST_F(ProgramHostTest, ATenMinuteWavShowsProgressAndStopsSoonAfterCancel) {
     setKind(t, ToneKind::ConstantFixed);
     t.lengthMs = 600000;
     const std::u16string path = dir.path(u"long.wav");
-    SourceRef source = RenderToneAtSettingsRate(t);
+    SourceRef source = RenderToneAtSettingsRate(t, settings);
     SinkRef wav = CreateWaveFileWriter(path, source->sampleRate, source->channels);
     std::atomic<int> position{0};
     std::atomic<DWORD> cancelledAt{0};

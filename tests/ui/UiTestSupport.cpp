@@ -58,14 +58,11 @@ bool pressKey(MainWindow& window, UINT key, bool ctrl, bool repeat) {
     return handled;
 }
 
-void MainWindowTest::SetUp() {
-    setCurrentSettings(&settings);
-}
+void MainWindowTest::SetUp() {}
 
 void MainWindowTest::TearDown() {
     window.reset();
     pump(nullptr);
-    setCurrentSettings(nullptr);
 }
 
 void MainWindowTest::start() {

@@ -18,6 +18,8 @@
 #include "platform/Text.h"
 #include "tone/ToneData.h"
 #include "tone/ToneList.h"
+#include "ui/OptionsModel.h"
+#include "platform/SettingsKeys.h"
 
 using namespace sonimo;
 
@@ -44,13 +46,6 @@ ToneData fixedTone(std::initializer_list<double> hz, std::uint32_t ms) {
     setKind(t, ToneKind::ConstantFixed);
     return t;
 }
-
-// Settings installed for one test, removed even when the test stops early.
-struct ScopedSettings {
-    ScopedSettings() { setCurrentSettings(&store); }
-    ~ScopedSettings() { setCurrentSettings(nullptr); }
-    MemorySettingsStore store;
-};
 
 class CliRun : public ::testing::Test {
 protected:
@@ -192,8 +187,7 @@ TEST_F(CliRun, RenderRefusesBadArgumentsAndUnreadableInputWithoutWriting) {
 }
 
 TEST_F(CliRun, RenderWritesWhatSaveAsWavWrites) {
-    ScopedSettings scoped;
-    SettingsStore& settings = scoped.store;
+    MemorySettingsStore settings;
     ToneData chord = fixedTone({440.0, 660.0, 880.0}, 700);
     setStereo(chord);
     chord.rightStartHz[2] = 1234.5;
@@ -208,19 +202,20 @@ TEST_F(CliRun, RenderWritesWhatSaveAsWavWrites) {
 
     for (const auto& [index, rate] :
          {std::pair{u"7", u"48000"}, std::pair{u"2", u"11025"}, std::pair{u"6", u"44100"}}) {
-        settings.writeText(u"Settings", u"SampleRate", index);
+        settings.writeText(keys::kSampleRate, index);
         for (const char16_t* name : {u"chord", u"sweep"}) {
             const std::u16string in = p(std::u16string(name) + u".tdf");
             ToneData t;
             ASSERT_TRUE(loadToneFile(t, in));
-            const std::vector<unsigned char> want = programWav(RenderToneAtSettingsRate(t), p(u"want.wav"));
+            const std::vector<unsigned char> want =
+                programWav(RenderToneAtSettingsRate(t, settings), p(u"want.wav"));
             const RunResult r = run({u"render", in, u"-o", p(u"got.wav"), u"--rate", rate});
             ASSERT_EQ(r.code, 0) << r.err;
             EXPECT_EQ(readAll(p(u"got.wav")), want) << utf16ToUtf8(name) << " at " << utf16ToUtf8(rate);
         }
     }
     // a rate outside the options' list renders at that rate directly
-    const std::vector<unsigned char> want = programWav(RenderTone(chord, 12345), p(u"want.wav"));
+    const std::vector<unsigned char> want = programWav(RenderTone(chord, 12345, 12345), p(u"want.wav"));
     ASSERT_EQ(run({u"render", p(u"chord.tdf"), u"-o", p(u"got.wav"), u"--rate", u"12345"}).code, 0);
     EXPECT_EQ(readAll(p(u"got.wav")), want);
     ASSERT_GT(want.size(), 46u);
@@ -232,7 +227,6 @@ TEST_F(CliRun, RenderWritesWhatSaveAsWavWrites) {
 }
 
 TEST_F(CliRun, RenderOfAListPlaysItsEntriesAtTheListsFormat) {
-    ScopedSettings settings;
     ASSERT_TRUE(saveToneFile(fixedTone({1000.0}, 200), p(u"a.tdf")));
     ASSERT_TRUE(writeToneList(p(u"l.tdl"), {p(u"a.tdf"), u"100ミリ秒の無音。", p(u"a.tdf")}));
     const std::vector<unsigned char> want =

@@ -10,7 +10,7 @@
 #include "tone/ToneList.h"
 #include "ui/CommandIds.h"
 #include "ui/MainController.h"
-#include "ui/SettingsKeys.h"
+#include "platform/SettingsKeys.h"
 #include "ui/WindowTexts.h"
 
 namespace sonimo {

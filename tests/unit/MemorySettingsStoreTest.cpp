@@ -19,20 +19,7 @@ namespace sonimo {
 INSTANTIATE_TYPED_TEST_SUITE_P(Memory, SettingsContract, MemoryBackend);
 }
 
-TEST(CurrentSettings, IsAnInMemoryStoreUntilAnotherIsInstalled) {
-    SettingsStore& initial = currentSettings();
-    initial.writeText(u"CurrentSettingsTest", u"v", u"kept");
-    MemorySettingsStore other;
-    setCurrentSettings(&other);
-    EXPECT_EQ(&currentSettings(), &other);
-    EXPECT_EQ(currentSettings().readText(u"CurrentSettingsTest", u"v", u"none"), u"none");
-    setCurrentSettings(nullptr);
-    EXPECT_EQ(&currentSettings(), &initial);
-    EXPECT_EQ(currentSettings().readText(u"CurrentSettingsTest", u"v", u"none"), u"kept");
-    initial.deleteValue(u"CurrentSettingsTest", u"v");
-}
-
-TEST(CurrentSettings, ReadIntSaturatesNumbersOutsideTheIntRange) {
+TEST(SettingsStore, ReadIntSaturatesNumbersOutsideTheIntRange) {
     MemorySettingsStore s;
     s.writeText(u"S", u"Big", u"99999999999");
     s.writeText(u"S", u"Small", u"-99999999999");
@@ -42,7 +29,7 @@ TEST(CurrentSettings, ReadIntSaturatesNumbersOutsideTheIntRange) {
     EXPECT_EQ(s.readInt(u"S", u"Spaced", 0), 12);
 }
 
-TEST(CurrentSettings, ReadIntInRangeGivesTheDefaultForWrongFormsAndRanges) {
+TEST(SettingsStore, ReadIntInRangeGivesTheDefaultForWrongFormsAndRanges) {
     MemorySettingsStore s;
     const std::pair<const char16_t*, int> cases[] = {{u"7", 7},   {u" +3x", 3}, {u"abc", 6}, {u"", 6},
                                                      {u"-1", 6},  {u"12", 6},   {u"-", 6},   {u"99999999999", 6},

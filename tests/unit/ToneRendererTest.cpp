@@ -18,6 +18,8 @@
 #include "synth/SilenceSource.h"
 #include "tone/ToneData.h"
 #include "tone/ToneList.h"
+#include "ui/OptionsModel.h"
+#include "platform/SettingsKeys.h"
 
 using namespace sonimo;
 
@@ -45,14 +47,6 @@ LoopSource* loopOf(const SourceRef& s) {
     return dynamic_cast<LoopSource*>(s.get());
 }
 
-// Settings for one test: the store is installed for the test's lifetime.
-class ScopedSettings {
-public:
-    ScopedSettings() { setCurrentSettings(&store); }
-    ~ScopedSettings() { setCurrentSettings(nullptr); }
-    MemorySettingsStore store;
-};
-
 void writeList(const std::u16string& path, const std::vector<std::u16string>& rows) {
     ASSERT_TRUE(writeToneList(path, rows));
 }
@@ -73,7 +67,7 @@ TEST(ToneRendererLoops, ASingleSteadyToneLoopsOverWholePeriods) {
         {48.0, 10, 48000, 480},       // P 1000, F 480: no whole period fits; the length instead
     };
     for (const auto& c : cases) {
-        SourceRef s = RenderTone(steady(c.hz, c.ms, true), c.rate);
+        SourceRef s = RenderTone(steady(c.hz, c.ms, true), c.rate, c.rate);
         ASSERT_NE(loopOf(s), nullptr) << c.hz;
         EXPECT_EQ(loopOf(s)->loopStart(), 0);
         EXPECT_EQ(loopOf(s)->loopEnd(), c.end) << c.hz << " Hz, " << c.ms << " ms";
@@ -81,7 +75,7 @@ TEST(ToneRendererLoops, ASingleSteadyToneLoopsOverWholePeriods) {
 }
 
 TEST(ToneRendererLoops, AWholePeriodLoopJoinsWithoutAStep) {
-    SourceRef s = RenderTone(steady(441.0, 1000, true), 44100); // P 100: the loop is 44100 frames
+    SourceRef s = RenderTone(steady(441.0, 1000, true), 44100, 44100); // P 100: the loop is 44100 frames
     const std::vector<std::int32_t> v = drain(s, 44100 + 300, 4096);
     for (int i = 0; i < 300; ++i)
         ASSERT_EQ(v[44100 + i], v[i]) << i;
@@ -100,7 +94,7 @@ TEST(ToneRendererLoops, AToneWithoutAUsablePeriodLoopsOverItsLength) {
 TEST(ToneRendererLoops, TheWholePeriodRegionUsesTheLengthEvenWithoutFixedLength) {
     ToneData t = steady(1000.0, 1000, true);
     t.flags &= ~ToneFlagFixedLength; // only a loaded file can hold this
-    SourceRef s = RenderTone(t, 44100);
+    SourceRef s = RenderTone(t, 44100, 44100);
     ASSERT_NE(loopOf(s), nullptr);
     EXPECT_EQ(loopOf(s)->loopEnd(), 44088);
 }
@@ -109,36 +103,36 @@ TEST(ToneRendererLoops, ChordsSweepsAndNoisesLoopOverTheTonesLength) {
     ToneData chord = steady(440.0, 500, true);
     chord.toneCount = 2;
     chord.leftStartHz[1] = 660.0;
-    SourceRef c = RenderTone(chord, 48000);
+    SourceRef c = RenderTone(chord, 48000, 48000);
     ASSERT_NE(loopOf(c), nullptr);
     EXPECT_EQ(loopOf(c)->loopEnd(), 24000);
 
     ToneData sweep = steady(440.0, 500, true);
     setKind(sweep, ToneKind::LinearSweep);
-    EXPECT_EQ(loopOf(RenderTone(sweep, 48000))->loopEnd(), 24000);
+    EXPECT_EQ(loopOf(RenderTone(sweep, 48000, 48000))->loopEnd(), 24000);
 
     ToneData white = steady(440.0, 250, true);
     setWaveform(white, WhiteNoise);
-    SourceRef w = RenderTone(white, 44100);
+    SourceRef w = RenderTone(white, 44100, 44100);
     ASSERT_NE(loopOf(w), nullptr);
     EXPECT_EQ(loopOf(w)->loopEnd(), 11025);
     EXPECT_NE(dynamic_cast<ShapedNoiseSource*>(&loopOf(w)->inner()), nullptr);
 
     ToneData pink = white;
     pink.waveform = PinkNoise;
-    SourceRef p = RenderTone(pink, 44100);
+    SourceRef p = RenderTone(pink, 44100, 44100);
     ASSERT_NE(loopOf(p), nullptr);
     EXPECT_NE(dynamic_cast<PinkNoiseSource*>(&loopOf(p)->inner()), nullptr)
         << "looped pink noise uses its own generator";
     pink.loop = 0;
-    EXPECT_NE(dynamic_cast<ShapedNoiseSource*>(RenderTone(pink, 44100).get()), nullptr);
+    EXPECT_NE(dynamic_cast<ShapedNoiseSource*>(RenderTone(pink, 44100, 44100).get()), nullptr);
 }
 
 TEST(ToneRendererLoops, ALoopWithoutFixedLengthRepeatsEvery256Frames) {
     ToneData t = steady(440.0, 1000, true);
     t.toneCount = 2;
     t.flags &= ~ToneFlagFixedLength;
-    SourceRef s = RenderTone(t, 44100);
+    SourceRef s = RenderTone(t, 44100, 44100);
     ASSERT_NE(loopOf(s), nullptr);
     EXPECT_EQ(loopOf(s)->loopEnd(), 0);
     // An endless generator's position stays at 0, so the loop counts passes within one read.
@@ -152,7 +146,7 @@ TEST(ToneRendererGenerators, ANoiseToneIsOneChannelWhateverItsFlagsSay) {
         ToneData t = steady(440.0, 100);
         t.waveform = static_cast<std::uint8_t>(w);
         t.flags |= ToneFlagStereo | ToneFlagSweep;
-        SourceRef s = RenderTone(t, 44100);
+        SourceRef s = RenderTone(t, 44100, 44100);
         EXPECT_EQ(s->channels, 1) << w;
         EXPECT_EQ(s->GetLength(), 4410) << w;
         EXPECT_EQ(s->state, StateOk) << w;
@@ -162,34 +156,33 @@ TEST(ToneRendererGenerators, ANoiseToneIsOneChannelWhateverItsFlagsSay) {
 TEST(ToneRendererGenerators, PeriodicTonesKeepTheirChannelsRateAndEndlessness) {
     ToneData t = steady(440.0, 250);
     setStereo(t);
-    SourceRef s = RenderTone(t, 22050);
+    SourceRef s = RenderTone(t, 22050, 22050);
     EXPECT_EQ(s->channels, 2);
     EXPECT_EQ(s->sampleRate, 22050);
     EXPECT_EQ(s->GetLength(), 5512);
     setKind(t, ToneKind::ConstantContinuous);
-    EXPECT_EQ(RenderTone(t, 22050)->GetLength(), 22050 * 60);
-    EXPECT_EQ(loopOf(RenderTone(t, 22050)), nullptr);
+    EXPECT_EQ(RenderTone(t, 22050, 22050)->GetLength(), 22050 * 60);
+    EXPECT_EQ(loopOf(RenderTone(t, 22050, 22050)), nullptr);
 }
 
 TEST(ToneRendererSettings, TheStoredSampleRateIsAnIndexIntoTheRateList) {
-    ScopedSettings settings;
-    EXPECT_EQ(settingsSampleRate(), 44100) << "missing: index 6";
+    MemorySettingsStore settings;
+    EXPECT_EQ(settingsSampleRate(settings), 44100) << "missing: index 6";
     const struct {
         const char16_t* text;
         int rate;
     } cases[] = {{u"0", 6000},   {u"7", 48000},  {u"11", 192000},
                  {u"12", 44100}, {u"-1", 44100}, {u"44100", 44100}};
     for (const auto& c : cases) {
-        settings.store.writeText(u"Settings", u"SampleRate", c.text);
-        EXPECT_EQ(settingsSampleRate(), c.rate);
+        settings.writeText(keys::kSampleRate, c.text);
+        EXPECT_EQ(settingsSampleRate(settings), c.rate);
     }
-    settings.store.writeText(u"Settings", u"SampleRate", u"1");
-    EXPECT_EQ(RenderToneAtSettingsRate(steady(440.0, 1000))->sampleRate, 8000);
-    EXPECT_EQ(RenderToneAtSettingsRate(steady(440.0, 1000))->GetLength(), 8000);
+    settings.writeText(keys::kSampleRate, u"1");
+    EXPECT_EQ(RenderToneAtSettingsRate(steady(440.0, 1000), settings)->sampleRate, 8000);
+    EXPECT_EQ(RenderToneAtSettingsRate(steady(440.0, 1000), settings)->GetLength(), 8000);
 }
 
 TEST(ToneRendererLists, AListToneHasTheListsFormatAndLength) {
-    ScopedSettings settings;
     TempDir dir;
     ASSERT_TRUE(saveToneFile(steady(1000.0, 1000), dir.path(u"a.tdf")));
     writeList(dir.path(u"l.tdl"), {dir.path(u"a.tdf"), u"500ミリ秒の無音。"});
@@ -197,15 +190,17 @@ TEST(ToneRendererLists, AListToneHasTheListsFormatAndLength) {
     list.waveform = FromList;
     setListPath(list, dir.path(u"l.tdl"));
 
-    SourceRef s = RenderTone(list, 8000);
+    SourceRef s = RenderTone(list, 8000, 44100);
     EXPECT_EQ(s->sampleRate, 44100) << "the list's own format, not the rate asked for";
     EXPECT_EQ(s->channels, 2) << "the silence is stereo";
     EXPECT_EQ(s->GetLength(), 66150);
     EXPECT_EQ(FramesToMs(s->GetLength(), s->sampleRate), 1500);
 
-    settings.store.writeText(u"Settings", u"SampleRate", u"10");
-    SourceRef hi = RenderTone(list, 44100);
-    EXPECT_EQ(hi->sampleRate, 96000) << "the tones inside render at the settings rate";
+    SourceRef hi = RenderTone(list, 44100, 96000);
+    EXPECT_EQ(hi->sampleRate, 96000) << "the tones inside render at the rate given for them";
+    MemorySettingsStore settings;
+    settings.writeText(keys::kSampleRate, u"10");
+    EXPECT_EQ(RenderToneAtSettingsRate(list, settings)->sampleRate, 96000) << "the settings give it";
     EXPECT_EQ(hi->GetLength(), 96000 + 48000) << "the 44100 Hz silence counted at the list's rate";
     drain(hi, 144000 + 5000, 8192);
     EXPECT_EQ(hi->GetPosition(), 144000) << "the length reported before playing is what plays";
@@ -213,7 +208,7 @@ TEST(ToneRendererLists, AListToneHasTheListsFormatAndLength) {
     list.loop = 1;
     list.lengthMs = 1500;
     list.flags |= ToneFlagFixedLength;
-    SourceRef looped = RenderTone(list, 44100);
+    SourceRef looped = RenderTone(list, 44100, 96000);
     ASSERT_NE(loopOf(looped), nullptr);
     EXPECT_EQ(loopOf(looped)->loopEnd(), 144000);
 }
@@ -222,7 +217,7 @@ TEST(ToneRendererLists, AMissingListIsAnEmptySequence) {
     ToneData list = defaultToneData();
     list.waveform = FromList;
     setListPath(list, u"/no/such/list.tdl");
-    SourceRef s = RenderTone(list, 44100);
+    SourceRef s = RenderTone(list, 44100, 44100);
     EXPECT_EQ(s->sampleRate, 8000);
     EXPECT_EQ(s->channels, 1);
     EXPECT_EQ(s->GetLength(), 0);
@@ -272,7 +267,6 @@ TEST(ToneListRendering, ASilenceLikeFileNameIsAWaveEntry) {
 }
 
 TEST(ToneListRendering, ANestedListPlaysInPlaceEntryByEntry) {
-    ScopedSettings settings;
     TempDir dir;
     ASSERT_TRUE(saveToneFile(steady(1000.0, 100), dir.path(u"a.tdf")));
     ASSERT_TRUE(saveToneFile(steady(300.0, 50), dir.path(u"b.tdf")));
@@ -304,7 +298,7 @@ TEST(ToneListRendering, AListThatContainsItselfIsStopped) {
     setListPath(listTone, dir.path(u"z.tdl"));
     ASSERT_TRUE(saveToneFile(listTone, dir.path(u"z.tdf")));
     writeList(dir.path(u"z.tdl"), {dir.path(u"a.tdf"), dir.path(u"z.tdf")});
-    EXPECT_EQ(RenderTone(listTone, 44100)->GetLength(), 4410);
+    EXPECT_EQ(RenderTone(listTone, 44100, 44100)->GetLength(), 4410);
     EXPECT_TRUE(notice.shown.empty());
     // a list named twice side by side is no cycle
     writeList(dir.path(u"twice.tdl"), {dir.path(u"y2.tdl"), dir.path(u"y2.tdl")});
@@ -359,7 +353,7 @@ TEST(ToneListBounds, AListLongerThanALengthCountsIsRefusedWholeWithOneMessage) {
     ToneData listTone = defaultToneData();
     listTone.waveform = FromList;
     setListPath(listTone, dir.path(u"l0.tdl"));
-    EXPECT_NE(RenderTone(listTone, 44100)->state, StateOk);
+    EXPECT_NE(RenderTone(listTone, 44100, 44100)->state, StateOk);
 }
 
 TEST(ToneListBounds, MoreLinesThanTheBoundInAllAreRefusedWholeWithOneMessage) {

@@ -10,6 +10,7 @@
 #include "tone/ToneData.h"
 #include "tone/ToneList.h"
 #include "ui/FileCommands.h"
+#include "platform/SettingsKeys.h"
 
 namespace sonimo {
 namespace {
@@ -19,10 +20,10 @@ public:
     std::optional<std::u16string> nextPath;
     bool overwrite = true, listOk = false, companionFound = false;
     int cancelAfterBlocks = -1;    // the progress dialog's Cancel after this many blocks
-    std::u16string listDialogSets; // what the list dialog stores into "editlist"
+    std::u16string listChosen;     // what the list dialog answers with OK
     std::vector<FileDialogRequest> opens, saves;
     std::vector<std::u16string> overwriteAsked, companionStarted, renderMessages;
-    int listDialogs = 0;
+    std::vector<std::u16string> listDialogs; // the list each dialog opened on
 
     std::optional<std::u16string> openFile(const FileDialogRequest& r) override {
         opens.push_back(r);
@@ -47,10 +48,10 @@ public:
         progress.left = cancelAfterBlocks;
         return RenderTask(message, source, sink, progress);
     }
-    bool editList() override {
-        ++listDialogs;
-        if (listOk) currentSettings().writeText(u"tonelist", u"editlist", listDialogSets);
-        return listOk;
+    std::optional<std::u16string> editList(const std::u16string& list) override {
+        listDialogs.push_back(list);
+        if (!listOk) return std::nullopt;
+        return listChosen;
     }
     bool startCompanion(const std::u16string& path) override {
         companionStarted.push_back(path);
@@ -60,10 +61,8 @@ public:
 
 class FileCommandsTest : public ::testing::Test {
 protected:
-    void SetUp() override { setCurrentSettings(&settings); }
-    void TearDown() override { setCurrentSettings(nullptr); }
     FileCommands commands() {
-        return FileCommands(tone, ui, [this] { ++refreshes; });
+        return FileCommands(tone, ui, settings, [this] { ++refreshes; });
     }
     ToneData fixedTone(std::uint32_t ms = 500) {
         ToneData t = defaultToneData();
@@ -145,13 +144,14 @@ TEST_F(FileCommandsTest, OpenPathDecidesByTheExtensionWithoutRegardToCase) {
     ASSERT_EQ(notice.shown.size(), 2u);
     EXPECT_EQ(notice.shown[1].text, u"トーン一覧ファイルではありません");
     EXPECT_EQ(listPathOf(tone), dir.path(u"L.TDL"));
-    EXPECT_EQ(ui.listDialogs, 0);
+    EXPECT_TRUE(ui.listDialogs.empty());
     const std::u16string list = dir.path(u"l.tdl");
     ASSERT_TRUE(writeToneList(list, {u"250ミリ秒の無音。"}));
     ui.listOk = true;
-    ui.listDialogSets = list;
+    ui.listChosen = list;
     commands().openPath(list);
-    EXPECT_EQ(ui.listDialogs, 1);
+    EXPECT_EQ(ui.listDialogs, std::vector<std::u16string>{list});
+    EXPECT_EQ(settings.readText(keys::kEditList, u""), list);
     EXPECT_EQ(tone.waveform, FromList);
     EXPECT_TRUE(tone.flags & ToneFlagFixedLength);
     EXPECT_EQ(listPathOf(tone), list);
@@ -268,39 +268,53 @@ TEST_F(FileCommandsTest, AWavThatCannotBeWrittenIsReportedNamingTheFile) {
 }
 
 TEST_F(FileCommandsTest, NewListAttachesWhatTheDialogSaved) {
-    settings.writeText(u"tonelist", u"editlist", u"old.tdl");
+    settings.writeText(keys::kEditList, u"old.tdl");
     commands().newList(); // cancelled
-    EXPECT_EQ(settings.readText(u"tonelist", u"editlist", u"x"), u"");
+    EXPECT_EQ(ui.listDialogs, std::vector<std::u16string>{u""}) << "a new list";
+    EXPECT_EQ(settings.readText(keys::kEditList, u"x"), u"old.tdl") << "only a list to attach is kept";
     EXPECT_EQ(tone.waveform, Sine);
     const std::u16string list = dir.path(u"n.tdl");
     ASSERT_TRUE(writeToneList(list, {u"100ミリ秒の無音。"}));
     ui.listOk = true;
-    ui.listDialogSets = list;
+    ui.listChosen = list;
     setKind(tone, ToneKind::LogSweep);
     commands().newList();
     EXPECT_EQ(tone.waveform, FromList);
     EXPECT_EQ(tone.flags & (ToneFlagSweep | ToneFlagLogSweep), 0);
     EXPECT_TRUE(tone.flags & ToneFlagFixedLength);
     EXPECT_EQ(listPathOf(tone), list);
+    EXPECT_EQ(settings.readText(keys::kEditList, u""), list);
     EXPECT_EQ(refreshes, 1);
 }
 
 TEST_F(FileCommandsTest, OpenListStoresItsFolderAndEditingTheToneKeepsTheAttachedList) {
     const std::u16string list = dir.path(u"o.tdl");
     ASSERT_TRUE(writeToneList(list, {u"100ミリ秒の無音。"}));
+    settings.writeText(keys::kEditList, u"C:\\before\\b.tdl");
     ui.nextPath = list;
     ui.listOk = true;
-    ui.listDialogSets = list;
+    ui.listChosen = list;
     commands().openList();
     EXPECT_EQ(ui.opens[0].title, u"トーン一覧を選択して開く");
-    EXPECT_EQ(settings.readText(u"tonelist", u"readfolder", u""), dir.root());
+    EXPECT_EQ(ui.opens[0].initialFile, u"C:\\before\\b.tdl");
+    EXPECT_EQ(settings.readText(keys::kListFolder, u""), dir.root());
+    EXPECT_EQ(ui.listDialogs, std::vector<std::u16string>{list});
     EXPECT_EQ(listPathOf(tone), list);
-    // a cancelled New list empties "editlist"; editing the tone still opens its own list
+    // a cancelled New list attaches nothing; editing the tone opens its own list
     ui.listOk = false;
     commands().newList();
+    const std::u16string other = dir.path(u"other.tdl");
+    settings.writeText(keys::kEditList, other);
     ui.listOk = true;
     commands().editListOfTone();
+    EXPECT_EQ(ui.listDialogs.back(), list);
     EXPECT_EQ(listPathOf(tone), list);
+    // what the dialog answers is attached, even another list than it opened on
+    ui.listChosen = other;
+    ASSERT_TRUE(writeToneList(other, {u"200ミリ秒の無音。"}));
+    commands().editListOfTone();
+    EXPECT_EQ(ui.listDialogs.back(), list);
+    EXPECT_EQ(listPathOf(tone), other);
 }
 
 TEST_F(FileCommandsTest, SaveListCopiesTheListOrWritesAWav) {

@@ -7,6 +7,7 @@
 #include "tone/ToneData.h"
 #include "tone/ToneList.h"
 #include "ui/OptionsModel.h"
+#include "platform/SettingsKeys.h"
 #include "ui/ToneListEditor.h"
 
 namespace sonimo {
@@ -20,7 +21,7 @@ public:
     std::optional<std::u16string> saveFile(const FileDialogRequest& r) override { return next(r); }
     bool confirmOverwrite(const std::u16string&) override { return true; }
     int render(const std::u16string&, const SourceRef&, const SinkRef&) override { return 2; }
-    bool editList() override { return false; }
+    std::optional<std::u16string> editList(const std::u16string&) override { return std::nullopt; }
     bool startCompanion(const std::u16string&) override { return false; }
     FileDialogRequest last;
 
@@ -37,11 +38,9 @@ private:
 
 class ListEditorTest : public ::testing::Test {
 protected:
-    void SetUp() override { setCurrentSettings(&settings); }
-    void TearDown() override { setCurrentSettings(nullptr); }
     ToneListEditor editor() {
         return ToneListEditor(
-            ui,
+            ui, settings,
             [this](const std::u16string&, const std::u16string&, const std::u16string&) {
                 auto a = typed.empty() ? std::nullopt : typed.front();
                 if (!typed.empty()) typed.erase(typed.begin());
@@ -70,16 +69,17 @@ protected:
 
 TEST_F(ListEditorTest, OpeningANewListNamesATemporaryFile) {
     auto e = editor();
-    e.open();
+    e.open(u"");
     EXPECT_TRUE(e.rows().empty());
     EXPECT_TRUE(e.untitled());
     EXPECT_FALSE(e.modified());
-    EXPECT_EQ(fileExtension(settings.readText(u"tonelist", u"editlist", u"")), u".tmp");
+    EXPECT_EQ(fileExtension(e.path()), u".tmp");
+    EXPECT_FALSE(fileExists(e.path())) << "written only when OK needs it";
 }
 
 TEST_F(ListEditorTest, EndlessAndLoopedTonesAreRefusedAndAFixedNoiseIsAccepted) {
     auto e = editor();
-    e.open();
+    e.open(u"");
     ui.paths = {toneFile(u"c.tdf", ToneKind::ConstantContinuous),
                 toneFile(u"l.tdf", ToneKind::ConstantFixed, Sine, true),
                 toneFile(u"n.tdf", ToneKind::ConstantFixed, PinkNoise), dir.path(u"x.mp3")};
@@ -107,7 +107,7 @@ TEST_F(ListEditorTest, AListIsAddedAsItsLinesWithNestedListsFlattenedAndCyclesSt
     ASSERT_TRUE(writeToneList(outer, {dir.path(u"b.wav"), inner, u"200ミリ秒の無音。"}));
     ASSERT_TRUE(writeToneList(self, {u"5ミリ秒の無音。", dir.path(u"SELF.TDL"), outer, self}));
     auto e = editor();
-    e.open();
+    e.open(u"");
     ui.paths = {outer};
     e.addTone();
     EXPECT_EQ(e.rows(), (std::vector<std::u16string>{dir.path(u"b.wav"), u"100ミリ秒の無音。",
@@ -132,7 +132,7 @@ TEST_F(ListEditorTest, AFanOutOfListsStopsAtTheRowLimit) {
 
 TEST_F(ListEditorTest, SilencesAreCheckedAsTyped) {
     auto e = editor();
-    e.open();
+    e.open(u"");
     typed = {u"250", u"1.5", u"2s", u"20000000", u"", std::nullopt};
     for (int i = 0; i < 6; ++i)
         e.addSilence();
@@ -147,9 +147,8 @@ TEST_F(ListEditorTest, SilencesAreCheckedAsTyped) {
 TEST_F(ListEditorTest, MovesAtTheEndsKeepTheOrderButCountAsChanges) {
     const std::u16string list = dir.path(u"m.tdl");
     ASSERT_TRUE(writeToneList(list, {u"1ミリ秒の無音。", u"2ミリ秒の無音。", u"3ミリ秒の無音。"}));
-    settings.writeText(u"tonelist", u"editlist", list);
     auto e = editor();
-    e.open();
+    e.open(list);
     EXPECT_FALSE(e.untitled());
     EXPECT_EQ(e.moveUp({0}), std::vector<int>{0});
     EXPECT_TRUE(e.modified());
@@ -167,14 +166,15 @@ TEST_F(ListEditorTest, MovesAtTheEndsKeepTheOrderButCountAsChanges) {
 
 TEST_F(ListEditorTest, OkWithCancelAttachesATemporaryListOfTheRows) {
     auto e = editor();
-    e.open();
+    e.open(u"");
     EXPECT_FALSE(e.ok()); // empty: refused with the warning
     EXPECT_EQ(notice.shown.back().icon, NoticeIcon::Warning);
     typed = {u"250"};
     e.addSilence();
     saveAnswer = false;
-    EXPECT_TRUE(e.ok());
-    const std::u16string attached = settings.readText(u"tonelist", u"editlist", u"");
+    const std::optional<std::u16string> ok = e.ok();
+    ASSERT_TRUE(ok);
+    const std::u16string attached = *ok;
     EXPECT_EQ(fileExtension(attached), u".tmp");
     EXPECT_EQ(readToneList(attached).entries.size(), 1u);
     removeFile(attached);
@@ -182,14 +182,14 @@ TEST_F(ListEditorTest, OkWithCancelAttachesATemporaryListOfTheRows) {
 
 TEST_F(ListEditorTest, AfterSaveListAsANewListStillAsksForAName) {
     auto e = editor();
-    e.open();
+    e.open(u"");
     typed = {u"10", u"20", u"30"};
     e.addSilence();
     ui.paths = {dir.path(u"as.tdl")};
     e.saveListAs();
     EXPECT_FALSE(e.modified());
     EXPECT_TRUE(e.untitled());
-    EXPECT_EQ(settings.readText(u"tonelist", u"editlist", u""), dir.path(u"as.tdl"));
+    EXPECT_EQ(e.path(), dir.path(u"as.tdl"));
     EXPECT_EQ(settings.readText(u"tonelist", u"savefolder", u""), dir.root());
     e.addSilence();
     const int before = ui.fileDialogs;
@@ -208,7 +208,7 @@ TEST_F(ListEditorTest, AfterSaveListAsANewListStillAsksForAName) {
 
 TEST_F(ListEditorTest, SaveListAndSaveListAsRefuseAnEmptyListWithTheWarning) {
     auto e = editor();
-    e.open();
+    e.open(u"");
     EXPECT_FALSE(e.saveList());
     EXPECT_FALSE(e.saveListAs());
     EXPECT_EQ(ui.fileDialogs, 0);
@@ -229,7 +229,7 @@ TEST_F(ListEditorTest, AddToneOnAListToneImportsTheListBehindIt) {
     setListPath(t, inner);
     ASSERT_TRUE(saveToneFile(t, dir.path(u"list.tdf")));
     auto e = editor();
-    e.open();
+    e.open(u"");
     ui.paths = {dir.path(u"list.tdf")};
     e.addTone();
     EXPECT_EQ(e.rows(), (std::vector<std::u16string>{u"10ミリ秒の無音。", u"20ミリ秒の無音。"}));
@@ -237,30 +237,28 @@ TEST_F(ListEditorTest, AddToneOnAListToneImportsTheListBehindIt) {
 }
 
 // The list a dialog saves to is its own: "editlist" rewritten meanwhile (another dialog, a
-// forwarded file) does not send its rows elsewhere.
+// forwarded file) does not send its rows elsewhere, and the dialog leaves it alone.
 TEST_F(ListEditorTest, SaveListWritesTheListTheDialogOpenedOn) {
     const std::u16string a = dir.path(u"a.tdl"), b = dir.path(u"b.tdl");
     ASSERT_TRUE(writeToneList(a, {u"1ミリ秒の無音。"}));
     ASSERT_TRUE(writeToneList(b, {u"2ミリ秒の無音。"}));
-    settings.writeText(u"tonelist", u"editlist", a);
     auto e = editor();
-    e.open();
+    e.open(a);
     typed = {u"3"};
     e.addSilence();
-    settings.writeText(u"tonelist", u"editlist", b);
+    settings.writeText(keys::kEditList, b);
     EXPECT_TRUE(e.saveList());
     EXPECT_EQ(readToneList(a).entries.size(), 2u);
     EXPECT_EQ(readToneList(b).entries.size(), 1u);
-    EXPECT_TRUE(e.ok()); // unchanged since: A is the list to attach
-    EXPECT_EQ(settings.readText(u"tonelist", u"editlist", u""), a);
+    EXPECT_EQ(e.ok(), a); // unchanged since: A is the list to attach
+    EXPECT_EQ(settings.readText(keys::kEditList, u""), b);
 }
 
 // OK answered "保存" on a titled list whose file cannot be written: the dialog stays.
 TEST_F(ListEditorTest, OkKeepsTheDialogWhenTheSaveFails) {
     const std::u16string gone = dir.path(u"missing/a.tdl");
-    settings.writeText(u"tonelist", u"editlist", gone);
     auto e = editor();
-    e.open();
+    e.open(gone);
     EXPECT_FALSE(e.untitled());
     typed = {u"3"};
     e.addSilence();
@@ -269,9 +267,11 @@ TEST_F(ListEditorTest, OkKeepsTheDialogWhenTheSaveFails) {
     EXPECT_TRUE(e.modified());
     EXPECT_EQ(notice.shown.back().caption, u"ファイルの保存エラー");
     saveAnswer = false; // "キャンセル": the rows go to a temporary list instead
-    EXPECT_TRUE(e.ok());
-    EXPECT_EQ(fileExtension(settings.readText(u"tonelist", u"editlist", u"")), u".tmp");
-    removeFile(settings.readText(u"tonelist", u"editlist", u""));
+    const std::optional<std::u16string> temporary = e.ok();
+    ASSERT_TRUE(temporary);
+    EXPECT_EQ(fileExtension(*temporary), u".tmp");
+    EXPECT_EQ(readToneList(*temporary).entries.size(), 1u);
+    removeFile(*temporary);
 }
 
 TEST(Options, LoadGivesTheDefaultsForMissingAndWrongValues) {

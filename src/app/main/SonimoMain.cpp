@@ -60,7 +60,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     registerLpcClass(instance);
 
     RegistrySettingsStore settings;
-    setCurrentSettings(&settings);
     MessageBoxNotice notice;
     setCurrentNotice(&notice);
     std::u16string folder;
@@ -91,7 +90,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     }
     instanceWindow.reset();
     setCurrentNotice(nullptr);
-    setCurrentSettings(nullptr);
     CoUninitialize();
     return result;
 }

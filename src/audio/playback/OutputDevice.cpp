@@ -1,4 +1,5 @@
 #include "audio/playback/OutputDevice.h"
+#include "platform/SettingsKeys.h"
 #include "platform/win32/Owned.h"
 #include "platform/win32/WideText.h"
 
@@ -223,7 +224,7 @@ OutputDevice DeviceCatalogue::DefaultDevice() {
 }
 
 OutputDevice DeviceCatalogue::LoadSelection(SettingsStore& settings) {
-    return Resolve(settings.readText(u"Player", u"Device", u""));
+    return Resolve(settings.readText(keys::kDevice, u""));
 }
 
 OutputDevice DeviceCatalogue::Resolve(const std::u16string& stored) {

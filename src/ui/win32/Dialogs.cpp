@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "audio/RenderTask.h"
+#include "ui/win32/ModalDialog.h"
 #include "ui/win32/Resource.h"
 #include "platform/win32/WideText.h"
 
@@ -13,15 +14,10 @@ namespace sonimo {
 
 namespace {
 
-HINSTANCE moduleOf(HWND owner) {
-    return owner ? reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner, GWLP_HINSTANCE))
-                 : GetModuleHandleW(nullptr);
-}
-
 struct EntryState {
-    const std::u16string* title;
-    const std::u16string* prompt;
-    const std::u16string* text;
+    const std::u16string* title;  // borrowed
+    const std::u16string* prompt; // borrowed
+    const std::u16string* text;   // borrowed
     std::u16string result;
 };
 
@@ -59,9 +55,9 @@ INT_PTR CALLBACK entryProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
 }
 
 struct Question {
-    const std::u16string* caption;
-    const std::u16string* text;
-    const std::u16string* yes;
+    const std::u16string* caption; // borrowed
+    const std::u16string* text;    // borrowed
+    const std::u16string* yes;     // borrowed
 };
 
 INT_PTR CALLBACK questionProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -129,7 +125,7 @@ std::optional<std::u16string> fileDialog(HWND owner, const FileDialogRequest& re
 std::optional<std::u16string> askText(HWND owner, const std::u16string& title, const std::u16string& prompt,
                                       const std::u16string& text) {
     EntryState state{&title, &prompt, &text, {}};
-    const INT_PTR r = DialogBoxParamW(moduleOf(owner), MAKEINTRESOURCEW(IDD_TEXT_ENTRY), owner, entryProc,
+    const INT_PTR r = DialogBoxParamW(moduleOfOwner(owner), MAKEINTRESOURCEW(IDD_TEXT_ENTRY), owner, entryProc,
                                       reinterpret_cast<LPARAM>(&state));
     if (r != IDOK) return std::nullopt;
     return state.result;
@@ -138,7 +134,7 @@ std::optional<std::u16string> askText(HWND owner, const std::u16string& title, c
 bool askQuestion(HWND owner, const std::u16string& caption, const std::u16string& text,
                  const std::u16string& yes) {
     Question q{&caption, &text, &yes};
-    return DialogBoxParamW(moduleOf(owner), MAKEINTRESOURCEW(IDD_QUESTION), owner, questionProc,
+    return DialogBoxParamW(moduleOfOwner(owner), MAKEINTRESOURCEW(IDD_QUESTION), owner, questionProc,
                            reinterpret_cast<LPARAM>(&q)) == IDOK;
 }
 
@@ -159,22 +155,22 @@ bool OwnedFileDialogs::confirmOverwrite(const std::u16string& path) {
     return askOverwrite(owner_, path);
 }
 
-ProgressDialog::ProgressDialog(HWND owner) : owner_(owner) {
-    window_ = CreateDialogParamW(moduleOf(owner), MAKEINTRESOURCEW(IDD_PROGRESS), owner, procedure,
-                                 reinterpret_cast<LPARAM>(this));
-    SendDlgItemMessageW(window_, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, 1000);
+ProgressDialog::ProgressDialog(HWND owner)
+    : owner_(owner), window_(CreateDialogParamW(moduleOfOwner(owner), MAKEINTRESOURCEW(IDD_PROGRESS), owner,
+                                                procedure, reinterpret_cast<LPARAM>(this))) {
+    SendDlgItemMessageW(window_.get(), IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, 1000);
     if (owner_) {
         ownerWasEnabled_ = IsWindowEnabled(owner_);
         EnableWindow(owner_, FALSE);
     }
-    ShowWindow(window_, SW_SHOW);
-    UpdateWindow(window_);
+    ShowWindow(window_.get(), SW_SHOW);
+    UpdateWindow(window_.get());
 }
 
 ProgressDialog::~ProgressDialog() {
-    // The owner comes back before the dialog goes, so the activation returns to it.
+    // The owner comes back before the dialog goes (window_, after this body), so the
+    // activation returns to it.
     if (owner_ && ownerWasEnabled_) EnableWindow(owner_, TRUE);
-    if (window_) DestroyWindow(window_);
 }
 
 INT_PTR CALLBACK ProgressDialog::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -192,13 +188,14 @@ INT_PTR CALLBACK ProgressDialog::procedure(HWND window, UINT message, WPARAM wPa
 }
 
 void ProgressDialog::setLines(const std::u16string& first, const std::u16string& second) {
-    SetDlgItemTextW(window_, IDC_PROGRESS_FIRST, wide(first));
-    SetDlgItemTextW(window_, IDC_PROGRESS_SECOND, wide(second));
+    SetDlgItemTextW(window_.get(), IDC_PROGRESS_FIRST, wide(first));
+    SetDlgItemTextW(window_.get(), IDC_PROGRESS_SECOND, wide(second));
     pump();
 }
 
 void ProgressDialog::setFraction(double done) {
-    SendDlgItemMessageW(window_, IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(done * 1000 + 0.5), 0);
+    SendDlgItemMessageW(window_.get(), IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(done * 1000 + 0.5),
+                        0);
 }
 
 void ProgressDialog::pump() {
@@ -210,7 +207,7 @@ void ProgressDialog::pump() {
             PostQuitMessage(static_cast<int>(msg.wParam));
             break;
         }
-        if (IsDialogMessageW(window_, &msg)) continue;
+        if (IsDialogMessageW(window_.get(), &msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

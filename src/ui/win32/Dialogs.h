@@ -8,6 +8,7 @@
 
 #include "audio/RenderProgress.h"
 #include "audio/SampleSink.h"
+#include "platform/win32/Owned.h"
 #include "synth/SampleSource.h"
 #include "ui/FileCommands.h"
 
@@ -52,14 +53,14 @@ public:
     void setLines(const std::u16string& first, const std::u16string& second) override;
     void setFraction(double done) override;
     bool cancelled() override;
-    HWND hwnd() const { return window_; }
+    HWND hwnd() const { return window_.get(); }
 
 private:
     static INT_PTR CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void pump();
 
     HWND owner_ = nullptr; // borrowed
-    HWND window_ = nullptr;
+    OwnedWindow window_;   // destroyed after the owner is enabled again
     bool ownerWasEnabled_ = false;
     bool cancelled_ = false;
 };

@@ -97,6 +97,7 @@ public:
     void editSelected(const AskValue& ask);
 
     MainController& controller() { return controller_; }
+    SettingsStore& settings() { return controller_.settings(); }
     ToneData& tone() { return controller_.tone(); }
     LSoundPlayer& player() { return player_; }
     int volume() const { return controller_.volume(); }

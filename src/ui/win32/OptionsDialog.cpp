@@ -4,11 +4,10 @@
 
 #include <string>
 
-#include "audio/ToneRenderer.h"
 #include "platform/Notice.h"
-#include "platform/SettingsStore.h"
-#include "ui/win32/Resource.h"
 #include "platform/win32/WideText.h"
+#include "ui/win32/ModalDialog.h"
+#include "ui/win32/Resource.h"
 
 namespace sonimo {
 
@@ -23,37 +22,26 @@ std::u16string textOf(HWND window, int id) {
 
 } // namespace
 
-OptionsDialog::OptionsDialog(HWND owner, DeviceSystem& devices) : owner_(owner), catalogue_(devices) {}
+OptionsDialog::OptionsDialog(HWND owner, SettingsStore& settings, DeviceSystem& devices)
+    : owner_(owner), settings_(settings), catalogue_(devices) {}
 
 HWND OptionsDialog::current() {
     return gCurrent;
 }
 
 bool OptionsDialog::run() {
-    HINSTANCE instance = owner_ ? reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner_, GWLP_HINSTANCE))
-                                : GetModuleHandleW(nullptr);
-    const bool ok = DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_OPTIONS), owner_, procedure,
-                                    reinterpret_cast<LPARAM>(this)) == IDOK;
+    const bool ok = runModalDialog(*this, owner_, IDD_OPTIONS);
     gCurrent = nullptr;
     notices_.reset();
+    window_ = nullptr;
     return ok;
-}
-
-INT_PTR CALLBACK OptionsDialog::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrW(window, DWLP_USER, lParam);
-        reinterpret_cast<OptionsDialog*>(lParam)->window_ = window;
-    }
-    auto* self = reinterpret_cast<OptionsDialog*>(GetWindowLongPtrW(window, DWLP_USER));
-    return self ? self->handle(message, wParam, lParam) : FALSE;
 }
 
 void OptionsDialog::init() {
     gCurrent = window_;
     notices_.emplace(window_);
     SetWindowTextW(window_, L"Sonimoのオプション");
-    SettingsStore& s = currentSettings();
-    const OptionsState o = loadOptions(s);
+    const OptionsState o = loadOptions(settings_);
     CheckDlgButton(window_, IDC_OPT_AUTOPLAY, o.autoplay ? BST_CHECKED : BST_UNCHECKED);
 
     // Devices in two groups: on Windows 7 and later DirectSound first with plain names.
@@ -70,7 +58,7 @@ void OptionsDialog::init() {
         SendMessageW(devices, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(n)));
     // The device is looked for in its own back-end's group, in the form that group lists
     // names: a DirectSound entry may carry the very name of a waveOut one.
-    const OutputDevice current = catalogue_.LoadSelection(s);
+    const OutputDevice current = catalogue_.LoadSelection(settings_);
     // the first group lists plain names, the second prefixed ones
     const bool firstGroup = (current.kind == OutputDirectSound) == modern;
     const std::size_t from = firstGroup ? 0 : names.size() - second.size();
@@ -125,7 +113,7 @@ bool OptionsDialog::accept() {
     o.semitoneText = textOf(window_, IDC_OPT_SEMITONE);
     o.hertzText = textOf(window_, IDC_OPT_HERTZ);
     const std::u16string device = catalogue_.Resolve(textOf(window_, IDC_OPT_DEVICE)).displayName;
-    return storeOptions(o, device, currentSettings()) == OptionsResult::Stored;
+    return storeOptions(o, device, settings_) == OptionsResult::Stored;
 }
 
 INT_PTR OptionsDialog::handle(UINT message, WPARAM wParam, LPARAM) {

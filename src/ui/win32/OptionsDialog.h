@@ -12,23 +12,27 @@
 
 namespace sonimo {
 
+template <class Dialog>
+struct DialogProcedure;
+
 class OptionsDialog {
 public:
-    // `devices` is borrowed (the system's, or a test's).
-    explicit OptionsDialog(HWND owner, DeviceSystem& devices = systemDevices());
+    // `settings` and `devices` (the system's, or a test's) are borrowed.
+    OptionsDialog(HWND owner, SettingsStore& settings, DeviceSystem& devices = systemDevices());
     // True when it closed with OK (the settings are then stored).
     bool run();
     static HWND current(); // for tests: the dialog's window while it runs
 
 private:
-    static INT_PTR CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    friend struct DialogProcedure<OptionsDialog>;
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
     void init();
     void modeChanged();
     bool accept();
 
-    HWND owner_;
-    HWND window_ = nullptr;
+    HWND owner_;              // borrowed
+    HWND window_ = nullptr;   // borrowed: the dialog manager's, while run() runs
+    SettingsStore& settings_; // borrowed
     DeviceCatalogue catalogue_;
     std::optional<NoticeOwner> notices_; // the refusals are owned by the dialog
 };

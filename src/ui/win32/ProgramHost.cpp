@@ -41,7 +41,8 @@ std::u16string readAppPath(HKEY root) {
 
 FileCommands ProgramHost::commandsFor(MainWindow& window) {
     owner_ = window.hwnd();
-    return FileCommands(window.tone(), *this, [&window] { window.applyToneChange(); });
+    settings_ = &window.settings();
+    return FileCommands(window.tone(), *this, window.settings(), [&window] { window.applyToneChange(); });
 }
 
 void ProgramHost::fileCommand(MainWindow& window, std::uint16_t command) {
@@ -107,12 +108,12 @@ int ProgramHost::render(const std::u16string& message, const SourceRef& source, 
     return renderWithProgress(owner_, message, source, sink);
 }
 
-bool ProgramHost::editList() {
-    return ToneListDialog(owner_).run();
+std::optional<std::u16string> ProgramHost::editList(const std::u16string& list) {
+    return ToneListDialog(owner_, *settings_).run(list);
 }
 
 bool ProgramHost::showOptions(MainWindow& window) {
-    return OptionsDialog(window.hwnd()).run();
+    return OptionsDialog(window.hwnd(), window.settings()).run();
 }
 
 std::u16string ProgramHost::companionPath() {

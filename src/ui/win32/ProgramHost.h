@@ -22,7 +22,7 @@ public:
     std::optional<std::u16string> saveFile(const FileDialogRequest& request) override;
     bool confirmOverwrite(const std::u16string& path) override;
     int render(const std::u16string& message, const SourceRef& source, const SinkRef& sink) override;
-    bool editList() override;
+    std::optional<std::u16string> editList(const std::u16string& list) override;
     bool startCompanion(const std::u16string& path) override;
 
     // Where the companion editor is installed: its App Paths entry, else next to this
@@ -31,7 +31,8 @@ public:
 
 protected:
     FileCommands commandsFor(MainWindow& window);
-    HWND owner_ = nullptr; // the main window while a command runs
+    HWND owner_ = nullptr;                // borrowed: the main window while a command runs
+    SettingsStore* settings_ = nullptr;   // borrowed: the main window's store, set with owner_
 };
 
 } // namespace sonimo

@@ -4,6 +4,7 @@
 
 #include "platform/Notice.h"
 #include "ui/win32/Dialogs.h"
+#include "ui/win32/ModalDialog.h"
 #include "ui/win32/Resource.h"
 #include "platform/win32/WideText.h"
 
@@ -13,10 +14,10 @@ namespace {
 HWND gCurrent = nullptr;
 } // namespace
 
-ToneListDialog::ToneListDialog(HWND owner)
+ToneListDialog::ToneListDialog(HWND owner, SettingsStore& settings)
     : owner_(owner),
       editor_(
-          files_,
+          files_, settings,
           [this](const std::u16string& title, const std::u16string& prompt, const std::u16string& text) {
               return askText(window_, title, prompt, text);
           },
@@ -28,22 +29,14 @@ HWND ToneListDialog::current() {
     return gCurrent;
 }
 
-bool ToneListDialog::run() {
-    HINSTANCE instance = owner_ ? reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner_, GWLP_HINSTANCE))
-                                : GetModuleHandleW(nullptr);
-    const bool ok = DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_TONE_LIST), owner_, procedure,
-                                    reinterpret_cast<LPARAM>(this)) == IDOK;
+std::optional<std::u16string> ToneListDialog::run(const std::u16string& list) {
+    list_ = list;
+    chosen_.reset();
+    const bool ok = runModalDialog(*this, owner_, IDD_TONE_LIST);
+    gCurrent = nullptr;
     notices_.reset();
-    return ok;
-}
-
-INT_PTR CALLBACK ToneListDialog::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrW(window, DWLP_USER, lParam);
-        reinterpret_cast<ToneListDialog*>(lParam)->window_ = window;
-    }
-    auto* self = reinterpret_cast<ToneListDialog*>(GetWindowLongPtrW(window, DWLP_USER));
-    return self ? self->handle(message, wParam, lParam) : FALSE;
+    window_ = rows_ = nullptr;
+    return ok ? chosen_ : std::nullopt;
 }
 
 std::vector<int> ToneListDialog::selected() const {
@@ -97,7 +90,7 @@ INT_PTR ToneListDialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         column.cx = rc.right - GetSystemMetrics(SM_CXVSCROLL);
         column.pszText = const_cast<wchar_t*>(L"トーン");
         SendMessageW(rows_, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
-        editor_.open();
+        editor_.open(list_);
         fill({});
         return TRUE;
     }
@@ -133,7 +126,7 @@ INT_PTR ToneListDialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             editor_.saveListAs();
             return TRUE;
         case IDOK:
-            if (editor_.ok()) {
+            if ((chosen_ = editor_.ok())) {
                 gCurrent = nullptr;
                 EndDialog(window_, IDOK);
             }

@@ -12,27 +12,34 @@
 
 namespace sonimo {
 
+template <class Dialog>
+struct DialogProcedure;
+
 class ToneListDialog {
 public:
-    explicit ToneListDialog(HWND owner);
-    // True when it closed with OK.
-    bool run();
+    // `owner` and `settings` are borrowed.
+    ToneListDialog(HWND owner, SettingsStore& settings);
+    // Runs on `list` (empty for a new list): the list to attach when it closed with OK,
+    // nothing when it was cancelled.
+    std::optional<std::u16string> run(const std::u16string& list);
     // For tests: the dialog's window while it runs.
     static HWND current();
 
 private:
-    static INT_PTR CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    friend struct DialogProcedure<ToneListDialog>;
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
     void fill(const std::vector<int>& select);
     std::vector<int> selected() const;
     void updateButtons();
 
-    HWND owner_;
-    HWND window_ = nullptr;
-    HWND rows_ = nullptr;
+    HWND owner_;             // borrowed
+    HWND window_ = nullptr;  // borrowed: the dialog manager's, while run() runs
+    HWND rows_ = nullptr;    // borrowed: a control of window_
     OwnedFileDialogs files_; // owned by window_ once it exists
     std::optional<NoticeOwner> notices_;
     ToneListEditor editor_;
+    std::u16string list_;                  // what run() opens on
+    std::optional<std::u16string> chosen_; // what OK answered
 };
 
 } // namespace sonimo
