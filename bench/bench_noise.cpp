@@ -33,9 +33,7 @@ void render(const SourceRef& source, const std::string& path) {
 
 template <class Make> double timed(Make make, const std::string& path) {
     const auto start = std::chrono::steady_clock::now();
-    {
-        render(make(), path);
-    }
+    { render(make(), path); }
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 

@@ -11,8 +11,12 @@
 #include <vector>
 
 namespace {
-std::uint32_t le32(const unsigned char* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24); }
-std::uint16_t le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint32_t le32(const unsigned char* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
+}
+std::uint16_t le16(const unsigned char* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -27,7 +31,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     unsigned char head[12];
-    if (std::fread(head, 1, 12, f) != 12 || std::memcmp(head, "RIFF", 4) || std::memcmp(head + 8, "WAVE", 4)) {
+    if (std::fread(head, 1, 12, f) != 12 || std::memcmp(head, "RIFF", 4) ||
+        std::memcmp(head + 8, "WAVE", 4)) {
         std::fprintf(stderr, "capture_gaps: not a WAV file\n");
         return 2;
     }
@@ -66,7 +71,8 @@ int main(int argc, char** argv) {
         if (got == 0) break;
         for (std::size_t i = 0; i < got; ++i, ++frame) {
             bool zero = true;
-            for (std::size_t b = 0; b < frameBytes && zero; ++b) zero = buf[i * frameBytes + b] == 0;
+            for (std::size_t b = 0; b < frameBytes && zero; ++b)
+                zero = buf[i * frameBytes + b] == 0;
             if (zero) {
                 if (runStart < 0) runStart = frame;
                 continue;
@@ -85,10 +91,11 @@ int main(int argc, char** argv) {
         }
     }
     std::fclose(f);
-    std::printf("%lld frames at %u Hz, %d channels, %d bits; sound from frame %lld to %lld\n", frame, rate, channels,
-                bits, firstSound, lastSound);
-    std::printf("zero runs of %ld frames or more inside the sound: %lld (longest zero run %lld frames)\n", minRun,
-                runs, longest);
-    for (const auto& g : gaps) std::printf("  gap at frame %lld, %lld frames\n", g.first, g.second);
+    std::printf("%lld frames at %u Hz, %d channels, %d bits; sound from frame %lld to %lld\n", frame, rate,
+                channels, bits, firstSound, lastSound);
+    std::printf("zero runs of %ld frames or more inside the sound: %lld (longest zero run %lld frames)\n",
+                minRun, runs, longest);
+    for (const auto& g : gaps)
+        std::printf("  gap at frame %lld, %lld frames\n", g.first, g.second);
     return runs == 0 ? 0 : 1;
 }

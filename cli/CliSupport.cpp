@@ -78,7 +78,8 @@ ArgScanner::ArgScanner(const Args& args, std::vector<std::string> valueOptions,
             std::vector<std::string> all = valueOptions;
             all.insert(all.end(), flagOptions.begin(), flagOptions.end());
             error_ = "unknown option " + a;
-            if (const std::string guess = closest(name, all); !guess.empty()) error_ += " (did you mean " + guess + "?)";
+            if (const std::string guess = closest(name, all); !guess.empty())
+                error_ += " (did you mean " + guess + "?)";
         }
     }
 }
@@ -87,7 +88,8 @@ std::string closest(std::string_view word, const std::vector<std::string>& candi
     // Edit distance, one row at a time; options are short.
     const auto distance = [](std::string_view a, std::string_view b) {
         std::vector<std::size_t> row(b.size() + 1);
-        for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+        for (std::size_t j = 0; j <= b.size(); ++j)
+            row[j] = j;
         for (std::size_t i = 1; i <= a.size(); ++i) {
             std::size_t diagonal = row[0];
             row[0] = i;
@@ -107,7 +109,8 @@ std::string closest(std::string_view word, const std::vector<std::string>& candi
         // a shortened or lengthened name (--len, --frequency) is near whatever its length
         const std::string_view shorter = word.size() < c.size() ? word : std::string_view(c);
         const std::string_view longer = word.size() < c.size() ? std::string_view(c) : word;
-        if (shorter.size() >= 4 && longer.substr(0, shorter.size()) == shorter) d = std::min<std::size_t>(d, 1);
+        if (shorter.size() >= 4 && longer.substr(0, shorter.size()) == shorter)
+            d = std::min<std::size_t>(d, 1);
         if (d < bestDistance) {
             bestDistance = d;
             best = c;

@@ -57,9 +57,12 @@ std::string fixed2(double v) {
 
 const char* methodName(PeakMethod m) {
     switch (m) {
-    case PeakMethod::CommonPeriod: return "common period";
-    case PeakMethod::WholeTone: return "whole";
-    case PeakMethod::FirstSeconds: break;
+    case PeakMethod::CommonPeriod:
+        return "common period";
+    case PeakMethod::WholeTone:
+        return "whole";
+    case PeakMethod::FirstSeconds:
+        break;
     }
     return "first seconds";
 }
@@ -68,10 +71,14 @@ const char* methodName(PeakMethod m) {
 std::string peakLines(const PeakPrediction& p, bool random, const char* what) {
     const std::string window = fixed2(p.windowSeconds * (p.method == PeakMethod::CommonPeriod ? 1000 : 1));
     std::string how;
-    if (random) how = "measured over " + window + " s; noise differs from render to render";
-    else if (p.method == PeakMethod::CommonPeriod) how = "exact: the tones' common period is " + window + " ms";
-    else if (p.method == PeakMethod::WholeTone) how = std::string("exact over the whole ") + what + ", " + window + " s";
-    else how = "measured over the first " + window + " s";
+    if (random)
+        how = "measured over " + window + " s; noise differs from render to render";
+    else if (p.method == PeakMethod::CommonPeriod)
+        how = "exact: the tones' common period is " + window + " ms";
+    else if (p.method == PeakMethod::WholeTone)
+        how = std::string("exact over the whole ") + what + ", " + window + " s";
+    else
+        how = "measured over the first " + window + " s";
     if (p.peakDbfs <= -1000) return "peak         silent (" + how + ")\n";
     std::string s = "peak         " + fixed2(p.peakDbfs) + " dBFS before the limiter (" + how + ")\n";
     s += "crest factor " + fixed2(p.crestFactorDb) + " dB\n";
@@ -93,8 +100,10 @@ double hundredths(double v) {
 
 void peakJson(JsonWriter& j, const PeakPrediction& p, bool random) {
     j.key("peak").beginObject();
-    if (p.peakDbfs <= -1000) j.key("dbfs").null();
-    else j.key("dbfs").number(hundredths(p.peakDbfs));
+    if (p.peakDbfs <= -1000)
+        j.key("dbfs").null();
+    else
+        j.key("dbfs").number(hundredths(p.peakDbfs));
     j.key("crestFactorDb").number(hundredths(p.crestFactorDb));
     j.key("limiterActs").boolean(p.limiterActs);
     j.key("method").string(random ? "measured" : methodName(p.method));

@@ -23,14 +23,18 @@ namespace sonimo::cli {
 namespace {
 
 constexpr char16_t kCannotPlay[] =
-    u"再生を開始できません。\r\n\r\nサウンドカードが他のプログラムで使われているか、正しい再生設定の正しい音声再生デバイスが選択されていないことが原因と思われます。";
+    u"再生を開始できません。\r\n\r\nサウンドカードが他のプログラムで使われているか、正しい再生設定の正しい音"
+    u"声再生デバイスが選択されていないことが原因と思われます。";
 
 std::atomic<bool> gInterrupted{false};
-extern "C" void onPlayInterrupt(int) { gInterrupted = true; }
+extern "C" void onPlayInterrupt(int) {
+    gInterrupted = true;
+}
 
 Args argsOf(int argc, char** argv) {
     Args a;
-    for (int i = 0; i < argc; ++i) a.emplace_back(argv[i]);
+    for (int i = 0; i < argc; ++i)
+        a.emplace_back(argv[i]);
     return a;
 }
 
@@ -61,7 +65,8 @@ int runDevicesCommand(int argc, char** argv) {
         std::string line = i == selected.catalogueIndex ? "* " : "  ";
         line += utf16ToUtf8(names[i]);
         if (i >= firstDirectSound) {
-            const OutputDevice d = catalogue.FindDevice(DeviceCatalogue::StripPrefix(names[i]), OutputDirectSound);
+            const OutputDevice d =
+                catalogue.FindDevice(DeviceCatalogue::StripPrefix(names[i]), OutputDirectSound);
             if (hasOwnGuid(d)) line += "\t(changes tones live)";
         }
         printOut(line + "\n");
@@ -95,7 +100,8 @@ int runPlayCommand(int argc, char** argv) {
     const std::u16string wanted = a.value("--device") ? utf8ToUtf16(*a.value("--device")) : std::u16string();
     const OutputDevice device = catalogue.Resolve(wanted);
     if (!wanted.empty() && device.displayName.empty()) {
-        printError("play: no playback device is named \"" + *a.value("--device") + "\" (see sonimo-cli devices)");
+        printError("play: no playback device is named \"" + *a.value("--device") +
+                   "\" (see sonimo-cli devices)");
         return kExitUsage;
     }
 
@@ -122,7 +128,8 @@ int runPlayCommand(int argc, char** argv) {
     MSG m;
     // The player reports through its window: this thread pumps until it has ended.
     while (!listener.ended && !gInterrupted && (until == 0 || GetTickCount64() < until)) {
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&m);
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
     }
     player.Stop();

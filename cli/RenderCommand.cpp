@@ -130,7 +130,8 @@ int checkToneRenders(const ToneData& tone, bool fromOptions) {
     return kExitDone;
 }
 
-RenderInput inputFromFile(const ArgScanner& a, const std::u16string& in, const std::u16string& out, int rate) {
+RenderInput inputFromFile(const ArgScanner& a, const std::u16string& in, const std::u16string& out,
+                          int rate) {
     RenderInput r;
     r.exitCode = kExitInput;
     if (out == in) {
@@ -158,14 +159,15 @@ RenderInput inputFromFile(const ArgScanner& a, const std::u16string& in, const s
         r.exitCode = opened.exitCode;
         return r;
     }
-    if (opened.kind == FileKind::Tone && (r.exitCode = checkToneRenders(opened.tone, false)) != kExitDone) return r;
+    if (opened.kind == FileKind::Tone && (r.exitCode = checkToneRenders(opened.tone, false)) != kExitDone)
+        return r;
     r.exitCode = kExitInput;
     // A list is saved as the list tone it becomes when attached: of fixed length, not
     // looped, rendered as its sequence. A WAV file is decoded through the reader and written
     // at its own rate and channel count.
     if (opened.kind == FileKind::Wave && opened.source->state != StateOk) {
-        printError(displayPath(in) + ": cannot be decoded (reader state " + std::to_string(opened.source->state) +
-                   ")");
+        printError(displayPath(in) + ": cannot be decoded (reader state " +
+                   std::to_string(opened.source->state) + ")");
         return r;
     }
     if (opened.source->state != StateOk) {
@@ -187,7 +189,8 @@ int runRender(const Args& args) {
     }
     const bool toneOptions = anyToneOption(a);
     if (a.positional().size() > 1 || (a.positional().empty() && !toneOptions) || !a.value("-o")) {
-        printError("render: give an input file, or tone options, and -o OUT.wav (or -o - for standard output)");
+        printError(
+            "render: give an input file, or tone options, and -o OUT.wav (or -o - for standard output)");
         return kExitUsage;
     }
     if (toneOptions && !a.positional().empty()) {

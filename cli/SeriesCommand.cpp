@@ -46,8 +46,6 @@ struct ToneOptions {
     bool stereo = false;
 };
 
-
-
 std::string hertzLabel(double hz) {
     return hertzText(hz) + " Hz";
 }
@@ -373,12 +371,14 @@ int runSeries(const Args& args) {
         return kExitUsage;
     }
     // The program counts a list's length in frames of 32 bits: at 44100 Hz, 13.5 hours.
-    const std::int64_t totalMs = static_cast<std::int64_t>(tones.size()) * options.lengthMs +
-                                 static_cast<std::int64_t>(tones.empty() ? 0 : tones.size() - 1) * options.gapMs;
+    const std::int64_t totalMs =
+        static_cast<std::int64_t>(tones.size()) * options.lengthMs +
+        static_cast<std::int64_t>(tones.empty() ? 0 : tones.size() - 1) * options.gapMs;
     constexpr std::int64_t kMaxTotalMs = INT32_MAX / 44100 * 1000;
     if (totalMs > kMaxTotalMs) {
-        printError("series: " + std::to_string(tones.size()) + " tones would last " + std::to_string(totalMs / 1000) +
-                   " s, more than the " + std::to_string(kMaxTotalMs / 1000) +
+        printError("series: " + std::to_string(tones.size()) + " tones would last " +
+                   std::to_string(totalMs / 1000) + " s, more than the " +
+                   std::to_string(kMaxTotalMs / 1000) +
                    " s a list can count at 44100 Hz; nothing was written");
         return kExitUsage;
     }

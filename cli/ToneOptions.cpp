@@ -7,7 +7,6 @@
 
 namespace sonimo::cli {
 
-
 namespace {
 
 constexpr std::int64_t kMaxLengthMs = 10000000; // what the value grid accepts
@@ -45,8 +44,8 @@ bool frequencies(const ArgScanner& a, const std::string& option, std::size_t cou
 
 } // namespace
 
-const std::vector<std::string> kToneValueOptions = {"--wave", "--freq",   "--end",    "--right",
-                                                  "--right-end", "--db", "--length", "--sweep"};
+const std::vector<std::string> kToneValueOptions = {"--wave",      "--freq", "--end",    "--right",
+                                                    "--right-end", "--db",   "--length", "--sweep"};
 const std::vector<std::string> kToneFlagOptions = {"--stereo", "--loop"};
 const char* const kToneOptionsUsage =
     "[--wave sine|square|triangle|sawtooth|impulse|white|pink|brown|blue|purple|grey]\n"

@@ -173,7 +173,8 @@ int run(const Args& all) {
         }
     }
     std::string text = "unknown command \"" + all[0] + "\"";
-    if (const std::string guess = closest(all[0], names); !guess.empty()) text += " (did you mean " + guess + "?)";
+    if (const std::string guess = closest(all[0], names); !guess.empty())
+        text += " (did you mean " + guess + "?)";
     printError(text + "; sonimo-cli --help lists the commands");
     return kExitUsage;
 }

@@ -21,7 +21,8 @@ using namespace sonimo;
 namespace {
 class QuietNotice final : public Notice {
 protected:
-    NoticeAnswer present(std::u16string_view, std::u16string_view, NoticeIcon, NoticeButtons, NoticeModality) override {
+    NoticeAnswer present(std::u16string_view, std::u16string_view, NoticeIcon, NoticeButtons,
+                         NoticeModality) override {
         return NoticeAnswer::Ok;
     }
 };

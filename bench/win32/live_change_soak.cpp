@@ -2,7 +2,8 @@
 // with its own GUID, replaced every INTERVAL ms for SECONDS seconds (default 600 and 200),
 // as a user dragging the frequency scale would. Reports the changes made, the latency
 // each change took back, how long the player lock was held and the whole call took, and
-// whether playback ever failed or stopped by itself. Exit 0 when it never did; 77 when there is no such device.
+// whether playback ever failed or stopped by itself. Exit 0 when it never did; 77 when there is no such
+// device.
 //   live_change_soak [SECONDS] [INTERVAL_MS]
 #include <windows.h>
 #include <psapi.h>
@@ -31,7 +32,8 @@ public:
 
 SourceRef tone(double hz) {
     ToneData t = defaultToneData();
-    for (int i = 0; i < kMaxTones; ++i) t.leftStartHz[i] = t.leftEndHz[i] = t.rightStartHz[i] = t.rightEndHz[i] = hz;
+    for (int i = 0; i < kMaxTones; ++i)
+        t.leftStartHz[i] = t.leftEndHz[i] = t.rightStartHz[i] = t.rightEndHz[i] = hz;
     t.flags = ToneFlagStereo;
     return makeSource<PeriodicSource>(t, 44100);
 }
@@ -58,7 +60,8 @@ void pump(DWORD ms) {
     const ULONGLONG until = GetTickCount64() + ms;
     MSG m;
     while (GetTickCount64() < until) {
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&m);
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     }
 }
@@ -130,26 +133,32 @@ int main(int argc, char** argv) {
     late = usage();
     player.Stop();
     const Usage after = usage();
-    std::printf("live changes %ld over %d s (every %d ms); refused %ld\n", changes, seconds, interval, refused);
+    std::printf("live changes %ld over %d s (every %d ms); refused %ld\n", changes, seconds, interval,
+                refused);
     std::printf("latency taken back per change: min %d, mean %lld, max %d frames at 44100 Hz\n", latencyMin,
                 changes ? latencySum / changes : 0, latencyMax);
     std::printf("player lock held per change: mean %.3f ms, at most %.2f ms; safety margin now %lu bytes\n",
                 changes ? static_cast<double>(lockedSumUs) / 1000.0 / changes : 0.0,
                 static_cast<double>(lockedMaxUs) / 1000.0,
                 static_cast<unsigned long>(player.directSound().safetyMargin()));
-    std::printf("the whole call per change: mean %.3f ms, at most %.2f ms\n", changes ? callSumMs / changes : 0.0,
-                callMaxMs);
-    std::printf("position reports %d; %s\n", watch.positions, failed ? "PLAYBACK FAILED OR STOPPED" : "no failure");
+    std::printf("the whole call per change: mean %.3f ms, at most %.2f ms\n",
+                changes ? callSumMs / changes : 0.0, callMaxMs);
+    std::printf("position reports %d; %s\n", watch.positions,
+                failed ? "PLAYBACK FAILED OR STOPPED" : "no failure");
     if (sampledEarly) {
-        if (early.handles == 0) std::printf("handles: not counted by this system (Wine reads 0)\n");
-        else std::printf("handles: %lu after 50 changes, %lu at the end, %lu after Stop\n",
-                    static_cast<unsigned long>(early.handles), static_cast<unsigned long>(late.handles),
-                    static_cast<unsigned long>(after.handles));
+        if (early.handles == 0)
+            std::printf("handles: not counted by this system (Wine reads 0)\n");
+        else
+            std::printf("handles: %lu after 50 changes, %lu at the end, %lu after Stop\n",
+                        static_cast<unsigned long>(early.handles), static_cast<unsigned long>(late.handles),
+                        static_cast<unsigned long>(after.handles));
         std::printf("committed: %lu KiB after 50 changes, %lu KiB at the end, %lu KiB after Stop\n",
-                    static_cast<unsigned long>(early.privateBytes / 1024), static_cast<unsigned long>(late.privateBytes / 1024),
+                    static_cast<unsigned long>(early.privateBytes / 1024),
+                    static_cast<unsigned long>(late.privateBytes / 1024),
                     static_cast<unsigned long>(after.privateBytes / 1024));
         std::printf("working set: %lu KiB after 50 changes, %lu KiB at the end, %lu KiB after Stop\n",
-                    static_cast<unsigned long>(early.workingSet / 1024), static_cast<unsigned long>(late.workingSet / 1024),
+                    static_cast<unsigned long>(early.workingSet / 1024),
+                    static_cast<unsigned long>(late.workingSet / 1024),
                     static_cast<unsigned long>(after.workingSet / 1024));
     }
     std::printf("wall time %.1f s\n", static_cast<double>(GetTickCount64() - startTick) / 1000.0);

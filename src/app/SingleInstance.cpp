@@ -93,7 +93,7 @@ OwnedWindow createInstanceWindow(HINSTANCE instance) {
     wc.lpszClassName = kInstanceWindowClass;
     RegisterClassExW(&wc);
     OwnedWindow window(CreateWindowExW(0, kInstanceWindowClass, kInstanceWindowTitle, WS_POPUP, 0, 0, 0, 0,
-                                  nullptr, nullptr, instance, nullptr));
+                                       nullptr, nullptr, instance, nullptr));
     // A start from a lower integrity level (a shell running unelevated) may still forward.
     using Filter = BOOL(WINAPI*)(UINT, DWORD);
     if (auto filter = lookUp<Filter>(L"user32.dll", "ChangeWindowMessageFilter")) filter(WM_COPYDATA, 1);

@@ -16,13 +16,15 @@ DsSizes DirectSoundSizes(int rate, int channels) {
 
 bool DsHasRoom(std::uint32_t writeCursor, std::uint32_t playCursor, const DsSizes& sizes) {
     if (sizes.bufferBytes == 0) return false;
-    return RingDistance(playCursor, writeCursor, sizes.bufferBytes) < sizes.bufferBytes - 2 * sizes.segmentBytes;
+    return RingDistance(playCursor, writeCursor, sizes.bufferBytes) <
+           sizes.bufferBytes - 2 * sizes.segmentBytes;
 }
 
 int DsHeardSegment(int levelIndex, std::uint32_t writeCursor, std::uint32_t playCursor,
                    const DsSizes& sizes) {
     if (sizes.segmentBytes == 0) return 0;
-    const int queued = static_cast<int>(RingDistance(playCursor, writeCursor, sizes.bufferBytes) / sizes.segmentBytes);
+    const int queued =
+        static_cast<int>(RingDistance(playCursor, writeCursor, sizes.bufferBytes) / sizes.segmentBytes);
     return ((levelIndex - queued - 1) % kDsSegments + kDsSegments) % kDsSegments;
 }
 

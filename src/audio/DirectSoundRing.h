@@ -11,10 +11,10 @@ namespace sonimo {
 inline constexpr int kDsSegments = 32;
 
 struct DsSizes {
-    int unitSamples = 0;   // U = (rate / 30) × channels
+    int unitSamples = 0;            // U = (rate / 30) × channels
     std::uint32_t segmentBytes = 0; // 4U: 2 × (rate / 30) frames of 16-bit PCM, about 1/15 s
     std::uint32_t bufferBytes = 0;  // 32 segments
-    int conversionSamples = 0; // 32U source samples
+    int conversionSamples = 0;      // 32U source samples
     int segmentFrames = 0;
 };
 DsSizes DirectSoundSizes(int rate, int channels);
@@ -34,7 +34,7 @@ bool DsHasRoom(std::uint32_t writeCursor, std::uint32_t playCursor, const DsSize
 int DsHeardSegment(int levelIndex, std::uint32_t writeCursor, std::uint32_t playCursor, const DsSizes& sizes);
 
 struct DsResumePoint {
-    int latencyFrames = 0; // frames written but not to be heard: the source goes back by this
+    int latencyFrames = 0;          // frames written but not to be heard: the source goes back by this
     std::uint32_t resumeCursor = 0; // where filling restarts
 };
 // From our write cursor and the hardware write cursor, keeping `margin` bytes ahead of

@@ -15,6 +15,8 @@ SourceRef LimitPerBlock(const SourceRef& source, std::int32_t ceiling) {
     return makeSource<BlockLimiter>(source, ceiling);
 }
 
-std::int32_t DbToGain(float db) { return DbGainTable::instance().gain(static_cast<double>(db)); }
+std::int32_t DbToGain(float db) {
+    return DbGainTable::instance().gain(static_cast<double>(db));
+}
 
 } // namespace sonimo

@@ -36,8 +36,8 @@ double commonPeriodSeconds(const ToneData& tone, double limit) {
 PeakPrediction measurePeak(SampleSource& source, double seconds) {
     PeakPrediction p;
     const int ch = std::max<int>(source.channels, 1);
-    const std::int64_t available = std::max<std::int64_t>(
-        0, static_cast<std::int64_t>(source.GetLength()) - source.GetPosition());
+    const std::int64_t available =
+        std::max<std::int64_t>(0, static_cast<std::int64_t>(source.GetLength()) - source.GetPosition());
     const std::int64_t frames =
         std::min<std::int64_t>(available, static_cast<std::int64_t>(std::ceil(seconds * source.sampleRate)));
     std::vector<std::int32_t> block(static_cast<std::size_t>(kMaxReadFrames) * ch);
@@ -80,7 +80,8 @@ PeakPrediction predictPeak(const ToneData& tone, int rate) {
         return p;
     }
     PeakPrediction p = measurePeak(*source, kPeakWindowSeconds);
-    if (tone.waveform >= WhiteNoise && tone.waveform != FromList) p.method = PeakMethod::FirstSeconds; // random
+    if (tone.waveform >= WhiteNoise && tone.waveform != FromList)
+        p.method = PeakMethod::FirstSeconds; // random
     return p;
 }
 

@@ -16,11 +16,11 @@ enum class PeakMethod {
 };
 
 struct PeakPrediction {
-    double peakDbfs = -1000;      // against 32768 steps of 16 bits; -1000 for silence
-    double crestFactorDb = 0;     // peak over rms
-    bool limiterActs = false;     // some sample passes the limiter's ceiling
+    double peakDbfs = -1000;  // against 32768 steps of 16 bits; -1000 for silence
+    double crestFactorDb = 0; // peak over rms
+    bool limiterActs = false; // some sample passes the limiter's ceiling
     PeakMethod method = PeakMethod::FirstSeconds;
-    double windowSeconds = 0;     // what was measured (the period, for CommonPeriod)
+    double windowSeconds = 0; // what was measured (the period, for CommonPeriod)
 };
 
 inline constexpr double kPeakWindowSeconds = 10.0;

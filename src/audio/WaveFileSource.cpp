@@ -67,12 +67,17 @@ namespace {
 int sampleBytesOf(WaveFileSource::Encoding e) {
     using E = WaveFileSource::Encoding;
     switch (e) {
-    case E::Pcm16: return 2;
-    case E::Pcm24: return 3;
+    case E::Pcm16:
+        return 2;
+    case E::Pcm24:
+        return 3;
     case E::Pcm32:
-    case E::Float32: return 4;
-    case E::Float64: return 8;
-    default: return 1;
+    case E::Float32:
+        return 4;
+    case E::Float64:
+        return 8;
+    default:
+        return 1;
     }
 }
 
@@ -179,7 +184,8 @@ int WaveFileSource::decodePiece(std::int32_t* out, int frames) {
     }
     case Encoding::Pcm24: // 8 bits below a 16-bit step; 4 of them are kept
         for (std::size_t i = 0; i < samples; ++i) {
-            const std::uint32_t u = p[3 * i] | (p[3 * i + 1] << 8) | (static_cast<std::uint32_t>(p[3 * i + 2]) << 16);
+            const std::uint32_t u =
+                p[3 * i] | (p[3 * i + 1] << 8) | (static_cast<std::uint32_t>(p[3 * i + 2]) << 16);
             out[i] = static_cast<std::int32_t>(u << 8) >> 12;
         }
         break;
@@ -202,7 +208,8 @@ int WaveFileSource::decodePiece(std::int32_t* out, int frames) {
     case Encoding::Float64:
         for (std::size_t i = 0; i < samples; ++i) {
             std::uint64_t u = 0;
-            for (int b = 7; b >= 0; --b) u = (u << 8) | p[8 * i + b];
+            for (int b = 7; b >= 0; --b)
+                u = (u << 8) | p[8 * i + b];
             double d;
             std::memcpy(&d, &u, 8);
             out[i] = floatToSample(d);

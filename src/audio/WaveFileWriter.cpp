@@ -41,7 +41,8 @@ std::int32_t WaveFileWriter::FramesThatFit(std::int64_t written, std::int64_t co
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(room, 0, count));
 }
 
-WaveFileWriter::WaveFileWriter(const std::u16string& path, std::int32_t rate, int ch, std::uint32_t maxDataBytes)
+WaveFileWriter::WaveFileWriter(const std::u16string& path, std::int32_t rate, int ch,
+                               std::uint32_t maxDataBytes)
     : SampleSink(rate, ch), bytesPerFrame(2 * channels), maxDataBytes_(maxDataBytes) {
     if (!file_.open(path, File::Mode::ReadWriteShared)) {
         errorFlags |= kSinkError;
@@ -72,7 +73,8 @@ std::int32_t WaveFileWriter::Write(const std::int32_t* frames, int count) {
         const int fit = FramesThatFit(framesWritten, k, bytesPerFrame, maxDataBytes_);
         const std::size_t samples = static_cast<std::size_t>(fit) * ch;
         unsigned char* out = conversion_.data();
-        for (std::size_t i = 0; i < samples; ++i) put16(out + 2 * i, static_cast<std::uint16_t>(ToPcm16(frames[i])));
+        for (std::size_t i = 0; i < samples; ++i)
+            put16(out + 2 * i, static_cast<std::uint16_t>(ToPcm16(frames[i])));
         const std::int64_t bytes = static_cast<std::int64_t>(fit) * bytesPerFrame;
         std::int64_t put = bytes > 0 ? file_.write(out, bytes) : 0;
         if (put < 0) put = 0;

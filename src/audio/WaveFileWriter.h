@@ -26,7 +26,7 @@ class WaveFileWriter final : public SampleSink {
 public:
     static constexpr int kHeaderBytes = 46;
     static constexpr std::uint32_t kPlaceholderDataBytes = 0xFFFFFFD9u; // RIFF size reads 0xFFFFFFFF
-    static constexpr std::uint32_t kMaxDataBytes = 0xFFFFFFFFu - 38;     // RIFF size = data + 38
+    static constexpr std::uint32_t kMaxDataBytes = 0xFFFFFFFFu - 38;    // RIFF size = data + 38
     static constexpr int kBlockFrames = 8192;                           // frames converted at a time
 
     // Failures (the file cannot be opened, its header cannot be written, a channel count
@@ -44,10 +44,12 @@ public:
 
     // The 46 header bytes for `dataBytes` of data (RIFF size = dataBytes + 38, wrapping
     // as the 32-bit field does: the placeholder gives 0xFFFFFFFF).
-    static void BuildHeader(unsigned char* out, std::int32_t sampleRate, int channels, std::uint32_t dataBytes);
+    static void BuildHeader(unsigned char* out, std::int32_t sampleRate, int channels,
+                            std::uint32_t dataBytes);
     // How many of `count` frames still fit after `written` frames under `maxDataBytes`.
     static std::int32_t FramesThatFit(std::int64_t written, std::int64_t count, int bytesPerFrame,
                                       std::uint32_t maxDataBytes = kMaxDataBytes);
+
 private:
     std::uint32_t dataBytes() const { return static_cast<std::uint32_t>(framesWritten) * bytesPerFrame; }
 

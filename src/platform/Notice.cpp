@@ -11,7 +11,7 @@ NoticeAnswer StderrNotice::present(std::u16string_view text, std::u16string_view
     const std::string line = utf16ToUtf8(caption) + ": " + utf16ToUtf8(text) + "\n";
     std::fputs(line.c_str(), stderr);
     return buttons == NoticeButtons::YesNo || buttons == NoticeButtons::YesNoCancel ? NoticeAnswer::Yes
-                                                                                   : NoticeAnswer::Ok;
+                                                                                    : NoticeAnswer::Ok;
 }
 
 namespace {
@@ -19,7 +19,11 @@ StderrNotice gStderrNotice;
 Notice* gNotice = &gStderrNotice;
 } // namespace
 
-Notice& currentNotice() { return *gNotice; }
-void setCurrentNotice(Notice* notice) { gNotice = notice ? notice : &gStderrNotice; }
+Notice& currentNotice() {
+    return *gNotice;
+}
+void setCurrentNotice(Notice* notice) {
+    gNotice = notice ? notice : &gStderrNotice;
+}
 
 } // namespace sonimo

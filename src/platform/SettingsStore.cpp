@@ -18,10 +18,8 @@ int SettingsStore::readIntInRange(const std::u16string& section, const std::u16s
     std::size_t i = 0;
     while (i < text.size() && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r')))
         ++i;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
-        ++i;
-    if (i >= text.size() || text[i] < u'0' || text[i] > u'9')
-        return defaultValue;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) ++i;
+    if (i >= text.size() || text[i] < u'0' || text[i] > u'9') return defaultValue;
     const int v = LeadingInteger(text);
     return v >= lo && v <= hi ? v : defaultValue;
 }
@@ -38,6 +36,5 @@ bool SettingsStore::writeInt(const std::u16string& section, const std::u16string
 bool SettingsStore::writeBool(const std::u16string& section, const std::u16string& name, bool value) {
     return writeText(section, name, value ? u"1" : u"0");
 }
-
 
 } // namespace sonimo

@@ -32,7 +32,8 @@ public:
     int readInt(const std::u16string& section, const std::u16string& name, int defaultValue);
     bool readBool(const std::u16string& section, const std::u16string& name, bool defaultValue);
     // The default also for a text without a leading number and for a number outside lo..hi.
-    int readIntInRange(const std::u16string& section, const std::u16string& name, int defaultValue, int lo, int hi);
+    int readIntInRange(const std::u16string& section, const std::u16string& name, int defaultValue, int lo,
+                       int hi);
     bool writeInt(const std::u16string& section, const std::u16string& name, int value);
     bool writeBool(const std::u16string& section, const std::u16string& name, bool value);
 

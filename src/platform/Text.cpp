@@ -84,7 +84,8 @@ std::string utf16ToUtf8(std::u16string_view s) {
 
 std::u16string boundedText(const char16_t* buffer, std::size_t capacity) {
     std::size_t n = 0;
-    while (n < capacity && buffer[n] != 0) ++n;
+    while (n < capacity && buffer[n] != 0)
+        ++n;
     return std::u16string(buffer, n);
 }
 

@@ -10,7 +10,7 @@ namespace sonimo {
 
 namespace {
 constexpr double kTwoPiOverTable = 0.00019174759848570515; // 2 pi / 32768
-constexpr double kLogFloorHz = 0.01; // keeps the log law finite for a 0 Hz end point
+constexpr double kLogFloorHz = 0.01;                       // keeps the log law finite for a 0 Hz end point
 } // namespace
 
 std::uint32_t incrementFromDouble(double v) {
@@ -26,8 +26,12 @@ void buildWaveTable(int w, std::int32_t* t) {
     for (int i = 0; i < n; ++i) {
         std::int32_t v = 0;
         switch (w) {
-        case Sine: v = static_cast<std::int32_t>(std::sin(i * kTwoPiOverTable) * 524288.0); break;
-        case Square: v = i < n / 2 ? 524288 : -524288; break;
+        case Sine:
+            v = static_cast<std::int32_t>(std::sin(i * kTwoPiOverTable) * 524288.0);
+            break;
+        case Square:
+            v = i < n / 2 ? 524288 : -524288;
+            break;
         case Triangle:
             if (i < 8192) {
                 v = 64 * i;
@@ -37,8 +41,11 @@ void buildWaveTable(int w, std::int32_t* t) {
                 v = -t[i - 16384];
             }
             break;
-        case Sawtooth: v = i <= 16384 ? 32 * i : -32 * (32768 - i); break;
-        default: break;
+        case Sawtooth:
+            v = i <= 16384 ? 32 * i : -32 * (32768 - i);
+            break;
+        default:
+            break;
         }
         t[i] = v;
     }
@@ -117,7 +124,8 @@ namespace {
 // Adds (or, for the first oscillator, stores) one oscillator's run of frames into every
 // `stride`-th sample of out.
 template <bool Impulse>
-void runOscillator(Oscillator& o, const std::int32_t* table, std::int32_t* out, int frames, int stride, bool first) {
+void runOscillator(Oscillator& o, const std::int32_t* table, std::int32_t* out, int frames, int stride,
+                   bool first) {
     std::uint32_t phase = o.phase;
     const std::uint32_t inc = o.increment;
     const std::int32_t g = o.gain;
@@ -133,7 +141,8 @@ void runOscillator(Oscillator& o, const std::int32_t* table, std::int32_t* out, 
             s = MulGain(table[phase >> 17], g);
         }
         std::int32_t& d = out[static_cast<std::ptrdiff_t>(i) * stride];
-        d = first ? s : static_cast<std::int32_t>(static_cast<std::uint32_t>(d) + static_cast<std::uint32_t>(s));
+        d = first ? s
+                  : static_cast<std::int32_t>(static_cast<std::uint32_t>(d) + static_cast<std::uint32_t>(s));
     }
     o.phase = phase;
 }

@@ -20,8 +20,7 @@ void Resampler::ratio(int a, int b, int& n, int& step) {
 }
 
 Resampler::Resampler(const SourceRef& inner, int target, std::uint8_t)
-    : SourceWrapper(inner),
-      buffer_(static_cast<std::size_t>(kBufferFrames + kTaps) * inner->channels, 0) {
+    : SourceWrapper(inner), buffer_(static_cast<std::size_t>(kBufferFrames + kTaps) * inner->channels, 0) {
     if (target <= 0) {
         target = 44100;
         state = StateBadFormat;
@@ -81,11 +80,13 @@ void Resampler::refill() {
         peak = std::max(peak, static_cast<std::uint32_t>(x < 0 ? -x : x));
     }
     int s = 0;
-    while ((peak >> s) > 0x7FFF) ++s;
+    while ((peak >> s) > 0x7FFF)
+        ++s;
     setShift(s);
     if (s != 0) {
         const std::int64_t half = (1LL << s) >> 1;
-        for (int k = 0; k < count; ++k) overlap[k] = static_cast<std::int32_t>((overlap[k] + half) >> s);
+        for (int k = 0; k < count; ++k)
+            overlap[k] = static_cast<std::int32_t>((overlap[k] + half) >> s);
     }
     convertPlanes(dataEnd_, kTaps + m);
     dataEnd_ += m;
@@ -114,7 +115,8 @@ void Resampler::convertPlanes(int from, int frames) {
 
 void Resampler::hintNext(int frames) {
     // The table's builder goes on with the phases of the next block while this one is read.
-    table_->hint(static_cast<int>((static_cast<std::int64_t>(phase_) + static_cast<std::int64_t>(frames) * step_) % n_));
+    table_->hint(static_cast<int>(
+        (static_cast<std::int64_t>(phase_) + static_cast<std::int64_t>(frames) * step_) % n_));
 }
 
 // The plain sums, as the converter has always computed them.
@@ -123,7 +125,8 @@ void Resampler::readPlain(std::int32_t* out, int frames) {
     for (int f = 0; f < frames; ++f) {
         windowStart_ += phase_ / n_;
         phase_ %= n_;
-        while (windowStart_ >= dataEnd_) refill();
+        while (windowStart_ >= dataEnd_)
+            refill();
 #if SONIMO_RESAMPLER_SSE2
         std::int16_t scratch[2 * kRow];
         const std::int16_t* h = table_->halves(phase_, scratch);
@@ -137,8 +140,10 @@ void Resampler::readPlain(std::int32_t* out, int frames) {
         const std::int32_t* x = buffer_.data() + static_cast<std::size_t>(windowStart_) * ch;
         for (int k = 0; k < ch; ++k) {
             std::int64_t s1 = 0, s2 = 0;
-            for (int j = 0; j < 32; ++j) s1 += static_cast<std::int64_t>(x[j * ch + k]) * c[j];
-            for (int j = 32; j < kTaps; ++j) s2 += static_cast<std::int64_t>(x[j * ch + k]) * c[j];
+            for (int j = 0; j < 32; ++j)
+                s1 += static_cast<std::int64_t>(x[j * ch + k]) * c[j];
+            for (int j = 32; j < kTaps; ++j)
+                s2 += static_cast<std::int64_t>(x[j * ch + k]) * c[j];
             *out++ = finish(s1, s2);
         }
         phase_ += step_;
@@ -271,6 +276,8 @@ int Resampler::GetLength() {
     return static_cast<int>(std::clamp<std::int64_t>(out, INT32_MIN, INT32_MAX));
 }
 
-bool Resampler::Query(int code, int* value) { return value ? inner_->Query(code, value) : false; }
+bool Resampler::Query(int code, int* value) {
+    return value ? inner_->Query(code, value) : false;
+}
 
 } // namespace sonimo

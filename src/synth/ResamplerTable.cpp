@@ -143,7 +143,8 @@ void ResamplerTable::store(int i, const std::int32_t* c) {
 
 bool ResamplerTable::claim(int i) {
     std::uint8_t expected = kEmpty;
-    return state_[static_cast<std::size_t>(i)].compare_exchange_strong(expected, kBusy, std::memory_order_acquire);
+    return state_[static_cast<std::size_t>(i)].compare_exchange_strong(expected, kBusy,
+                                                                       std::memory_order_acquire);
 }
 
 void ResamplerTable::build() {

@@ -51,12 +51,20 @@ public:
 
     // The phase a reader will ask for next after its current block: the builder goes on
     // from there.
-    void hint(int phase) { hint_.store(phase, std::memory_order_relaxed); }
+    void hint(int phase) {
+        hint_.store(phase, std::memory_order_relaxed);
+    }
 
-    int phasesReady() const { return ready_.load(std::memory_order_acquire); }
-    bool complete() const { return phasesReady() == n_; }
+    int phasesReady() const {
+        return ready_.load(std::memory_order_acquire);
+    }
+    bool complete() const {
+        return phasesReady() == n_;
+    }
     // Phases readers had to compute because the builder had not reached them.
-    std::int64_t phasesComputedByReaders() const { return byReaders_.load(std::memory_order_relaxed); }
+    std::int64_t phasesComputedByReaders() const {
+        return byReaders_.load(std::memory_order_relaxed);
+    }
     void waitUntilComplete();
 
 private:

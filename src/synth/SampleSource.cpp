@@ -33,30 +33,54 @@ SampleSource::SampleSource(int rate, int ch, std::int32_t peak)
 }
 
 void SampleSource::Seek(int) {}
-bool SampleSource::Query(int, int*) { return false; }
-bool SampleSource::IsGrowing() { return false; }
-void SampleSource::WaitForData(int ms) { sleepMs(ms); }
+bool SampleSource::Query(int, int*) {
+    return false;
+}
+bool SampleSource::IsGrowing() {
+    return false;
+}
+void SampleSource::WaitForData(int ms) {
+    sleepMs(ms);
+}
 
-NullSource::NullSource() : SampleSource(11025, 1, kGeneratorPeak) { state = StateNull; }
+NullSource::NullSource() : SampleSource(11025, 1, kGeneratorPeak) {
+    state = StateNull;
+}
 
-void NullSource::Read(std::int32_t* buffer, int frames) { zeroFrames(buffer, frames, 1); }
+void NullSource::Read(std::int32_t* buffer, int frames) {
+    zeroFrames(buffer, frames, 1);
+}
 
 SourceWrapper::SourceWrapper(const SourceRef& inner)
     : SampleSource(inner->sampleRate, inner->channels, inner->peakLevel), inner_(inner) {
     if (inner->state != StateOk) state = StateBadInput;
 }
 
-void SourceWrapper::Read(std::int32_t* buffer, int frames) { inner_->Read(buffer, frames); }
-int SourceWrapper::GetPosition() { return inner_->GetPosition(); }
-int SourceWrapper::GetLength() { return inner_->GetLength(); }
-void SourceWrapper::Seek(int frame) { inner_->Seek(frame); }
-bool SourceWrapper::Query(int code, int* value) { return inner_->Query(code, value); }
-bool SourceWrapper::IsGrowing() { return inner_->IsGrowing(); }
-void SourceWrapper::WaitForData(int ms) { inner_->WaitForData(ms); }
+void SourceWrapper::Read(std::int32_t* buffer, int frames) {
+    inner_->Read(buffer, frames);
+}
+int SourceWrapper::GetPosition() {
+    return inner_->GetPosition();
+}
+int SourceWrapper::GetLength() {
+    return inner_->GetLength();
+}
+void SourceWrapper::Seek(int frame) {
+    inner_->Seek(frame);
+}
+bool SourceWrapper::Query(int code, int* value) {
+    return inner_->Query(code, value);
+}
+bool SourceWrapper::IsGrowing() {
+    return inner_->IsGrowing();
+}
+void SourceWrapper::WaitForData(int ms) {
+    inner_->WaitForData(ms);
+}
 
 std::int32_t MsToFrames(std::int64_t ms, std::int32_t rate) {
-    const std::int64_t frames = static_cast<std::int64_t>(rate) * (ms / 1000) +
-                                static_cast<std::int64_t>(rate) * (ms % 1000) / 1000;
+    const std::int64_t frames =
+        static_cast<std::int64_t>(rate) * (ms / 1000) + static_cast<std::int64_t>(rate) * (ms % 1000) / 1000;
     constexpr std::int64_t hi = std::numeric_limits<std::int32_t>::max();
     constexpr std::int64_t lo = std::numeric_limits<std::int32_t>::min();
     return static_cast<std::int32_t>(frames > hi ? hi : frames < lo ? lo : frames);
@@ -68,7 +92,8 @@ std::int64_t FramesToMs(std::int64_t frames, std::int32_t rate) {
 }
 
 void zeroFrames(std::int32_t* buffer, int frames, int channels) {
-    if (frames > 0) std::memset(buffer, 0, sizeof(std::int32_t) * static_cast<std::size_t>(frames) * channels);
+    if (frames > 0)
+        std::memset(buffer, 0, sizeof(std::int32_t) * static_cast<std::size_t>(frames) * channels);
 }
 
 } // namespace sonimo

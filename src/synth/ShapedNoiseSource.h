@@ -2,7 +2,8 @@
 // (NoiseColour: 0 white, 1 pink, 2 brown, 3 blue, 4 purple, 5 grey; others give white),
 // with DC removed. Mono, peakLevel 0x200000. lengthMs 0 means endless (length 60 s,
 // position below 0 and not advancing). Read writes every frame asked for; Seek restarts
-// the same noise; QueryRedraw reaches the white source. Owns the white source and the filter through its inner handle.
+// the same noise; QueryRedraw reaches the white source. Owns the white source and the filter through its
+// inner handle.
 #pragma once
 #include <cstdint>
 

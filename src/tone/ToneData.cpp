@@ -9,9 +9,12 @@ namespace sonimo {
 
 namespace {
 constexpr std::uint16_t kSweepBits = ToneFlagSweep | ToneFlagLogSweep;
-constexpr std::uint16_t kNoiseClearedBits = ToneFlagSweep | ToneFlagLogSweep | ToneFlagStereo | ToneFlagRelativeAmplitude;
+constexpr std::uint16_t kNoiseClearedBits =
+    ToneFlagSweep | ToneFlagLogSweep | ToneFlagStereo | ToneFlagRelativeAmplitude;
 
-bool inRange(double hz) { return hz >= 0.0 && hz <= kMaxFrequencyHz; } // false for NaN
+bool inRange(double hz) {
+    return hz >= 0.0 && hz <= kMaxFrequencyHz;
+} // false for NaN
 } // namespace
 
 ToneData defaultToneData() {
@@ -75,47 +78,60 @@ bool saveToneFile(const ToneData& t, const std::u16string& path) {
 
 std::u16string waveformName(int w) {
     static const char16_t* const names[] = {
-        u"正弦波",         u"矩形波",         u"三角波",         u"ノコギリ波",
-        u"インパルス",     u"ホワイトノイズ", u"ピンクノイズ",   u"ブラウンノイズ",
-        u"ブルーノイズ",   u"パープルノイズ", u"グレイノイズ",   u"一覧から",
+        u"正弦波",       u"矩形波",         u"三角波",       u"ノコギリ波",
+        u"インパルス",   u"ホワイトノイズ", u"ピンクノイズ", u"ブラウンノイズ",
+        u"ブルーノイズ", u"パープルノイズ", u"グレイノイズ", u"一覧から",
     };
     return w >= 0 && w <= FromList ? names[w] : u"";
 }
 
-std::u16string waveformName(const ToneData& t) { return waveformName(t.waveform); }
+std::u16string waveformName(const ToneData& t) {
+    return waveformName(t.waveform);
+}
 
 // The path field sits at an odd offset of the packed record: it is read and written unit
 // by unit through the member, never through a pointer to it.
 std::u16string listPathOf(const ToneData& t) {
     std::u16string s;
-    for (std::size_t i = 0; i < kPathUnits && t.listPath[i] != 0; ++i) s.push_back(t.listPath[i]);
+    for (std::size_t i = 0; i < kPathUnits && t.listPath[i] != 0; ++i)
+        s.push_back(t.listPath[i]);
     return s;
 }
 
 void setListPath(ToneData& t, std::u16string_view path) {
     const std::size_t n = path.size() < kPathUnits - 1 ? path.size() : kPathUnits - 1;
-    for (std::size_t i = 0; i < n; ++i) t.listPath[i] = path[i];
+    for (std::size_t i = 0; i < n; ++i)
+        t.listPath[i] = path[i];
     t.listPath[n] = 0;
 }
 
 ToneKind toneKind(const ToneData& t) {
     if (!(t.flags & ToneFlagFixedLength)) return ToneKind::ConstantContinuous;
-    if (t.flags & ToneFlagSweep) return t.flags & ToneFlagLogSweep ? ToneKind::LogSweep : ToneKind::LinearSweep;
+    if (t.flags & ToneFlagSweep)
+        return t.flags & ToneFlagLogSweep ? ToneKind::LogSweep : ToneKind::LinearSweep;
     return ToneKind::ConstantFixed;
 }
 
 std::u16string toneKindName(ToneKind k) {
     switch (k) {
-    case ToneKind::ConstantContinuous: return u"定数（継続）";
-    case ToneKind::ConstantFixed: return u"定数（一定時間）";
-    case ToneKind::LinearSweep: return u"掃引（線形）";
-    case ToneKind::LogSweep: return u"掃引（対数）";
+    case ToneKind::ConstantContinuous:
+        return u"定数（継続）";
+    case ToneKind::ConstantFixed:
+        return u"定数（一定時間）";
+    case ToneKind::LinearSweep:
+        return u"掃引（線形）";
+    case ToneKind::LogSweep:
+        return u"掃引（対数）";
     }
     return u"";
 }
 
-bool isNoise(int w) { return w >= WhiteNoise && w <= GreyNoise; }
-bool isSwept(const ToneData& t) { return (t.flags & kSweepBits) != 0; }
+bool isNoise(int w) {
+    return w >= WhiteNoise && w <= GreyNoise;
+}
+bool isSwept(const ToneData& t) {
+    return (t.flags & kSweepBits) != 0;
+}
 
 void setKind(ToneData& t, ToneKind k) {
     switch (k) {
@@ -149,7 +165,9 @@ void toggleLoop(ToneData& t) {
     if (t.loop == 1 && !(t.flags & ToneFlagFixedLength)) setKind(t, ToneKind::ConstantFixed);
 }
 
-void setMono(ToneData& t) { t.flags &= ~ToneFlagStereo; }
+void setMono(ToneData& t) {
+    t.flags &= ~ToneFlagStereo;
+}
 
 void setStereo(ToneData& t) {
     t.flags |= ToneFlagStereo;
@@ -167,7 +185,9 @@ void toggleStereo(ToneData& t) {
     }
 }
 
-void toggleRelativeAmplitude(ToneData& t) { t.flags ^= ToneFlagRelativeAmplitude; }
+void toggleRelativeAmplitude(ToneData& t) {
+    t.flags ^= ToneFlagRelativeAmplitude;
+}
 
 void setWaveform(ToneData& t, int w) {
     if (w < Sine || w > GreyNoise) return;

@@ -15,7 +15,8 @@ namespace sonimo {
 
 bool isRadioItem(std::uint16_t id) {
     return (id >= kCmdToneCountFirst && id <= kCmdToneCountLast) ||
-           (id >= kCmdKindContinuous && id <= kCmdStereo) || (id >= kCmdWaveformFirst && id <= kCmdWaveformLast);
+           (id >= kCmdKindContinuous && id <= kCmdStereo) ||
+           (id >= kCmdWaveformFirst && id <= kCmdWaveformLast);
 }
 
 MainController::MainController(SettingsStore& settings, PlaybackControl& playback, MainView& view)
@@ -57,9 +58,9 @@ struct ToneEdit {
     void (*edit)(ToneData&);
 };
 constexpr ToneEdit kToneEdits[] = {
-    {kCmdLoop, toggleLoop}, {kCmdFixedLength, toggleFixedLength},
+    {kCmdLoop, toggleLoop},           {kCmdFixedLength, toggleFixedLength},
     {kCmdToggleStereo, toggleStereo}, {kCmdMono, setMono},
-    {kCmdStereo, setStereo}, {kCmdRelativeAmplitude, toggleRelativeAmplitude},
+    {kCmdStereo, setStereo},          {kCmdRelativeAmplitude, toggleRelativeAmplitude},
 };
 
 bool isFileCommand(std::uint16_t id) {
@@ -292,7 +293,8 @@ Placement MainController::placementToRestore(int defaultWidth, int defaultHeight
     return restoreWorkspacePlacement(stored, defaultWidth, defaultHeight, workArea, monitors);
 }
 
-void MainController::storePlacement(const Rect& normal, bool maximized, const std::vector<MonitorArea>& monitors) {
+void MainController::storePlacement(const Rect& normal, bool maximized,
+                                    const std::vector<MonitorArea>& monitors) {
     const Rect r = workspaceToScreen(normal, monitors);
     settings_.writeInt(keys::kWindowX, r.left);
     settings_.writeInt(keys::kWindowY, r.top);

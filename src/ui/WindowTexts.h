@@ -8,7 +8,7 @@ namespace sonimo::texts {
 
 // The tone buttons 2128, 2129 and 2130, and their tooltips (the key name is appended).
 inline constexpr std::array<const char16_t*, 3> kToneButtons = {u"トーンを削除", u"トーンを追加",
-                                                                 u"一覧をクリア"};
+                                                                u"一覧をクリア"};
 inline constexpr std::array<const char16_t*, 3> kToneButtonTips = {
     u"選択したトーンをトーン一覧から削除する", u"トーン一覧にトーンを追加する",
     u"トーン一覧から最初のトーン以外の全てを削除"};

@@ -192,8 +192,7 @@ BOOL CALLBACK childHasText(HWND child, LPARAM p) {
 BOOL CALLBACK dialogHasText(HWND window, LPARAM p) {
     wchar_t cls[16] = {};
     GetClassNameW(window, cls, 16);
-    if (IsWindowVisible(window) && std::wstring(cls) == L"#32770")
-        EnumChildWindows(window, childHasText, p);
+    if (IsWindowVisible(window) && std::wstring(cls) == L"#32770") EnumChildWindows(window, childHasText, p);
     return !reinterpret_cast<TextSearch*>(p)->found;
 }
 
@@ -286,8 +285,7 @@ int wmain(int argc, wchar_t** argv) {
         const DWORD end = GetTickCount() + (argc > 3 ? static_cast<DWORD>(_wtoi(argv[3])) : 10000);
         do {
             EnumWindows(dialogHasText, reinterpret_cast<LPARAM>(&search));
-            if (search.found)
-                return 0;
+            if (search.found) return 0;
             Sleep(50);
         } while (static_cast<int>(end - GetTickCount()) > 0);
         return 1;

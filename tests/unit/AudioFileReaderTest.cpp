@@ -143,12 +143,14 @@ TEST(WaveReaderStates, SomeTagsAreRefusedAndOthersNeedAConverter) {
 TEST(WaveReaderLinear, WidePcmAndFloatAreReadWhenNoConverterTakesThem) {
     auto bytes = [](std::initializer_list<int> v) {
         Bytes b;
-        for (int x : v) b.push_back(static_cast<unsigned char>(x));
+        for (int x : v)
+            b.push_back(static_cast<unsigned char>(x));
         return b;
     };
     // 24-bit: 0x7FFFFF, -0x800000, 0x000010 (one 16-bit step is 0x100, i.e. 16 source units)
-    SourceRef p24 = open(riff({chunk("fmt ", fmtBody(1, 1, 8000, 24)),
-                               chunk("data", bytes({0xFF, 0xFF, 0x7F, 0x00, 0x00, 0x80, 0x10, 0x00, 0x00}))}));
+    SourceRef p24 =
+        open(riff({chunk("fmt ", fmtBody(1, 1, 8000, 24)),
+                   chunk("data", bytes({0xFF, 0xFF, 0x7F, 0x00, 0x00, 0x80, 0x10, 0x00, 0x00}))}));
     ASSERT_EQ(p24->state, StateOk);
     EXPECT_EQ(p24->GetLength(), 3);
     EXPECT_EQ(p24->peakLevel, kNominalFullScale);
@@ -159,13 +161,15 @@ TEST(WaveReaderLinear, WidePcmAndFloatAreReadWhenNoConverterTakesThem) {
     EXPECT_EQ(readFrames(p32, 1), (std::vector<std::int32_t>{-524288, 524287}));
 
     // float: 1.0, -0.5, NaN, 100.0 (held at four times full scale)
-    SourceRef f32 = open(riff({chunk("fmt ", fmtBody(3, 1, 8000, 32)),
-                               chunk("data", bytes({0, 0, 0x80, 0x3F, 0, 0, 0, 0xBF, 0, 0, 0xC0, 0x7F, 0, 0, 0xC8, 0x42}))}));
+    SourceRef f32 = open(
+        riff({chunk("fmt ", fmtBody(3, 1, 8000, 32)),
+              chunk("data", bytes({0, 0, 0x80, 0x3F, 0, 0, 0, 0xBF, 0, 0, 0xC0, 0x7F, 0, 0, 0xC8, 0x42}))}));
     ASSERT_EQ(f32->state, StateOk);
     EXPECT_EQ(f32->peakLevel, kGeneratorPeak) << "float may go beyond full scale: consumers limit it";
     EXPECT_EQ(readFrames(f32, 4), (std::vector<std::int32_t>{524288, -262144, 0, kGeneratorPeak}));
-    SourceRef f64 = open(riff({chunk("fmt ", fmtBody(3, 1, 8000, 64)),
-                               chunk("data", bytes({0, 0, 0, 0, 0, 0, 0xE0, 0xBF, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F}))}));
+    SourceRef f64 =
+        open(riff({chunk("fmt ", fmtBody(3, 1, 8000, 64)),
+                   chunk("data", bytes({0, 0, 0, 0, 0, 0, 0xE0, 0xBF, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F}))}));
     ASSERT_EQ(f64->state, StateOk);
     EXPECT_EQ(readFrames(f64, 2), (std::vector<std::int32_t>{-262144, 524288}));
     EXPECT_EQ(floatToSample(1.0 / 1048576), 1) << "half a unit rounds away from zero";
@@ -184,10 +188,11 @@ TEST(WaveReaderStates, AnExtensibleFormatIsDecidedByItsSubFormat) {
     EXPECT_EQ(mu->peakLevel, 516096);
     EXPECT_EQ(
         stateOf(riff({chunk("fmt ", fmtBody(0xFFFE, 1, 8000, 32, true, extensibleExtra(32, 4, 3))), d})),
-        StateOk) << "float by its sub-format";
-    EXPECT_EQ(
-        stateOf(riff({chunk("fmt ", fmtBody(0xFFFE, 1, 8000, 4, true, extensibleExtra(4, 4, 2))), d})),
-        StateNoConverter) << "ADPCM by its sub-format";
+        StateOk)
+        << "float by its sub-format";
+    EXPECT_EQ(stateOf(riff({chunk("fmt ", fmtBody(0xFFFE, 1, 8000, 4, true, extensibleExtra(4, 4, 2))), d})),
+              StateNoConverter)
+        << "ADPCM by its sub-format";
     Bytes unknown = extensibleExtra(16, 4, 1);
     unknown[10] = 0x11; // not the shared tail
     EXPECT_EQ(stateOf(riff({chunk("fmt ", fmtBody(0xFFFE, 1, 8000, 16, true, unknown)), d})),

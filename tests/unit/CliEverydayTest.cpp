@@ -41,18 +41,21 @@ TEST_F(CliEveryday, OneStepRenderIsMakeThenRenderByteForByte) {
         {u"--freq", u"1000", u"--length", u"700"},
         {u"--freq", u"100,1000,5000", u"--db", u"0,-6,-12", u"--length", u"500"},
         {u"--freq", u"20", u"--end", u"20000", u"--sweep", u"log", u"--length", u"1500"},
-        {u"--freq", u"440", u"--right", u"660", u"--end", u"880", u"--right-end", u"990", u"--sweep", u"linear",
-         u"--length", u"300"},
+        {u"--freq", u"440", u"--right", u"660", u"--end", u"880", u"--right-end", u"990", u"--sweep",
+         u"linear", u"--length", u"300"},
         {u"--wave", u"square", u"--freq", u"1000", u"--stereo", u"--length", u"250"},
         {u"--wave", u"pink", u"--length", u"1000", u"--seed", u"7"},
-        {u"--freq", u"100,200,300,400,500,600,700,800,900,1000,1100,1200,1300,1400,1500,1600", u"--length", u"400"},
+        {u"--freq", u"100,200,300,400,500,600,700,800,900,1000,1100,1200,1300,1400,1500,1600", u"--length",
+         u"400"},
         {u"--wave", u"triangle", u"--freq", u"997", u"--length", u"333", u"--rate", u"96000"},
     };
     for (const Options& c : cases) {
         Options tone, rate; // the tone's options, and those of the render
         for (std::size_t i = 0; i < c.size(); ++i) {
-            if (c[i] == u"--rate" || c[i] == u"--seed") rate.insert(rate.end(), {c[i], c[i + 1]}), ++i;
-            else tone.push_back(c[i]);
+            if (c[i] == u"--rate" || c[i] == u"--seed")
+                rate.insert(rate.end(), {c[i], c[i + 1]}), ++i;
+            else
+                tone.push_back(c[i]);
         }
         const std::string what = utf16ToUtf8(c[0] + u" " + c[1]);
         ASSERT_EQ(run(Options{u"make", p(u"t.tdf")} + tone).code, 0) << what;
@@ -73,7 +76,8 @@ TEST_F(CliEveryday, OneStepRenderIsMakeThenRenderByteForByte) {
 TEST_F(CliEveryday, FilesGoDownAPipeAsTheyAreWritten) {
     ASSERT_EQ(run({u"make", p(u"a.tdf"), u"--freq", u"500", u"--length", u"200"}).code, 0);
     ASSERT_EQ(run({u"make", p(u"b.tdf"), u"--wave", u"white", u"--length", u"100"}).code, 0);
-    ASSERT_TRUE(writeToneList(p(u"l.tdl"), {p(u"a.tdf"), u"150" + std::u16string(kSilenceSuffix), p(u"b.tdf")}));
+    ASSERT_TRUE(
+        writeToneList(p(u"l.tdl"), {p(u"a.tdf"), u"150" + std::u16string(kSilenceSuffix), p(u"b.tdf")}));
     ASSERT_EQ(run({u"render", p(u"l.tdl"), u"-o", p(u"l.wav"), u"--seed", u"4294967295"}).code, 0);
     ASSERT_EQ(run({u"render", p(u"l.tdl"), u"-o", u"-", u"--seed", u"4294967295"}).code, 0);
     EXPECT_EQ(standardOutput(), readAll(p(u"l.wav")));
@@ -121,7 +125,8 @@ TEST_F(CliEveryday, VersionHelpAndNearMisses) {
 
     r = run({u"--help"});
     EXPECT_EQ(r.code, 0);
-    for (const char* s : {"sonimo-cli make OUT.tdf", "sonimo-cli render TONE-OPTIONS", "sonimo-cli info", "Exit codes"})
+    for (const char* s :
+         {"sonimo-cli make OUT.tdf", "sonimo-cli render TONE-OPTIONS", "sonimo-cli info", "Exit codes"})
         EXPECT_NE(r.out.find(s), std::string::npos) << s << "\n" << r.out;
     EXPECT_EQ(run({u"-h"}).out, r.out);
 
@@ -171,29 +176,34 @@ TEST_F(CliEveryday, InfoPredictsThePeakARenderReaches) {
         {{u"--freq", u"100,200,300,400,500,600,700,800,900,1000,1100,1200,1300,1400,1500,1600", u"--db",
           u"-25,-25,-25,-25,-25,-25,-25,-25,-25,-25,-25,-25,-25,-25,-25,-25"},
          "common period"},
-        {{u"--freq", u"440.123,1000", u"--db", u"-7,-7", u"--length", u"12000"}, "first seconds"}, // 1000 s period
+        {{u"--freq", u"440.123,1000", u"--db", u"-7,-7", u"--length", u"12000"},
+         "first seconds"}, // 1000 s period
         {{u"--freq", u"100", u"--end", u"5000", u"--sweep", u"log", u"--db", u"-3"}, "whole"},
     };
     for (const auto& c : cases) {
         const std::string what = utf16ToUtf8(c.tone[1]);
         Options tone = c.tone;
-        if (std::find(tone.begin(), tone.end(), u"--length") == tone.end()) tone = tone + Options{u"--length", u"4000"};
+        if (std::find(tone.begin(), tone.end(), u"--length") == tone.end())
+            tone = tone + Options{u"--length", u"4000"};
         ASSERT_EQ(run(Options{u"make", p(u"t.tdf")} + tone).code, 0) << what;
         const RunResult info = run({u"info", p(u"t.tdf"), u"--json"});
         ASSERT_EQ(info.code, 0) << info.err;
-        EXPECT_NE(info.out.find(std::string("\"method\":\"") + c.method + "\""), std::string::npos) << info.out;
+        EXPECT_NE(info.out.find(std::string("\"method\":\"") + c.method + "\""), std::string::npos)
+            << info.out;
         EXPECT_NE(info.out.find("\"limiterActs\":false"), std::string::npos) << info.out;
         ASSERT_EQ(run({u"render", p(u"t.tdf"), u"-o", p(u"t.wav")}).code, 0);
         EXPECT_NEAR(jsonNumber(info.out, "dbfs"), wavPeakDbfs(readAll(p(u"t.wav"))), 0.1) << what;
         EXPECT_GT(jsonNumber(info.out, "crestFactorDb"), 3.0) << what;
     }
     // Sixteen tones at full level: far past full scale, which the limiter takes back.
-    ASSERT_EQ(run({u"make", p(u"loud.tdf"), u"--freq",
-                   u"100,200,300,400,500,600,700,800,900,1000,1100,1200,1300,1400,1500,1600", u"--length", u"2000"})
-                  .code,
-              0);
+    ASSERT_EQ(
+        run({u"make", p(u"loud.tdf"), u"--freq",
+             u"100,200,300,400,500,600,700,800,900,1000,1100,1200,1300,1400,1500,1600", u"--length", u"2000"})
+            .code,
+        0);
     const RunResult loud = run({u"info", p(u"loud.tdf")});
-    EXPECT_NE(loud.out.find("limiter      acts: the mix passes full scale by 21.5"), std::string::npos) << loud.out;
+    EXPECT_NE(loud.out.find("limiter      acts: the mix passes full scale by 21.5"), std::string::npos)
+        << loud.out;
     EXPECT_NE(loud.out.find("peak         21.5"), std::string::npos) << loud.out;
     ASSERT_EQ(run({u"render", p(u"loud.tdf"), u"-o", p(u"loud.wav")}).code, 0);
     EXPECT_LE(wavPeakDbfs(readAll(p(u"loud.wav"))), 0.0);

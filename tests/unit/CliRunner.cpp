@@ -33,7 +33,6 @@ std::u16string cliPath() {
     return self.substr(0, self.find_last_of(u"\\/") + 1) + u"sonimo-cli.exe";
 }
 
-
 std::u16string selfPath() {
     wchar_t buf[MAX_PATH];
     const DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH);
@@ -45,9 +44,10 @@ RunResult runProgram(const TempDir& dir, const std::u16string& exe, const std::v
     RunResult r;
     const std::u16string outPath = dir.path(u"stdout.txt"), errPath = dir.path(u"stderr.txt");
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    HANDLE in = input.empty() ? INVALID_HANDLE_VALUE
-                              : CreateFileW(reinterpret_cast<const wchar_t*>(input.c_str()), GENERIC_READ,
-                                            FILE_SHARE_READ, &sa, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE in = input.empty()
+                    ? INVALID_HANDLE_VALUE
+                    : CreateFileW(reinterpret_cast<const wchar_t*>(input.c_str()), GENERIC_READ,
+                                  FILE_SHARE_READ, &sa, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     HANDLE out = CreateFileW(reinterpret_cast<const wchar_t*>(outPath.c_str()), GENERIC_WRITE,
                              FILE_SHARE_READ, &sa, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     HANDLE err = CreateFileW(reinterpret_cast<const wchar_t*>(errPath.c_str()), GENERIC_WRITE,

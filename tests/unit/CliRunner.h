@@ -22,7 +22,8 @@ std::u16string selfPath(); // the running test program
 // `input`, when given, is the file standard input reads.
 RunResult runProgram(const TempDir& dir, const std::u16string& exe, const std::vector<std::u16string>& args,
                      const std::u16string& input = {});
-RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args, const std::u16string& input = {});
+RunResult runCli(const TempDir& dir, const std::vector<std::u16string>& args,
+                 const std::u16string& input = {});
 // What the tool printed; Windows' text mode writes each line feed as CR LF.
 std::string textOf(const std::u16string& path);
 

@@ -19,7 +19,6 @@ using namespace sonimo;
 
 namespace {
 
-
 class CliSeries : public ::testing::Test {
 protected:
     TempDir dir;
@@ -207,7 +206,8 @@ TEST_F(CliSeries, BadArgumentsAreRefusedNamingTheValueAndNothingIsWritten) {
         {{u"--notes", u"A4..A5", u"--db", u"-3.5"}, "--db: \"-3.5\""},
         {{u"--notes", u"A4..A5", u"--stereo=1"}, "unknown option"},
         // 13 tones of 10000 s: longer than a list's length can be counted
-        {{u"--notes", u"A4..A5", u"--length", u"10000000"}, "13 tones would last 130000 s, more than the 48695 s"},
+        {{u"--notes", u"A4..A5", u"--length", u"10000000"},
+         "13 tones would last 130000 s, more than the 48695 s"},
     };
     for (const auto& c : cases) {
         std::vector<std::u16string> args = {p(u"out.tdl")};

@@ -242,9 +242,9 @@ TEST_F(CliRun, InfoDescribesToneFilesListsAndWaveFiles) {
     ASSERT_TRUE(saveToneFile(t, p(u"t.tdf")));
     RunResult r = run({u"info", p(u"t.tdf"), u"--json"});
     ASSERT_EQ(r.code, 0) << r.err;
-    for (const char* want :
-         {"\"flags\":8,", "\"waveform\":0,", "\"toneCount\":2,", "\"lengthMs\":1500,",
-          "\"leftStartHz\":[440,0.1,440,", "\"loop\":0,", "\"listPath\":\"\"", "\"valid\":true,", "\"limiterActs\":true"}) {
+    for (const char* want : {"\"flags\":8,", "\"waveform\":0,", "\"toneCount\":2,", "\"lengthMs\":1500,",
+                             "\"leftStartHz\":[440,0.1,440,", "\"loop\":0,", "\"listPath\":\"\"",
+                             "\"valid\":true,", "\"limiterActs\":true"}) {
         EXPECT_NE(r.out.find(want), std::string::npos) << want << " in " << r.out;
     }
     t.toneCount = 17;

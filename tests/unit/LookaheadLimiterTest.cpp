@@ -45,9 +45,9 @@ struct BlockCase {
 };
 
 TEST(LookaheadBlocks, BlockFramesFollowTheRateAndWhetherTheSourceGrows) {
-    const BlockCase cases[] = {{44100, false, 1260}, {44100, true, 630}, {8000, false, 228}, {8000, true, 114},
-                               {400, false, 16},     {1000, true, 16},   {48000, false, 1371}, {192000, false, 5485},
-                               {1000000, false, 8192}};
+    const BlockCase cases[] = {{44100, false, 1260}, {44100, true, 630},    {8000, false, 228},
+                               {8000, true, 114},    {400, false, 16},      {1000, true, 16},
+                               {48000, false, 1371}, {192000, false, 5485}, {1000000, false, 8192}};
     for (const BlockCase& c : cases) {
         SourceRef src = makeSource<ScriptedSource>(c.rate, 1, constant(10, 1, 0), kGeneratorPeak, c.growing);
         LookaheadLimiter lim(src, kCeiling);
@@ -107,7 +107,8 @@ TEST(LookaheadLevel, AConstantAtTwiceTheCeilingSettlesAtHalfItsLevelFromTheFirst
 
 TEST(LookaheadLevel, ASignalUnderTheCeilingPassesUnchangedAndInStep) {
     std::vector<std::int32_t> in(2 * 20000);
-    for (std::size_t i = 0; i < in.size(); ++i) in[i] = static_cast<std::int32_t>(i % 1000) * 500 - 250000;
+    for (std::size_t i = 0; i < in.size(); ++i)
+        in[i] = static_cast<std::int32_t>(i % 1000) * 500 - 250000;
     SourceRef src = makeSource<ScriptedSource>(44100, 2, in);
     SourceRef lim = LimitWithLookahead(src, kCeiling);
     EXPECT_EQ(readFrames(*lim, 20000, 777), in);
@@ -117,14 +118,17 @@ TEST(LookaheadLevel, AnOverloadIsApproachedOverTheBlocksBeforeIt) {
     // A burst at 4x the ceiling in the middle of a quiet sine-like ramp.
     const int n = 20000;
     std::vector<std::int32_t> in(n, 200000);
-    for (int i = 10000; i < 10100; ++i) in[i] = 4 * kCeiling;
+    for (int i = 10000; i < 10100; ++i)
+        in[i] = 4 * kCeiling;
     SourceRef src = makeSource<ScriptedSource>(44100, 1, in);
     SourceRef lim = LimitWithLookahead(src, kCeiling);
     const std::vector<std::int32_t> out = readFrames(*lim, n);
     EXPECT_EQ(out[0], 200000);
     EXPECT_LT(out[9999], 200000) << "the gain is already falling before the burst";
-    for (int i = 10000; i < 10100; ++i) ASSERT_LE(out[i], kCeiling) << i;
-    for (int i = 1; i < 10000; ++i) ASSERT_LE(out[i], out[i - 1]) << "the gain only falls toward the burst, at " << i;
+    for (int i = 10000; i < 10100; ++i)
+        ASSERT_LE(out[i], kCeiling) << i;
+    for (int i = 1; i < 10000; ++i)
+        ASSERT_LE(out[i], out[i - 1]) << "the gain only falls toward the burst, at " << i;
     EXPECT_EQ(out[n - 1], 200000) << "and it recovers after";
 }
 
@@ -182,7 +186,8 @@ TEST(LookaheadClock, PositionIsTheOutputFrameAfterPrimingAndSeeking) {
 
 TEST(LookaheadClock, SeekingPrimesSoThatTheNextFrameIsTheOneSought) {
     std::vector<std::int32_t> in(10000);
-    for (int i = 0; i < 10000; ++i) in[i] = i;
+    for (int i = 0; i < 10000; ++i)
+        in[i] = i;
     SourceRef lim = LimitWithLookahead(makeSource<ScriptedSource>(44100, 1, in), kCeiling);
     readFrames(*lim, 3000);
     lim->Seek(4321);

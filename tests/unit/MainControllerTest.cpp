@@ -271,7 +271,8 @@ TEST_F(MainControllerTest, HostCommandsReachTheView) {
     for (std::uint16_t id : {kCmdSaveTone, kCmdOpenTone, kCmdSaveToneAs, kCmdNewList, kCmdOpenList,
                              kCmdSaveList, kCmdSaveWav, kCmdEditInCantrel, kCmdOpenListToolbar})
         controller.command(id);
-    EXPECT_EQ(view.fileCommands, (std::vector<std::uint16_t>{1110, 1111, 1112, 1113, 1114, 1115, 1116, 1117, 2122}));
+    EXPECT_EQ(view.fileCommands,
+              (std::vector<std::uint16_t>{1110, 1111, 1112, 1113, 1114, 1115, 1116, 1117, 2122}));
     controller.command(kCmdHelp);
     EXPECT_EQ(view.helps, 1);
     view.slider = 0;
@@ -358,7 +359,8 @@ TEST_F(MainControllerPlacement, ACentredWindowIsCentredOnTheWorkAreaWhereverTheT
         const Placement p = controller.placementToRestore(kW, kH, work, monitors);
         // on the screen it is centred on the work area
         const int left = work.left + (work.width() - kW) / 2, top = work.top + (work.height() - kH) / 2;
-        EXPECT_EQ(p.window, (Rect{left - work.left, top - work.top, left - work.left + kW, top - work.top + kH}));
+        EXPECT_EQ(p.window,
+                  (Rect{left - work.left, top - work.top, left - work.left + kW, top - work.top + kH}));
         controller.storePlacement(p.window, false, monitors);
         EXPECT_EQ(settings.readInt(keys::kWindowX, -1), left);
         EXPECT_EQ(settings.readInt(keys::kWindowY, -1), top);

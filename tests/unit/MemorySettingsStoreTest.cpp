@@ -31,9 +31,9 @@ TEST(SettingsStore, ReadIntSaturatesNumbersOutsideTheIntRange) {
 
 TEST(SettingsStore, ReadIntInRangeGivesTheDefaultForWrongFormsAndRanges) {
     MemorySettingsStore s;
-    const std::pair<const char16_t*, int> cases[] = {{u"7", 7},   {u" +3x", 3}, {u"abc", 6}, {u"", 6},
-                                                     {u"-1", 6},  {u"12", 6},   {u"-", 6},   {u"99999999999", 6},
-                                                     {u"0", 0}};
+    const std::pair<const char16_t*, int> cases[] = {{u"7", 7}, {u" +3x", 3},        {u"abc", 6},
+                                                     {u"", 6},  {u"-1", 6},          {u"12", 6},
+                                                     {u"-", 6}, {u"99999999999", 6}, {u"0", 0}};
     for (const auto& [text, expected] : cases) {
         s.writeText(u"Settings", u"SampleRate", text);
         EXPECT_EQ(s.readIntInRange(u"Settings", u"SampleRate", 6, 0, 11), expected);

@@ -23,7 +23,8 @@ ToneData tone(int waveform, double hz) {
 
 std::vector<std::int32_t> channel(const std::vector<std::int32_t>& v, int ch, int c) {
     std::vector<std::int32_t> out;
-    for (std::size_t i = c; i < v.size(); i += ch) out.push_back(v[i]);
+    for (std::size_t i = c; i < v.size(); i += ch)
+        out.push_back(v[i]);
     return out;
 }
 
@@ -79,7 +80,8 @@ TEST(GainTable, FractionalDecibelsInterpolateBetweenNeighbours) {
 }
 
 TEST(GainMultiply, UnityKeepsTheSampleAndTheLowTermIsDropped) {
-    for (std::int32_t x : {0, 1, -1, 4095, -4096, 524288, -524288, 123456789, -2147483647}) EXPECT_EQ(MulGain(x, kUnityGain), x) << x;
+    for (std::int32_t x : {0, 1, -1, 4095, -4096, 524288, -524288, 123456789, -2147483647})
+        EXPECT_EQ(MulGain(x, kUnityGain), x) << x;
     EXPECT_EQ(MulGain(524288, 8408526), 262766);
     EXPECT_EQ(MulGain(-524288, 8408526), -262767) << "arithmetic shifts round toward minus infinity";
     EXPECT_EQ(MulGain(4095, 4095), 0) << "low by low is not counted";
@@ -109,7 +111,8 @@ TEST(WaveTables, EachWaveformHasItsDocumentedShape) {
     EXPECT_EQ(t[32767], -32);
     for (int w : {int(Impulse), int(WhiteNoise), 200}) {
         buildWaveTable(w, t.data());
-        for (std::int32_t v : t) ASSERT_EQ(v, 0) << "waveform " << w;
+        for (std::int32_t v : t)
+            ASSERT_EQ(v, 0) << "waveform " << w;
     }
 }
 
@@ -145,7 +148,8 @@ TEST(Oscillators, ZeroHertzHoldsTheFirstTableValue) {
     } cases[] = {{Sine, 0}, {Triangle, 0}, {Sawtooth, 0}, {Square, 524288}, {Impulse, 0}};
     for (const auto& c : cases) {
         PeriodicSource s(tone(c.waveform, 0.0), 44100);
-        for (std::int32_t v : renderFrames(s, 500)) ASSERT_EQ(v, c.value) << "waveform " << c.waveform;
+        for (std::int32_t v : renderFrames(s, 500))
+            ASSERT_EQ(v, c.value) << "waveform " << c.waveform;
     }
 }
 
@@ -173,7 +177,8 @@ TEST(Oscillators, RelativeAmplitudesScaleAndSilenceTones) {
     EXPECT_EQ(renderFrames(*std::make_unique<PeriodicSource>(t, 8000), 1)[0], 262766);
     for (int db : {-127, -128}) {
         t.relativeAmplitudeDb[0] = static_cast<std::int8_t>(db);
-        for (std::int32_t v : renderFrames(*std::make_unique<PeriodicSource>(t, 8000), 200)) ASSERT_EQ(v, 0);
+        for (std::int32_t v : renderFrames(*std::make_unique<PeriodicSource>(t, 8000), 200))
+            ASSERT_EQ(v, 0);
     }
     t.flags = 0; // the amplitudes apply only with the flag
     EXPECT_EQ(renderFrames(*std::make_unique<PeriodicSource>(t, 8000), 1)[0], 524288);
@@ -182,13 +187,15 @@ TEST(Oscillators, RelativeAmplitudesScaleAndSilenceTones) {
 TEST(Oscillators, TonesAddWithoutNormalisation) {
     ToneData t = tone(Square, 0.0);
     t.toneCount = 16;
-    for (int i = 0; i < 16; ++i) t.leftStartHz[i] = 0.0;
+    for (int i = 0; i < 16; ++i)
+        t.leftStartHz[i] = 0.0;
     PeriodicSource s(t, 44100);
     EXPECT_EQ(s.peakLevel, kGeneratorPeak);
     EXPECT_EQ(renderFrames(s, 1)[0], 16 * 524288);
     t.toneCount = 0;
     PeriodicSource none(t, 44100);
-    for (std::int32_t v : renderFrames(none, 10)) EXPECT_EQ(v, 0);
+    for (std::int32_t v : renderFrames(none, 10))
+        EXPECT_EQ(v, 0);
 }
 
 TEST(Channels, StereoInterleavesLeftThenRight) {

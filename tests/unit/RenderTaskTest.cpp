@@ -49,7 +49,8 @@ std::int16_t s16(const std::vector<unsigned char>& b, std::size_t at) {
 
 std::vector<std::int32_t> pattern(int frames, int channels) {
     std::vector<std::int32_t> v(static_cast<std::size_t>(frames) * channels);
-    for (std::size_t i = 0; i < v.size(); ++i) v[i] = static_cast<std::int32_t>((i * 7919) % 1000000) - 500000;
+    for (std::size_t i = 0; i < v.size(); ++i)
+        v[i] = static_cast<std::int32_t>((i * 7919) % 1000000) - 500000;
     return v;
 }
 
@@ -85,7 +86,8 @@ TEST(RenderTaskRun, ACompleteRenderWritesEveryFrameAndReportsEachRun) {
     sink.release();
     const std::vector<unsigned char> b = readAll(dir.path(u"out.wav"));
     expectWellFormed(b, 800000);
-    for (std::size_t i = 0; i < in.size(); i += 101) ASSERT_EQ(s16(b, 46 + 2 * i), (in[i] + 8) >> 4) << i;
+    for (std::size_t i = 0; i < in.size(); i += 101)
+        ASSERT_EQ(s16(b, 46 + 2 * i), (in[i] + 8) >> 4) << i;
 }
 
 TEST(RenderTaskRun, TheFramesFromTheCurrentPositionToTheLengthAreRendered) {
@@ -112,7 +114,8 @@ TEST(RenderTaskRun, AnEmptySourceLeavesAFileWithAnEmptyDataChunk) {
 TEST(RenderTaskRun, ALoudSourceIsLimitedWithLookaheadToFullScale) {
     TempDir dir;
     std::vector<std::int32_t> in = pattern(30000, 2);
-    for (std::size_t i = 20000; i < 30000; ++i) in[i] *= 4; // a loud stretch past full scale
+    for (std::size_t i = 20000; i < 30000; ++i)
+        in[i] *= 4; // a loud stretch past full scale
     SinkRef sink = CreateWaveFileWriter(dir.path(u"loud.wav"), 44100, 2);
     ScriptedProgress p;
     EXPECT_EQ(RenderTask(u"m", makeSource<ScriptedSource>(44100, 2, in), sink, p), RenderCompleted);
@@ -136,16 +139,19 @@ TEST(RenderTaskRun, TheSourceIsConvertedToTheSinksFormat) {
     TempDir dir;
     SinkRef sink = CreateWaveFileWriter(dir.path(u"up.wav"), 44100, 2);
     ScriptedProgress p;
-    EXPECT_EQ(RenderTask(u"m", makeSource<ScriptedSource>(44100, 1, pattern(1000, 1), kNominalFullScale), sink, p),
-              RenderCompleted);
+    EXPECT_EQ(
+        RenderTask(u"m", makeSource<ScriptedSource>(44100, 1, pattern(1000, 1), kNominalFullScale), sink, p),
+        RenderCompleted);
     sink.release();
     const std::vector<unsigned char> b = readAll(dir.path(u"up.wav"));
     expectWellFormed(b, 4000);
-    for (std::size_t f = 0; f < 1000; ++f) ASSERT_EQ(s16(b, 46 + 4 * f), s16(b, 48 + 4 * f)) << "both channels, " << f;
+    for (std::size_t f = 0; f < 1000; ++f)
+        ASSERT_EQ(s16(b, 46 + 4 * f), s16(b, 48 + 4 * f)) << "both channels, " << f;
 
     SinkRef fast = CreateWaveFileWriter(dir.path(u"rate.wav"), 44100, 1);
-    EXPECT_EQ(RenderTask(u"m", makeSource<ScriptedSource>(22050, 1, pattern(2205, 1), kNominalFullScale), fast, p),
-              RenderCompleted);
+    EXPECT_EQ(
+        RenderTask(u"m", makeSource<ScriptedSource>(22050, 1, pattern(2205, 1), kNominalFullScale), fast, p),
+        RenderCompleted);
     EXPECT_NEAR(fast->framesWritten, 4410, 2);
 }
 
@@ -165,7 +171,8 @@ TEST(RenderTaskCancel, ACancelAfterTheFirstRunLeavesAValidFileOfItsFrames) {
     TempDir dir;
     SinkRef sink = CreateWaveFileWriter(dir.path(u"c1.wav"), 44100, 2);
     ScriptedProgress p(1 + 1 + 10 + 10 + 1); // the check that opens the second run
-    EXPECT_EQ(RenderTask(u"m", makeSource<ScriptedSource>(44100, 2, pattern(200000, 2), kNominalFullScale), sink, p),
+    EXPECT_EQ(RenderTask(u"m", makeSource<ScriptedSource>(44100, 2, pattern(200000, 2), kNominalFullScale),
+                         sink, p),
               RenderCancelled);
     EXPECT_EQ(p.fractions.size(), 2u);
     sink.release();
@@ -176,7 +183,8 @@ TEST(RenderTaskCancel, ACancelDuringTheWritesStopsAfterThatBlock) {
     TempDir dir;
     SinkRef sink = CreateWaveFileWriter(dir.path(u"c2.wav"), 44100, 1);
     ScriptedProgress p(1 + 1 + 10 + 3);
-    EXPECT_EQ(RenderTask(u"m", makeSource<ScriptedSource>(44100, 1, pattern(200000, 1), kNominalFullScale), sink, p),
+    EXPECT_EQ(RenderTask(u"m", makeSource<ScriptedSource>(44100, 1, pattern(200000, 1), kNominalFullScale),
+                         sink, p),
               RenderCancelled);
     sink.release();
     expectWellFormed(readAll(dir.path(u"c2.wav")), 3 * 8192 * 2);
@@ -186,7 +194,8 @@ TEST(RenderTaskCancel, ACancelDuringTheReadsWritesNothingOfThatRun) {
     TempDir dir;
     SinkRef sink = CreateWaveFileWriter(dir.path(u"c3.wav"), 44100, 1);
     ScriptedProgress p(1 + 1 + 4);
-    EXPECT_EQ(RenderTask(u"m", makeSource<ScriptedSource>(44100, 1, pattern(200000, 1), kNominalFullScale), sink, p),
+    EXPECT_EQ(RenderTask(u"m", makeSource<ScriptedSource>(44100, 1, pattern(200000, 1), kNominalFullScale),
+                         sink, p),
               RenderCancelled);
     EXPECT_EQ(sink->framesWritten, 0);
 }
@@ -205,7 +214,8 @@ TEST(RenderTaskFailure, AnUnusableSourceOrSinkFailsWithoutWriting) {
     EXPECT_EQ(RenderTask(u"m", src, zero, p), RenderFailed) << "a channel count of 0";
     EXPECT_EQ(zero->framesWritten, 0);
     EXPECT_EQ(RenderTask(u"m", src, SinkRef(), p), RenderFailed) << "an unset sink";
-    SinkRef nowhere = CreateWaveFileWriter(dir.path(u"no") + dir.path(u"x.wav").substr(dir.root().size()), 44100, 1);
+    SinkRef nowhere =
+        CreateWaveFileWriter(dir.path(u"no") + dir.path(u"x.wav").substr(dir.root().size()), 44100, 1);
     EXPECT_EQ(RenderTask(u"m", src, nowhere, p), RenderFailed) << "a file that cannot be opened";
     EXPECT_EQ(src->GetPosition(), 0) << "nothing was read";
 }
@@ -214,8 +224,9 @@ TEST(RenderTaskFailure, ASourceThatCannotTakeTheSinksChannelCountFails) {
     TempDir dir;
     SinkRef sink = CreateWaveFileWriter(dir.path(u"3.wav"), 44100, 2);
     ScriptedProgress p;
-    EXPECT_EQ(RenderTask(u"m", makeSource<ScriptedSource>(44100, 3, pattern(100, 3), kNominalFullScale), sink, p),
-              RenderFailed);
+    EXPECT_EQ(
+        RenderTask(u"m", makeSource<ScriptedSource>(44100, 3, pattern(100, 3), kNominalFullScale), sink, p),
+        RenderFailed);
     EXPECT_EQ(sink->framesWritten, 0);
 }
 
@@ -223,7 +234,8 @@ TEST(RenderTaskFailure, ARenderPastWhatTheSizeFieldsDescribeStopsAtTheLastWholeF
     TempDir dir;
     SinkRef sink = makeSink<WaveFileWriter>(dir.path(u"big.wav"), 44100, 2, 100001u);
     ScriptedProgress p;
-    EXPECT_EQ(RenderTask(u"m", makeSource<ScriptedSource>(44100, 2, pattern(100000, 2), kNominalFullScale), sink, p),
+    EXPECT_EQ(RenderTask(u"m", makeSource<ScriptedSource>(44100, 2, pattern(100000, 2), kNominalFullScale),
+                         sink, p),
               RenderFailed);
     EXPECT_EQ(sink->framesWritten, 25000);
     sink.release();
@@ -244,8 +256,9 @@ TEST(RenderTaskFailure, AFullDiskFails) {
     }
     SinkRef sink = CreateWaveFileWriter(full, 44100, 2);
     ScriptedProgress p;
-    EXPECT_EQ(RenderTask(u"m", makeSource<ScriptedSource>(44100, 2, pattern(1000, 2), kNominalFullScale), sink, p),
-              RenderFailed);
+    EXPECT_EQ(
+        RenderTask(u"m", makeSource<ScriptedSource>(44100, 2, pattern(1000, 2), kNominalFullScale), sink, p),
+        RenderFailed);
     EXPECT_EQ(sink->framesWritten, 0);
 }
 
@@ -263,7 +276,8 @@ TEST(RenderTaskFailure, AShortWriteFailsAndTheFileDescribesWhatReachedIt) {
     {
         SinkRef sink = CreateWaveFileWriter(dir.path(u"short.wav"), 44100, 2);
         ScriptedProgress p;
-        result = RenderTask(u"m", makeSource<ScriptedSource>(44100, 2, pattern(100000, 2), kNominalFullScale), sink, p);
+        result = RenderTask(u"m", makeSource<ScriptedSource>(44100, 2, pattern(100000, 2), kNominalFullScale),
+                            sink, p);
         frames = sink->framesWritten;
     }
     setrlimit(RLIMIT_FSIZE, &saved);

@@ -26,7 +26,8 @@ public:
         : SampleSource(rate, ch, kGeneratorPeak), length_(length), f_(std::move(f)) {}
     void Read(std::int32_t* b, int n) override {
         for (int i = 0; i < n; ++i, ++pos_)
-            for (int c = 0; c < channels; ++c) *b++ = pos_ >= 0 && pos_ < length_ ? f_(pos_, c) : 0;
+            for (int c = 0; c < channels; ++c)
+                *b++ = pos_ >= 0 && pos_ < length_ ? f_(pos_, c) : 0;
     }
     int GetPosition() override { return pos_; }
     int GetLength() override { return length_; }
@@ -40,13 +41,15 @@ private:
 
 SourceRef sine(int rate, double hz, double amplitude, int length = 1 << 30) {
     return makeSource<FunctionSource>(rate, 1, length, [=](int k, int) {
-        return static_cast<std::int32_t>(std::lround(amplitude * std::sin(2 * 3.14159265358979323846 * hz * k / rate)));
+        return static_cast<std::int32_t>(
+            std::lround(amplitude * std::sin(2 * 3.14159265358979323846 * hz * k / rate)));
     });
 }
 
 double rms(const std::vector<std::int32_t>& v, std::size_t from) {
     double s = 0;
-    for (std::size_t i = from; i < v.size(); ++i) s += static_cast<double>(v[i]) * v[i];
+    for (std::size_t i = from; i < v.size(); ++i)
+        s += static_cast<double>(v[i]) * v[i];
     return std::sqrt(s / static_cast<double>(v.size() - from));
 }
 
@@ -55,7 +58,7 @@ double rms(const std::vector<std::int32_t>& v, std::size_t from) {
 TEST(ResamplerRatio, PhaseCountAndStepAreTheReducedRatio) {
     const struct {
         int a, b, n, step;
-    } cases[] = {{44100, 48000, 160, 147}, {8000, 44100, 441, 80}, {22050, 44100, 2, 1},
+    } cases[] = {{44100, 48000, 160, 147}, {8000, 44100, 441, 80},   {22050, 44100, 2, 1},
                  {44100, 22050, 1, 2},     {48000, 44100, 147, 160}, {96000, 44100, 147, 320}};
     for (const auto& c : cases) {
         int n = 0, step = 0;
@@ -86,7 +89,8 @@ TEST(ResamplerCoefficients, TheCentreTapIsTheCutoffAndEveryPhaseSumsToUnity) {
 
 TEST(ResamplerTiming, DoublingTheRateCentresOutputFrame2kOnInputFrameK) {
     const int k0 = 500;
-    SourceRef impulse = makeSource<FunctionSource>(22050, 1, 22050, [](int k, int) { return k == 500 ? 20000 : 0; });
+    SourceRef impulse =
+        makeSource<FunctionSource>(22050, 1, 22050, [](int k, int) { return k == 500 ? 20000 : 0; });
     Resampler r(impulse, 44100);
     EXPECT_EQ(r.GetLength(), 44100);
     const std::vector<std::int32_t> v = renderFrames(r, 2000);
@@ -103,7 +107,8 @@ TEST(ResamplerTiming, DoublingTheRateCentresOutputFrame2kOnInputFrameK) {
 TEST(ResamplerTiming, SeekMatchesAFreshReadAndCentresOnTheMappedFrame) {
     auto make = [] {
         return makeSource<FunctionSource>(44100, 2, 200000, [](int k, int c) {
-            return static_cast<std::int32_t>(std::lround(30000 * std::sin(0.0123 * k + c) * std::cos(0.000071 * k)));
+            return static_cast<std::int32_t>(
+                std::lround(30000 * std::sin(0.0123 * k + c) * std::cos(0.000071 * k)));
         });
     };
     Resampler fresh(make(), 48000);
@@ -115,7 +120,8 @@ TEST(ResamplerTiming, SeekMatchesAFreshReadAndCentresOnTheMappedFrame) {
         EXPECT_EQ(r.phase(), (f * 147LL) % 160 + ((f * 147LL) / 160 < 31 ? 160 : 0)) << f;
         EXPECT_EQ(r.GetPosition(), f) << f;
         const std::vector<std::int32_t> got = renderFrames(r, 3000, 1000);
-        ASSERT_EQ(got, std::vector<std::int32_t>(ref.begin() + 2 * f, ref.begin() + 2 * (f + 3000))) << "seek " << f;
+        ASSERT_EQ(got, std::vector<std::int32_t>(ref.begin() + 2 * f, ref.begin() + 2 * (f + 3000)))
+            << "seek " << f;
         EXPECT_EQ(r.GetPosition(), f + 3000);
     }
 }
@@ -123,7 +129,8 @@ TEST(ResamplerTiming, SeekMatchesAFreshReadAndCentresOnTheMappedFrame) {
 TEST(ResamplerTiming, LengthsMapByTheRatio) {
     EXPECT_EQ(Resampler(makeSource<SilenceSource>(44100, 1, 0, 44100), 48000).GetLength(), 48000);
     EXPECT_EQ(Resampler(makeSource<SilenceSource>(48000, 1, 0, 48000), 8000).GetLength(), 8000);
-    EXPECT_EQ(Resampler(makeSource<SilenceSource>(44100, 1, 0, 100), 48000).GetLength(), 108); // 100 * 160 / 147
+    EXPECT_EQ(Resampler(makeSource<SilenceSource>(44100, 1, 0, 100), 48000).GetLength(),
+              108); // 100 * 160 / 147
     EXPECT_EQ(Resampler(makeSource<SilenceSource>(8000, 1, 0, 1), 44100).GetLength(), 5);
 }
 
@@ -161,7 +168,8 @@ TEST(ResamplerScaling, AFullScaleBlockIsShiftedDownAndComesBackAtItsScale) {
     Resampler r(makeSource<FunctionSource>(44100, 1, 100000, [=](int, int) { return level; }), 48000);
     const std::vector<std::int32_t> v = renderFrames(r, 20000);
     EXPECT_EQ(r.shift(), 6);
-    for (int i = 100; i < 20000; ++i) ASSERT_NEAR(v[i], level, level * 0.011) << i;
+    for (int i = 100; i < 20000; ++i)
+        ASSERT_NEAR(v[i], level, level * 0.011) << i;
     Resampler quiet(makeSource<FunctionSource>(44100, 1, 100000, [](int, int) { return 0x7FFF; }), 48000);
     renderFrames(quiet, 100);
     EXPECT_EQ(quiet.shift(), 0);
@@ -186,20 +194,18 @@ TEST_P(ResamplerBands, TheConvertedSineKeepsOrLosesItsLevel) {
     EXPECT_LE(db, c.maxDb) << c.from << " -> " << c.to << " at " << c.hz << " Hz";
 }
 
-INSTANTIATE_TEST_SUITE_P(PassAndStop, ResamplerBands,
-                         ::testing::Values(BandCase{44100, 48000, 1000, -0.05, 0.05},
-                                           BandCase{44100, 48000, 21000, -3.0, 0.1},
-                                           BandCase{48000, 44100, 1000, -0.05, 0.05},
-                                           BandCase{48000, 8000, 1000, -0.1, 0.1},
-                                           BandCase{48000, 8000, 21000, -200, -60},
-                                           BandCase{48000, 8000, 6000, -200, -40},
-                                           BandCase{8000, 44100, 1000, -0.05, 0.05},
-                                           BandCase{22050, 44100, 10000, -0.5, 0.1}));
+INSTANTIATE_TEST_SUITE_P(
+    PassAndStop, ResamplerBands,
+    ::testing::Values(BandCase{44100, 48000, 1000, -0.05, 0.05}, BandCase{44100, 48000, 21000, -3.0, 0.1},
+                      BandCase{48000, 44100, 1000, -0.05, 0.05}, BandCase{48000, 8000, 1000, -0.1, 0.1},
+                      BandCase{48000, 8000, 21000, -200, -60}, BandCase{48000, 8000, 6000, -200, -40},
+                      BandCase{8000, 44100, 1000, -0.05, 0.05}, BandCase{22050, 44100, 10000, -0.5, 0.1}));
 
 TEST(ResamplerBlocks, OutputDoesNotDependOnTheBlockSize) {
     auto make = [] {
-        return makeSource<FunctionSource>(
-            48000, 2, 50000, [](int k, int c) { return static_cast<std::int32_t>((k * 7919 + c * 104729) % 3000000) - 1500000; });
+        return makeSource<FunctionSource>(48000, 2, 50000, [](int k, int c) {
+            return static_cast<std::int32_t>((k * 7919 + c * 104729) % 3000000) - 1500000;
+        });
     };
     Resampler a(make(), 44100), b(make(), 44100);
     EXPECT_EQ(renderFrames(a, 40000, 8192), renderFrames(b, 40000, 13));
@@ -321,7 +327,8 @@ TEST(ResamplerTables, UnusedTablesAreHeldOnlyWithinABound) {
     for (int r = 30001; r <= 30020; ++r)
         made.push_back(ResamplerTable::forRates(r, 48000)); // 16000 phases each, 4 MB
     std::size_t alive = 0;
-    for (const auto& w : made) alive += !w.expired();
+    for (const auto& w : made)
+        alive += !w.expired();
     EXPECT_GE(alive, 1u) << "the most recent is kept for the next converter";
     EXPECT_LE(alive, 8u);
     EXPECT_FALSE(made.back().expired());

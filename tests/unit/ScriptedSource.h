@@ -13,8 +13,8 @@ namespace sonimo {
 // Optionally claims to be growing, and records the largest block it was asked for.
 class ScriptedSource final : public SampleSource {
 public:
-    ScriptedSource(int rate, int channels, std::vector<std::int32_t> samples, std::int32_t peak = kGeneratorPeak,
-                   bool growing = false)
+    ScriptedSource(int rate, int channels, std::vector<std::int32_t> samples,
+                   std::int32_t peak = kGeneratorPeak, bool growing = false)
         : SampleSource(rate, channels, peak), samples_(std::move(samples)), growing_(growing) {}
 
     void Read(std::int32_t* buffer, int frames) override {

@@ -23,7 +23,8 @@ public:
     RampSource(int rate, int ch, int length) : SampleSource(rate, ch, kGeneratorPeak), length_(length) {}
     void Read(std::int32_t* b, int n) override {
         for (int i = 0; i < n; ++i, ++pos_)
-            for (int c = 0; c < channels; ++c) *b++ = pos_ >= 0 && pos_ < length_ ? 1000 * pos_ + c + 1 : 0;
+            for (int c = 0; c < channels; ++c)
+                *b++ = pos_ >= 0 && pos_ < length_ ? 1000 * pos_ + c + 1 : 0;
         ++reads;
     }
     int GetPosition() override { return pos_; }
@@ -58,7 +59,8 @@ TEST(SourceHandles, ADefaultHandleHoldsASilentPlaceholder) {
     EXPECT_EQ(r->refCount, 1);
     std::vector<std::int32_t> buf(100, 7);
     r->Read(buf.data(), 100);
-    for (int v : buf) EXPECT_EQ(v, 0);
+    for (int v : buf)
+        EXPECT_EQ(v, 0);
     r->Seek(50);
     EXPECT_EQ(r->GetLength(), 0);
     EXPECT_EQ(r->GetPosition(), 0);
@@ -131,7 +133,8 @@ TEST(Sequences, TwoSilencesPlayExactlyTheirLengthAndThenHold) {
     EXPECT_EQ(seq->channels, 2);
     EXPECT_EQ(seq->GetLength(), 66150);
     std::vector<std::int32_t> v = renderFrames(*seq, 70000, 1000);
-    for (std::int32_t x : v) ASSERT_EQ(x, 0);
+    for (std::int32_t x : v)
+        ASSERT_EQ(x, 0);
     EXPECT_EQ(seq->GetPosition(), 66150);
     EXPECT_EQ(seq->GetLength(), 66150);
 }
@@ -212,7 +215,8 @@ TEST(Sequences, SeekPastTheEndGivesOneSecondOfSilenceThenZeros) {
     EXPECT_EQ(seq->GetPosition(), 50);
     EXPECT_EQ(seq->GetLength(), 1050);
     const std::vector<std::int32_t> v = renderFrames(*seq, 1500, 100);
-    for (std::int32_t x : v) ASSERT_EQ(x, 0);
+    for (std::int32_t x : v)
+        ASSERT_EQ(x, 0);
     EXPECT_EQ(seq->GetPosition(), 1050);
 }
 
@@ -220,9 +224,11 @@ TEST(Loops, AShortLoopPlaysItsFramesThenRepeatsEvery256Frames) {
     for (int block : {1000, 7, 256, 8192}) {
         SourceRef loop = makeSource<LoopSource>(makeSource<RampSource>(1000, 1, 100000), 0, 100);
         const std::vector<std::int32_t> v = renderFrames(*loop, 100 + 3 * 256, block);
-        for (int i = 0; i < 100; ++i) ASSERT_EQ(v[i], 1000 * i + 1) << "block " << block;
+        for (int i = 0; i < 100; ++i)
+            ASSERT_EQ(v[i], 1000 * i + 1) << "block " << block;
         for (int p = 0; p < 3; ++p)
-            for (int i = 0; i < 256; ++i) ASSERT_EQ(v[100 + p * 256 + i], 1000 * i + 1) << "block " << block << " pass " << p;
+            for (int i = 0; i < 256; ++i)
+                ASSERT_EQ(v[100 + p * 256 + i], 1000 * i + 1) << "block " << block << " pass " << p;
     }
 }
 
@@ -265,7 +271,8 @@ TEST(Channels, DownMixTruncatesTowardZero) {
         Pair() : SampleSource(8000, 2, 0) {}
         void Read(std::int32_t* b, int n) override {
             const std::int32_t v[] = {3, -4, -3, -4, INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
-            for (int i = 0; i < 2 * n; ++i) b[i] = v[i % 8];
+            for (int i = 0; i < 2 * n; ++i)
+                b[i] = v[i % 8];
         }
         int GetPosition() override { return 0; }
         int GetLength() override { return 4; }

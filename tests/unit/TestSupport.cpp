@@ -14,14 +14,14 @@ namespace sonimo {
 namespace {
 std::atomic<int> gCounter{0};
 
-
 } // namespace
 
 TempDir::TempDir() {
     std::error_code ec;
     const auto base = std::filesystem::temp_directory_path(ec);
     for (;;) {
-        const auto p = base / ("sonimo-test-" + std::to_string(std::rand()) + "-" + std::to_string(gCounter++));
+        const auto p =
+            base / ("sonimo-test-" + std::to_string(std::rand()) + "-" + std::to_string(gCounter++));
         if (std::filesystem::create_directory(p, ec)) {
             root_ = fromFsPath(p);
             break;
@@ -56,7 +56,8 @@ std::vector<unsigned char> readAll(const std::u16string& path) {
 bool writeAll(const std::u16string& path, const std::vector<unsigned char>& bytes) {
     File f;
     return f.open(path, File::Mode::CreateExclusive) &&
-           f.write(bytes.data(), static_cast<std::int64_t>(bytes.size())) == static_cast<std::int64_t>(bytes.size());
+           f.write(bytes.data(), static_cast<std::int64_t>(bytes.size())) ==
+               static_cast<std::int64_t>(bytes.size());
 }
 
 std::vector<std::int32_t> renderFrames(SampleSource& s, int frames, int block) {
@@ -69,8 +70,12 @@ std::vector<std::int32_t> renderFrames(SampleSource& s, int frames, int block) {
     return out;
 }
 
-RecordingNotice::RecordingNotice(NoticeAnswer a) : answer(a) { setCurrentNotice(this); }
-RecordingNotice::~RecordingNotice() { setCurrentNotice(nullptr); }
+RecordingNotice::RecordingNotice(NoticeAnswer a) : answer(a) {
+    setCurrentNotice(this);
+}
+RecordingNotice::~RecordingNotice() {
+    setCurrentNotice(nullptr);
+}
 
 NoticeAnswer RecordingNotice::present(std::u16string_view text, std::u16string_view caption, NoticeIcon icon,
                                       NoticeButtons buttons, NoticeModality modality) {

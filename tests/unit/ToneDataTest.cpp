@@ -30,8 +30,10 @@ TEST(ToneFile, AResetRecordSavesToTheDocumentedBytes) {
     const unsigned char head[] = {0x00, 0x00, 0x00, 0x01, 0xE8, 0x03, 0x00, 0x00};
     EXPECT_EQ(0, std::memcmp(bytes.data(), head, sizeof head));
     const unsigned char f440[] = {0x00, 0x00, 0x00, 0x00, 0x00, 0x80, 0x7B, 0x40};
-    for (int i = 0; i < 64; ++i) EXPECT_EQ(0, std::memcmp(bytes.data() + 8 + 8 * i, f440, 8)) << "double " << i;
-    for (int i = 520; i < 539; ++i) EXPECT_EQ(bytes[i], 0) << "byte " << i;
+    for (int i = 0; i < 64; ++i)
+        EXPECT_EQ(0, std::memcmp(bytes.data() + 8 + 8 * i, f440, 8)) << "double " << i;
+    for (int i = 520; i < 539; ++i)
+        EXPECT_EQ(bytes[i], 0) << "byte " << i;
 
     ToneData back;
     std::memset(&back, 0x5A, sizeof back);
@@ -89,10 +91,18 @@ TEST(ToneValidity, NotANumberIsRejectedInEveryArray) {
     for (int which = 0; which < 4; ++which) {
         ToneData t = defaultToneData();
         switch (which) {
-        case 0: t.leftStartHz[0] = nan; break;
-        case 1: t.leftEndHz[0] = nan; break;
-        case 2: t.rightStartHz[0] = nan; break;
-        default: t.rightEndHz[0] = nan; break;
+        case 0:
+            t.leftStartHz[0] = nan;
+            break;
+        case 1:
+            t.leftEndHz[0] = nan;
+            break;
+        case 2:
+            t.rightStartHz[0] = nan;
+            break;
+        default:
+            t.rightEndHz[0] = nan;
+            break;
         }
         EXPECT_FALSE(isValid(t)) << "array " << which;
     }
@@ -120,7 +130,8 @@ TEST(ToneFile, AListPathIsCutAt259UnitsAndReadWithinItsField) {
 
 TEST(ToneFile, AListPathWithoutTerminatorIsReadWithinItsField) {
     ToneData t = defaultToneData();
-    for (std::size_t i = 0; i < kPathUnits; ++i) t.listPath[i] = u'x';
+    for (std::size_t i = 0; i < kPathUnits; ++i)
+        t.listPath[i] = u'x';
     EXPECT_EQ(listPathOf(t).size(), kPathUnits);
     t.listPath[5] = 0;
     EXPECT_EQ(listPathOf(t), u"xxxxx");
@@ -196,7 +207,8 @@ TEST(ToneKinds, KindIsReadBackFromBitsThreeZeroAndOne) {
 
 TEST(ToneEdits, SetKindChangesOnlyItsBitsAndTheLoop) {
     ToneData t = defaultToneData();
-    t.flags = ToneFlagStereo | ToneFlagRelativeAmplitude | ToneFlagSweep | ToneFlagLogSweep | ToneFlagFixedLength;
+    t.flags =
+        ToneFlagStereo | ToneFlagRelativeAmplitude | ToneFlagSweep | ToneFlagLogSweep | ToneFlagFixedLength;
     t.loop = 1;
     setKind(t, ToneKind::ConstantFixed);
     EXPECT_EQ(+t.flags, 0x1C);

@@ -544,7 +544,8 @@ TEST(ToneListSharing, EachEntryOfANoiseToneDrawsItsOwnNoise) {
 TEST(ToneListRendering, AnEmptyOrMissingNestedListPlaysNothing) {
     TempDir dir;
     ASSERT_TRUE(writeAll(dir.path(u"empty.tdl"), {}));
-    writeList(dir.path(u"outer.tdl"), {dir.path(u"empty.tdl"), dir.path(u"missing.tdl"), u"10ミリ秒の無音。"});
+    writeList(dir.path(u"outer.tdl"),
+              {dir.path(u"empty.tdl"), dir.path(u"missing.tdl"), u"10ミリ秒の無音。"});
     SourceRef s = renderToneListFile(dir.path(u"outer.tdl"), 44100);
     EXPECT_EQ(s->GetLength(), 441);
     drain(s, 1000, 100);

@@ -19,8 +19,8 @@ class ScriptedUi final : public FileCommandUi {
 public:
     std::optional<std::u16string> nextPath;
     bool overwrite = true, listOk = false, companionFound = false;
-    int cancelAfterBlocks = -1;    // the progress dialog's Cancel after this many blocks
-    std::u16string listChosen;     // what the list dialog answers with OK
+    int cancelAfterBlocks = -1; // the progress dialog's Cancel after this many blocks
+    std::u16string listChosen;  // what the list dialog answers with OK
     std::vector<FileDialogRequest> opens, saves;
     std::vector<std::u16string> overwriteAsked, companionStarted, renderMessages;
     std::vector<std::u16string> listDialogs; // the list each dialog opened on

@@ -22,7 +22,8 @@ inline void put32(Bytes& b, std::uint32_t v) {
 }
 inline void putId(Bytes& b, const char* id) {
     // byte by byte: GCC 12 at -O3 takes a range insert into an empty vector for an overflow
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<unsigned char>(id[i]));
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<unsigned char>(id[i]));
 }
 inline void append(Bytes& to, const Bytes& from) {
     to.insert(to.end(), from.begin(), from.end());

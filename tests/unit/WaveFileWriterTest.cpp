@@ -25,7 +25,8 @@ std::int16_t s16(const std::vector<unsigned char>& b, std::size_t at) {
 
 std::vector<std::int32_t> ramp(int samples) {
     std::vector<std::int32_t> v(static_cast<std::size_t>(samples));
-    for (int i = 0; i < samples; ++i) v[i] = (i - samples / 2) * 16;
+    for (int i = 0; i < samples; ++i)
+        v[i] = (i - samples / 2) * 16;
     return v;
 }
 
@@ -39,9 +40,10 @@ TEST(WaveHeader, MonoAndStereoHeadersAreTheDocumentedBytes) {
         EXPECT_EQ(w->Write(s.data(), 3), 6);
         EXPECT_FALSE(w->failed());
     }
-    const unsigned char mono[46] = {'R', 'I', 'F', 'F', 44, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-                                    18, 0, 0, 0, 1, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x88, 0x58, 0x01, 0,
-                                    2, 0, 16, 0, 0, 0, 'd', 'a', 't', 'a', 6, 0, 0, 0};
+    const unsigned char mono[46] = {'R',  'I',  'F', 'F', 44,   0,    0,    0, 'W', 'A', 'V', 'E',
+                                    'f',  'm',  't', ' ', 18,   0,    0,    0, 1,   0,   1,   0,
+                                    0x44, 0xAC, 0,   0,   0x88, 0x58, 0x01, 0, 2,   0,   16,  0,
+                                    0,    0,    'd', 'a', 't',  'a',  6,    0, 0,   0};
     std::vector<unsigned char> b = readAll(dir.path(u"mono.wav"));
     ASSERT_EQ(b.size(), 52u);
     EXPECT_EQ(0, std::memcmp(b.data(), mono, 46));
@@ -106,19 +108,33 @@ TEST(WaveSamples, SourceSamplesRoundToTheNearest16BitStep) {
     const struct {
         std::int32_t in;
         std::int16_t out;
-    } cases[] = {{524272, 32767}, {-524272, -32767}, {8, 1}, {7, 0}, {-9, -1}, {-8, 0}, {-24, -1}, {23, 1}, {24, 2},
-                 {0, 0}, {524280, 32767}, {std::numeric_limits<std::int32_t>::max(), 32767},
-                 {std::numeric_limits<std::int32_t>::min(), -32768}, {-524296, -32768}, {-524297, -32768}};
+    } cases[] = {{524272, 32767},
+                 {-524272, -32767},
+                 {8, 1},
+                 {7, 0},
+                 {-9, -1},
+                 {-8, 0},
+                 {-24, -1},
+                 {23, 1},
+                 {24, 2},
+                 {0, 0},
+                 {524280, 32767},
+                 {std::numeric_limits<std::int32_t>::max(), 32767},
+                 {std::numeric_limits<std::int32_t>::min(), -32768},
+                 {-524296, -32768},
+                 {-524297, -32768}};
     TempDir dir;
     std::vector<std::int32_t> in;
-    for (const auto& c : cases) in.push_back(c.in);
+    for (const auto& c : cases)
+        in.push_back(c.in);
     {
         SinkRef w = CreateWaveFileWriter(dir.path(u"s.wav"), 44100, 1);
         w->Write(in.data(), static_cast<int>(in.size()));
     }
     const std::vector<unsigned char> b = readAll(dir.path(u"s.wav"));
     ASSERT_EQ(b.size(), 46 + 2 * in.size());
-    for (std::size_t i = 0; i < in.size(); ++i) EXPECT_EQ(s16(b, 46 + 2 * i), cases[i].out) << "source " << cases[i].in;
+    for (std::size_t i = 0; i < in.size(); ++i)
+        EXPECT_EQ(s16(b, 46 + 2 * i), cases[i].out) << "source " << cases[i].in;
 }
 
 // Playing and saving share this conversion. 24- and 32-bit files at full scale read up to
@@ -139,7 +155,8 @@ TEST(WaveSamples, TheConversionNeverFallsAsTheSampleRises) {
 TEST(WaveSamples, WritesLongerThanOneConversionBlockArriveWhole) {
     TempDir dir;
     std::vector<std::int32_t> in(2 * 20000);
-    for (std::size_t i = 0; i < in.size(); ++i) in[i] = static_cast<std::int32_t>(i % 65536) * 16 - 524288;
+    for (std::size_t i = 0; i < in.size(); ++i)
+        in[i] = static_cast<std::int32_t>(i % 65536) * 16 - 524288;
     {
         SinkRef w = CreateWaveFileWriter(dir.path(u"l.wav"), 44100, 2);
         EXPECT_EQ(w->Write(in.data(), 20000), 80000);
@@ -147,7 +164,8 @@ TEST(WaveSamples, WritesLongerThanOneConversionBlockArriveWhole) {
     }
     const std::vector<unsigned char> b = readAll(dir.path(u"l.wav"));
     ASSERT_EQ(b.size(), 46u + 80000u);
-    for (std::size_t i = 0; i < in.size(); i += 997) ASSERT_EQ(s16(b, 46 + 2 * i), (in[i] + 8) >> 4) << i;
+    for (std::size_t i = 0; i < in.size(); i += 997)
+        ASSERT_EQ(s16(b, 46 + 2 * i), (in[i] + 8) >> 4) << i;
 }
 
 TEST(WaveTruncate, TruncateForgetsTheFramesPastTheCount) {
@@ -195,7 +213,8 @@ TEST(WaveTruncate, AnExistingLongerFileIsCutBackToWhatIsWritten) {
     }
     const std::vector<unsigned char> b = readAll(p);
     ASSERT_EQ(b.size(), 66u);
-    for (std::size_t i = 46; i < b.size(); i += 2) EXPECT_EQ(s16(b, i), 1);
+    for (std::size_t i = 46; i < b.size(); i += 2)
+        EXPECT_EQ(s16(b, i), 1);
     EXPECT_EQ(u32(b, 42), 20u);
 }
 
@@ -209,7 +228,8 @@ TEST(WaveFailures, AChannelCountOfZeroGivesAFailedMonoWriter) {
 
 TEST(WaveFailures, AFileThatCannotBeOpenedFailsAndWritesNothing) {
     TempDir dir;
-    SinkRef w = CreateWaveFileWriter(dir.path(u"missing") + dir.path(u"x.wav").substr(dir.root().size()), 44100, 1);
+    SinkRef w =
+        CreateWaveFileWriter(dir.path(u"missing") + dir.path(u"x.wav").substr(dir.root().size()), 44100, 1);
     EXPECT_TRUE(w->failed());
     const std::vector<std::int32_t> s(10, 0);
     EXPECT_EQ(w->Write(s.data(), 10), 0);

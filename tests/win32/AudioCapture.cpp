@@ -20,12 +20,17 @@ std::u16string capturePath() {
     const DWORD n = GetEnvironmentVariableW(L"SONIMO_CAPTURE_DIR", dir, 1024);
     if (n == 0 || n >= 1024) return {};
     std::u16string p = u"Z:";
-    for (DWORD i = 0; i < n; ++i) p += dir[i] == L'/' ? u'\\' : static_cast<char16_t>(dir[i]);
+    for (DWORD i = 0; i < n; ++i)
+        p += dir[i] == L'/' ? u'\\' : static_cast<char16_t>(dir[i]);
     return p + u"\\capture.wav";
 }
 
-static std::uint32_t le32(const unsigned char* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24; }
-static std::uint16_t le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+static std::uint32_t le32(const unsigned char* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+static std::uint16_t le16(const unsigned char* p) {
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
 
 Capture readCapture() {
     Capture c;
@@ -38,9 +43,11 @@ Capture readCapture() {
         if (!f) return c;
         unsigned char buf[65536];
         DWORD got = 0;
-        while (ReadFile(f.get(), buf, sizeof buf, &got, nullptr) && got > 0) bytes.insert(bytes.end(), buf, buf + got);
+        while (ReadFile(f.get(), buf, sizeof buf, &got, nullptr) && got > 0)
+            bytes.insert(bytes.end(), buf, buf + got);
     }
-    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 || std::memcmp(bytes.data() + 8, "WAVE", 4) != 0)
+    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
+        std::memcmp(bytes.data() + 8, "WAVE", 4) != 0)
         return c;
     std::size_t pos = 12;
     while (pos + 8 <= bytes.size()) {
@@ -55,7 +62,8 @@ Capture readCapture() {
             std::size_t avail = bytes.size() - pos - 8;
             if (size != 0 && size < avail) avail = size;
             if (c.bits == 16) {
-                for (std::size_t i = 0; i + 1 < avail; i += 2) c.samples.push_back(static_cast<std::int16_t>(le16(body + i)));
+                for (std::size_t i = 0; i + 1 < avail; i += 2)
+                    c.samples.push_back(static_cast<std::int16_t>(le16(body + i)));
             } else if (c.bits == 32) {
                 // Wine mixes DirectSound in 32-bit float, and ALSA's file plugin labels
                 // that as 32-bit PCM: the samples are floats whatever the tag says.
@@ -64,7 +72,9 @@ Capture readCapture() {
                     float f;
                     std::memcpy(&f, &bits, 4);
                     const double v = static_cast<double>(f) * 32768.0;
-                    c.samples.push_back(v != v ? 0 : static_cast<std::int32_t>(std::clamp(std::lround(v), -2147483647L, 2147483647L)));
+                    c.samples.push_back(v != v ? 0
+                                               : static_cast<std::int32_t>(
+                                                     std::clamp(std::lround(v), -2147483647L, 2147483647L)));
                 }
             } else {
                 return c;
@@ -89,13 +99,16 @@ void keepCapture(const char16_t* name) {
     CopyFileW(wide(path), wide(copy), FALSE);
 }
 
-bool waveOutDeviceListed() { return waveOutGetNumDevs() > 0; }
+bool waveOutDeviceListed() {
+    return waveOutGetNumDevs() > 0;
+}
 
 ToneData sineTone(double hz, std::uint32_t ms, int db, bool stereo) {
     ToneData t = defaultToneData();
     t.waveform = Sine;
     t.toneCount = 1;
-    for (int i = 0; i < kMaxTones; ++i) t.leftStartHz[i] = t.leftEndHz[i] = t.rightStartHz[i] = t.rightEndHz[i] = hz;
+    for (int i = 0; i < kMaxTones; ++i)
+        t.leftStartHz[i] = t.leftEndHz[i] = t.rightStartHz[i] = t.rightEndHz[i] = hz;
     t.relativeAmplitudeDb[0] = static_cast<std::int8_t>(db);
     t.flags = ToneFlagRelativeAmplitude;
     if (stereo) t.flags |= ToneFlagStereo;
@@ -129,7 +142,8 @@ public:
     void Read(std::int32_t* buffer, int frames) override {
         inner().Read(work_.data(), frames);
         for (int f = 0; f < frames; ++f)
-            for (int c = 0; c < channels; ++c) buffer[f * channels + c] = work_[f] / (c + 1);
+            for (int c = 0; c < channels; ++c)
+                buffer[f * channels + c] = work_[f] / (c + 1);
     }
 
 private:
@@ -137,7 +151,9 @@ private:
 };
 } // namespace
 
-SourceRef spreadChannels(const SourceRef& mono, int channels) { return makeSource<Spread>(mono, channels); }
+SourceRef spreadChannels(const SourceRef& mono, int channels) {
+    return makeSource<Spread>(mono, channels);
+}
 
 std::size_t firstLoud(const std::vector<std::int32_t>& samples, std::int32_t threshold) {
     for (std::size_t i = 0; i < samples.size(); ++i)
@@ -159,14 +175,16 @@ Capture withoutSilentRuns(const Capture& c, std::size_t minRun, std::size_t& rem
     };
     while (f < n) {
         std::size_t e = f;
-        while (e < n && silent(e)) ++e;
+        while (e < n && silent(e))
+            ++e;
         if (e - f >= minRun) {
             removed += e - f;
         } else {
             out.samples.insert(out.samples.end(), c.samples.begin() + f * ch, c.samples.begin() + e * ch);
         }
         if (e == f) {
-            out.samples.insert(out.samples.end(), c.samples.begin() + f * ch, c.samples.begin() + (f + 1) * ch);
+            out.samples.insert(out.samples.end(), c.samples.begin() + f * ch,
+                               c.samples.begin() + (f + 1) * ch);
             ++e;
         }
         f = e;
@@ -177,7 +195,8 @@ Capture withoutSilentRuns(const Capture& c, std::size_t minRun, std::size_t& rem
 std::string firstDifference(const std::vector<std::int32_t>& got, const std::vector<std::int32_t>& want) {
     const std::size_t n = std::min(got.size(), want.size());
     std::size_t i = 0;
-    while (i < n && got[i] == want[i]) ++i;
+    while (i < n && got[i] == want[i])
+        ++i;
     if (i == n && got.size() == want.size()) return "";
     std::string s = "first difference at sample " + std::to_string(i) + " of " + std::to_string(got.size()) +
                     " (expected " + std::to_string(want.size()) + ")";

@@ -146,7 +146,8 @@ TEST(CliDevices, ListsTheDialogsNamesAndMarksTheSelection) {
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("[MME] デフォルトの再生デバイス\n"), std::string::npos) << r.out;
     std::size_t marks = 0;
-    for (std::size_t at = 0; (at = r.out.find("\n* ", at)) != std::string::npos; ++at) ++marks;
+    for (std::size_t at = 0; (at = r.out.find("\n* ", at)) != std::string::npos; ++at)
+        ++marks;
     if (r.out.rfind("* ", 0) == 0) ++marks;
     EXPECT_EQ(marks, 1u) << "exactly one entry is what the stored selection resolves to:\n" << r.out;
 }

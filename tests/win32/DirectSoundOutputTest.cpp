@@ -19,7 +19,8 @@ using namespace sonimo::test;
 // data is held open (for at most 5 s) until the test lets it go.
 class StalledStream final : public SampleSource {
 public:
-    StalledStream(int rate, int available) : SampleSource(rate, 2, kNominalFullScale), available_(available) {}
+    StalledStream(int rate, int available)
+        : SampleSource(rate, 2, kNominalFullScale), available_(available) {}
     void Read(std::int32_t* buffer, int frames) override {
         std::fill(buffer, buffer + static_cast<std::size_t>(frames) * channels, 0);
         position_ += frames;
@@ -151,7 +152,8 @@ TEST_F(DirectSoundPlayer, ALiveChangeGoesThroughWhileTheFeederWaitsForAGrowingSo
     auto* stream = new StalledStream(48000, 24000);
     SourceRef growing(stream);
     ASSERT_TRUE(player_->Start(growing)) << why();
-    ASSERT_EQ(WaitForSingleObject(stream->waiting(), 5000), WAIT_OBJECT_0) << "the feeder never waited for data";
+    ASSERT_EQ(WaitForSingleObject(stream->waiting(), 5000), WAIT_OBJECT_0)
+        << "the feeder never waited for data";
     const DWORD t0 = GetTickCount();
     EXPECT_GE(player_->SourcePosition(), 24000); // the owner reads the source during the wait
     const LSoundPlayer::LiveChange change =
@@ -173,7 +175,8 @@ TEST_F(DirectSoundPlayer, ReplacingTheToneWhilePlayingLeavesNoGapAndCrossfadesOv
     ASSERT_TRUE(player_->Start(makeSource<PeriodicSource>(first, rate))) << why();
     pumpFor(300);
     ASSERT_EQ(listener_.stops, 0);
-    const LSoundPlayer::LiveChange change = player_->ChangeSourceLive(makeSource<PeriodicSource>(second, rate));
+    const LSoundPlayer::LiveChange change =
+        player_->ChangeSourceLive(makeSource<PeriodicSource>(second, rate));
     ASSERT_TRUE(change.replaced);
     const int latency = change.requeued;
     EXPECT_GT(latency, 0) << "nothing queued was taken back";
@@ -190,11 +193,13 @@ TEST_F(DirectSoundPlayer, ReplacingTheToneWhilePlayingLeavesNoGapAndCrossfadesOv
     const std::size_t loud = firstLoud(c.samples);
     ASSERT_NE(loud, std::string::npos);
     std::size_t base = loud / ch, end = c.frames();
-    while (end > base && c.samples[(end - 1) * ch] == 0) --end;
+    while (end > base && c.samples[(end - 1) * ch] == 0)
+        --end;
     for (std::size_t f = base, run = 0; f < end; ++f) {
         run = c.samples[f * ch] == 0 && c.samples[f * ch + 1] == 0 ? run + 1 : 0;
         if (run == 8) {
-            while (f + 1 < end && c.samples[(f + 1) * ch] == 0) ++f;
+            while (f + 1 < end && c.samples[(f + 1) * ch] == 0)
+                ++f;
             base = f + 1;
             run = 0;
         }
@@ -204,7 +209,8 @@ TEST_F(DirectSoundPlayer, ReplacingTheToneWhilePlayingLeavesNoGapAndCrossfadesOv
     std::size_t start = std::string::npos; // the render frame heard at `base`
     for (std::size_t o = 0; o + 200 < old16.size() / ch && start == std::string::npos; ++o) {
         std::size_t j = 0;
-        while (j < 200 && c.samples[(base + j) * ch] == old16[(o + j) * ch]) ++j;
+        while (j < 200 && c.samples[(base + j) * ch] == old16[(o + j) * ch])
+            ++j;
         if (j == 200) start = o;
     }
     ASSERT_NE(start, std::string::npos) << "the first tone is not in the capture";
@@ -229,7 +235,8 @@ TEST_F(DirectSoundPlayer, ReplacingTheToneWhilePlayingLeavesNoGapAndCrossfadesOv
             if (c.samples[(base + f + j) * ch] != c.samples[(base + f + j + 32) * ch]) return false;
         return true;
     };
-    while (e < d + 2 * static_cast<std::size_t>(segment) && !periodicFrom(e)) ++e;
+    while (e < d + 2 * static_cast<std::size_t>(segment) && !periodicFrom(e))
+        ++e;
     ASSERT_LE(e - d, static_cast<std::size_t>(segment) + 1) << "the change took longer than one segment";
     PeriodicSource oldRaw(first, rate), newRaw(second, rate);
     std::vector<std::int32_t> a((start + e + 600) * ch), b((2 * segment + 600) * ch);
@@ -248,14 +255,17 @@ TEST_F(DirectSoundPlayer, ReplacingTheToneWhilePlayingLeavesNoGapAndCrossfadesOv
         for (int k = 0; k < len + 500 && ok; ++k) {
             for (std::size_t j = 0; j < ch && ok; ++j) {
                 const std::int64_t o = a[(start + c0 + k) * ch + j], n2 = b[k * ch + j], g = k * step;
-                const std::int32_t want = k < len ? ToPcm16(static_cast<std::int32_t>(((o * ((1 << 24) - g)) >> 24) + ((n2 * g) >> 24)))
-                                                  : ToPcm16(static_cast<std::int32_t>(n2));
+                const std::int32_t want =
+                    k < len
+                        ? ToPcm16(static_cast<std::int32_t>(((o * ((1 << 24) - g)) >> 24) + ((n2 * g) >> 24)))
+                        : ToPcm16(static_cast<std::int32_t>(n2));
                 ok = c.samples[(base + c0 + k) * ch + j] == want;
             }
         }
         if (ok) matched = len;
     }
-    EXPECT_GT(matched, 0) << "the change is not the crossfade of one block (" << e - d << " frames from change to new tone)";
+    EXPECT_GT(matched, 0) << "the change is not the crossfade of one block (" << e - d
+                          << " frames from change to new tone)";
     EXPECT_NEAR(crossingFrequency(c, base + d + segment, end), 1500.0, 2.0);
 }
 

@@ -64,8 +64,8 @@ TEST(Owned, AFileHandleTakesInvalidHandleValueAsNone) {
     OwnedFile none;
     EXPECT_FALSE(none);
     EXPECT_EQ(none.get(), INVALID_HANDLE_VALUE);
-    OwnedFile failed(CreateFileW(L"Z:\\no\\such\\folder\\file", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                                 nullptr));
+    OwnedFile failed(
+        CreateFileW(L"Z:\\no\\such\\folder\\file", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     EXPECT_FALSE(failed); // and its end closes nothing
 }
 
@@ -123,7 +123,8 @@ TEST(Selected, PutsThePreviousObjectBackAtTheEndOfItsScope) {
 }
 
 TEST(Owned, AWindowIsDestroyedWithItsHolder) {
-    OwnedWindow window(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
+    OwnedWindow window(
+        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
     ASSERT_TRUE(window);
     const HWND raw = window.get();
     EXPECT_TRUE(IsWindow(raw));

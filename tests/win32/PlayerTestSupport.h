@@ -41,7 +41,8 @@ public:
     }
     std::string seenText() const {
         std::string t;
-        for (int i = 0; i < seenCount; ++i) t += std::to_string(seen[i]) + " ";
+        for (int i = 0; i < seenCount; ++i)
+            t += std::to_string(seen[i]) + " ";
         return t;
     }
     void levels(const LevelRecord& l, int) override {
@@ -55,7 +56,8 @@ template <class F> bool pumpUntil(F done, DWORD ms) {
     const DWORD t0 = GetTickCount();
     MSG m;
     for (;;) {
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&m);
         if (done()) return true;
         if (GetTickCount() - t0 > ms) return false;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);

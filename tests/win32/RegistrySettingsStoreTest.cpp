@@ -56,7 +56,8 @@ bool rawValue(const std::u16string& section, const std::u16string& name, DWORD& 
     const OwnedKey key(opened);
     char16_t buf[1024] = {};
     bytes = sizeof buf;
-    const LONG r = RegQueryValueExW(key.get(), wide(name), nullptr, &type, reinterpret_cast<BYTE*>(buf), &bytes);
+    const LONG r =
+        RegQueryValueExW(key.get(), wide(name), nullptr, &type, reinterpret_cast<BYTE*>(buf), &bytes);
     data.assign(buf, bytes / 2);
     return r == ERROR_SUCCESS;
 }

@@ -78,7 +78,8 @@ TEST(OutputFormatRecord, OneAndTwoChannelsArePlainPcmAndMoreAreExtensible) {
     EXPECT_EQ(f.SubFormat.Data1, 1u);
     EXPECT_EQ(f.SubFormat.Data4[7], 0x71);
     const DWORD masks[] = {0x103, 0x107, 0x10F, 0x60F, 0x70F, 0x63F, 0, 0x80000000u, 0x80000000u};
-    for (int c = 3; c <= 11; ++c) EXPECT_EQ(MakeOutputFormat(8000, c).dwChannelMask, masks[c - 3]) << c << " channels";
+    for (int c = 3; c <= 11; ++c)
+        EXPECT_EQ(MakeOutputFormat(8000, c).dwChannelMask, masks[c - 3]) << c << " channels";
 }
 
 VOID CALLBACK setEvent(PVOID event, BOOLEAN) {
@@ -179,7 +180,8 @@ TEST_F(WaveOutDevice, SixChannelsOpenWithTheExtensibleFormat) {
     const int where[6] = {0, 1, 4, 5, 6, 7};
     for (std::size_t f = 0; f < 4800; ++f) {
         for (int k = 0; k < 6; ++k)
-            ASSERT_EQ(c.samples[f * 8 + where[k]], ToPcm16(ref[f * 6 + k])) << "frame " << f << " channel " << k;
+            ASSERT_EQ(c.samples[f * 8 + where[k]], ToPcm16(ref[f * 6 + k]))
+                << "frame " << f << " channel " << k;
         ASSERT_EQ(c.samples[f * 8 + 2], 0);
         ASSERT_EQ(c.samples[f * 8 + 3], 0);
     }

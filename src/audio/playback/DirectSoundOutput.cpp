@@ -7,7 +7,8 @@
 namespace sonimo {
 
 namespace {
-const GUID kIidDirectSoundNotify = {0xB0210783, 0x89CD, 0x11D0, {0xAF, 0x08, 0x00, 0xA0, 0xC9, 0x25, 0xCD, 0x16}};
+const GUID kIidDirectSoundNotify = {
+    0xB0210783, 0x89CD, 0x11D0, {0xAF, 0x08, 0x00, 0xA0, 0xC9, 0x25, 0xCD, 0x16}};
 constexpr DWORD kBufferFlags = 0x18188; // position 2, global focus, notify, volume, software
 constexpr HRESULT kPrioLevelNeeded = static_cast<HRESULT>(0x88780046);
 constexpr HRESULT kBufferLost = static_cast<HRESULT>(0x88780096);
@@ -64,7 +65,8 @@ bool DirectSoundOutput::Open(const SourceRef& source, HANDLE playerStop) {
     playedPosition_.store(source->GetPosition(), std::memory_order_release);
     const int channels = source->channels == 0 ? 1 : source->channels;
     if (channels != levels_[0].count)
-        for (LevelRecord& r : levels_) r.count = static_cast<std::uint8_t>(channels);
+        for (LevelRecord& r : levels_)
+            r.count = static_cast<std::uint8_t>(channels);
     if (buffer_ && (channels != channels_ || source->sampleRate != rate_))
         buffer_.reset(); // a stale buffer of another format
     if (buffer_) {
@@ -122,11 +124,16 @@ void DirectSoundOutput::ResetBuffers() {
     }
     if (w == WAIT_OBJECT_0 + 1) return;
     lastResult_ = buffer_->Play(0, 0, DSBPLAY_LOOPING);
-    if (SUCCEEDED(lastResult_)) fail(DsOk);
-    else if (lastResult_ == kPrioLevelNeeded) fail(DsPriorityNeeded);
-    else if (lastResult_ == kBufferLost) fail(DsBufferLost);
-    else if (lastResult_ == kDeviceInUse) fail(DsDeviceInUse);
-    else fail(DsPlayRefused);
+    if (SUCCEEDED(lastResult_))
+        fail(DsOk);
+    else if (lastResult_ == kPrioLevelNeeded)
+        fail(DsPriorityNeeded);
+    else if (lastResult_ == kBufferLost)
+        fail(DsBufferLost);
+    else if (lastResult_ == kDeviceInUse)
+        fail(DsDeviceInUse);
+    else
+        fail(DsPlayRefused);
 }
 
 bool DirectSoundOutput::playCursor(DWORD& play) {
@@ -193,8 +200,8 @@ void DirectSoundOutput::ClearAhead() {
     void* first = nullptr;
     void* second = nullptr;
     DWORD firstBytes = 0, secondBytes = 0;
-    if (FAILED(buffer_->Lock(writeCursor_, static_cast<DWORD>(clearArea_), &first, &firstBytes, &second, &secondBytes,
-                             0)))
+    if (FAILED(buffer_->Lock(writeCursor_, static_cast<DWORD>(clearArea_), &first, &firstBytes, &second,
+                             &secondBytes, 0)))
         return;
     if (first) std::memset(first, 0, firstBytes);
     if (second) std::memset(second, 0, secondBytes);
@@ -251,7 +258,8 @@ void DirectSoundOutput::RefillAfterResume() {
     writeCursor_ = resumeCursor_;
     DWORD play = 0, hardwareWrite = 0;
     if (SUCCEEDED(buffer_->GetCurrentPosition(&play, &hardwareWrite))) {
-        const DsRefillPoint p = DsRefill(resumeCursor_, hardwareWrite, safetyMargin_, marginStep_, channels_, sizes_);
+        const DsRefillPoint p =
+            DsRefill(resumeCursor_, hardwareWrite, safetyMargin_, marginStep_, channels_, sizes_);
         writeCursor_ = p.writeCursor;
         safetyMargin_ = p.margin;
     }

@@ -59,13 +59,15 @@ LSoundPlayerDoneHandlerThread::~LSoundPlayerDoneHandlerThread() {
     Join();
 }
 
-void LSoundPlayerDoneHandlerThread::Run() { player_.runCompletions(*this); }
+void LSoundPlayerDoneHandlerThread::Run() {
+    player_.runCompletions(*this);
+}
 
 LSoundPlayer::LSoundPlayer()
     : LThread(L"LSoundPlayer<T>"), bufferFreed_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       dataWritten_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      threadEnded_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), directSound_(dataWritten_.get(), threadEnded_.get()),
-      handler_(*this) {
+      threadEnded_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      directSound_(dataWritten_.get(), threadEnded_.get()), handler_(*this) {
     window_.reset(createNotificationWindow(this));
 }
 
@@ -84,8 +86,10 @@ void LSoundPlayer::SelectDevice(const OutputDevice& device) {
     // Changing the back-end under a running feeder would pull the device from under it.
     if (running()) Stop();
     outputKind_ = device.kind;
-    if (outputKind_ == OutputWaveOut) waveOut_.SetDevice(device);
-    else if (outputKind_ == OutputDirectSound) directSound_.SelectDevice(device);
+    if (outputKind_ == OutputWaveOut)
+        waveOut_.SetDevice(device);
+    else if (outputKind_ == OutputDirectSound)
+        directSound_.SelectDevice(device);
 }
 
 void LSoundPlayer::SetListener(PlayerListener* listener, int cookie) {
@@ -120,8 +124,10 @@ bool LSoundPlayer::Start(const SourceRef& source) {
     ResetEvent(dataWritten_.get());
     ResetEvent(threadEnded_.get());
     if (!StartThread(THREAD_PRIORITY_NORMAL)) {
-        if (outputKind_ == OutputWaveOut) waveOut_.Close();
-        else directSound_.Stop();
+        if (outputKind_ == OutputWaveOut)
+            waveOut_.Close();
+        else
+            directSound_.Stop();
         source_.release();
         return false;
     }
@@ -159,8 +165,10 @@ LSoundPlayer::FeedStep LSoundPlayer::feedOnce(int kind, std::optional<SourceRef>
             raise(false, true); // the device is behind: the handler must keep up
             return FeedStep::NoRoom;
         }
-        if (kind == OutputWaveOut) waveOut_.WriteBlock(std::min(remaining, kMaxReadFrames));
-        else directSound_.FillSegment();
+        if (kind == OutputWaveOut)
+            waveOut_.WriteBlock(std::min(remaining, kMaxReadFrames));
+        else
+            directSound_.FillSegment();
         SetEvent(dataWritten_.get());
         return FeedStep::Wrote;
     }
@@ -252,8 +260,10 @@ void LSoundPlayer::Stop() {
     const bool active = outputActive();
     RequestStop();
     Join();
-    if (outputKind_ == OutputWaveOut) waveOut_.Close();
-    else if (outputKind_ == OutputDirectSound) directSound_.Stop();
+    if (outputKind_ == OutputWaveOut)
+        waveOut_.Close();
+    else if (outputKind_ == OutputDirectSound)
+        directSound_.Stop();
     source_.release();
     history_.clear();
     finished_ = false;
@@ -334,8 +344,10 @@ bool LSoundPlayer::replaceSource(const SourceRef& source, int position) {
     next = LimitWithLookahead(next, kNominalFullScale);
     next->Seek(position);
     source_ = makeSource<PlaybackHistoryTap>(next, history_);
-    if (outputKind_ == OutputDirectSound) directSound_.ReplaceSource(source_);
-    else waveOut_.ReplaceSource(source_);
+    if (outputKind_ == OutputDirectSound)
+        directSound_.ReplaceSource(source_);
+    else
+        waveOut_.ReplaceSource(source_);
     return true;
 }
 
@@ -360,8 +372,10 @@ void LSoundPlayer::restartWaveOut() {
 }
 
 void LSoundPlayer::SetVolume(std::int8_t step) {
-    if (outputKind_ == OutputWaveOut) waveOut_.SetVolume(step);
-    else if (outputKind_ == OutputDirectSound) directSound_.SetVolume(step);
+    if (outputKind_ == OutputWaveOut)
+        waveOut_.SetVolume(step);
+    else if (outputKind_ == OutputDirectSound)
+        directSound_.SetVolume(step);
 }
 
 std::int8_t LSoundPlayer::GetVolume() {
@@ -391,8 +405,10 @@ void LSoundPlayer::ProcessNotification() {
         if (progress_) {
             LevelRecord levels;
             levels.count = 1;
-            if (kind == OutputWaveOut) levels = waveOut_.CurrentLevels();
-            else if (kind == OutputDirectSound) levels = directSound_.CurrentLevels();
+            if (kind == OutputWaveOut)
+                levels = waveOut_.CurrentLevels();
+            else if (kind == OutputDirectSound)
+                levels = directSound_.CurrentLevels();
             listener_->levels(levels, cookie_);
             progress_ = false;
         }

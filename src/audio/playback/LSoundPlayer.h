@@ -79,7 +79,7 @@ public:
     // again on the new source from what was last heard.
     struct LiveChange {
         bool replaced = false;
-        int requeued = 0;              // frames that had been queued and are now played again
+        int requeued = 0;                    // frames that had been queued and are now played again
         std::int64_t lockedMicroseconds = 0; // how long the feeder was kept out
     };
     LiveChange ChangeSourceLive(const SourceRef& source);

@@ -24,7 +24,7 @@ public:
     // gets the caller's priority while it is waited for, so that it can finish its turn.
     void Join();
     bool StopRequested() const { return WaitForSingleObject(stop_.get(), 0) == WAIT_OBJECT_0; }
-    HANDLE stopEvent() const { return stop_.get(); } // borrowed
+    HANDLE stopEvent() const { return stop_.get(); }      // borrowed
     HANDLE threadHandle() const { return thread_.get(); } // borrowed
     bool running() const { return running_.load(std::memory_order_acquire); }
     void SetPriority(int priority);

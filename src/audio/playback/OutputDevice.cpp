@@ -20,7 +20,6 @@ namespace {
 const char16_t kPrimaryDriver[] = u"Primary Sound Driver";
 const char16_t kDefaultAlias[] = u"[デフォルトの音声出力]";
 
-
 bool equalsIgnoringCase(const std::u16string& a, const std::u16string& b) {
     return CompareStringOrdinal(wide(a), static_cast<int>(a.size()), wide(b), static_cast<int>(b.size()),
                                 TRUE) == CSTR_EQUAL;
@@ -32,10 +31,13 @@ std::u16string cut(std::u16string s) {
 }
 
 // The library is loaded around each enumeration only; nothing stays loaded.
-OwnedModule loadDirectSound() { return OwnedModule(LoadLibraryW(L"dSound.dll")); }
+OwnedModule loadDirectSound() {
+    return OwnedModule(LoadLibraryW(L"dSound.dll"));
+}
 
 template <class F> F entry(const OwnedModule& module, const char* name) {
-    return module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module.get(), name))) : nullptr;
+    return module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module.get(), name)))
+                  : nullptr;
 }
 
 BOOL CALLBACK countEntry(LPGUID, LPCSTR, LPCSTR, LPVOID context) {
@@ -92,7 +94,9 @@ public:
 
 } // namespace
 
-bool hasOwnGuid(const OutputDevice& device) { return device.deviceGuid.Data1 != 0; }
+bool hasOwnGuid(const OutputDevice& device) {
+    return device.deviceGuid.Data1 != 0;
+}
 
 DeviceSystem& systemDevices() {
     static Win32DeviceSystem system;
@@ -123,7 +127,8 @@ std::vector<std::u16string> DeviceCatalogue::DirectSoundNames() {
     std::size_t filled = 0;
     for (const DirectSoundEntry& e : system_.directSoundEntries()) {
         if (filled == slots.size()) break; // more entries than counted: no empty slot left
-        slots[filled++] = e.description == kPrimaryDriver ? std::u16string(kDefaultDeviceName) : e.description;
+        slots[filled++] =
+            e.description == kPrimaryDriver ? std::u16string(kDefaultDeviceName) : e.description;
     }
     return slots;
 }
@@ -131,7 +136,8 @@ std::vector<std::u16string> DeviceCatalogue::DirectSoundNames() {
 std::vector<std::u16string> DeviceCatalogue::DirectSoundList() {
     const bool modern = system_.isModernPlatform();
     std::vector<std::u16string> list;
-    for (const std::u16string& name : DirectSoundNames()) list.push_back(modern ? name : u"[DirectSound] " + name);
+    for (const std::u16string& name : DirectSoundNames())
+        list.push_back(modern ? name : u"[DirectSound] " + name);
     return list;
 }
 
@@ -147,7 +153,8 @@ GUID DeviceCatalogue::DirectSoundGuidOf(const std::u16string& name) {
 
 int DeviceCatalogue::KindOf(const std::u16string& storedName) {
     std::size_t end = 0;
-    while (end < storedName.size() && end < kDeviceNameUnits && storedName[end] > u' ') ++end;
+    while (end < storedName.size() && end < kDeviceNameUnits && storedName[end] > u' ')
+        ++end;
     const std::u16string token = storedName.substr(0, end);
     if (equalsIgnoringCase(token, u"[MME]")) return OutputWaveOut;
     if (equalsIgnoringCase(token, u"[DirectSound]")) return OutputDirectSound;
@@ -160,7 +167,8 @@ std::u16string DeviceCatalogue::StripPrefix(const std::u16string& storedName) {
     std::size_t i = storedName.find(u']');
     if (i == std::u16string::npos) return {}; // a prefix that never closes leaves nothing
     ++i;
-    while (i < storedName.size() && storedName[i] <= u' ') ++i;
+    while (i < storedName.size() && storedName[i] <= u' ')
+        ++i;
     return cut(storedName.substr(i));
 }
 

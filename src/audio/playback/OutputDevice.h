@@ -21,7 +21,8 @@ inline constexpr std::size_t kDeviceNameUnits = 259; // what the 260-unit record
 struct OutputDevice {
     std::int32_t kind = OutputWaveOut;
     GUID deviceGuid{}; // all zero: the default DirectSound device
-    std::u16string displayName; // "[MME] %s" / "[DirectSound] %s"; empty when a DirectSound name was not found
+    std::u16string
+        displayName; // "[MME] %s" / "[DirectSound] %s"; empty when a DirectSound name was not found
     // 0 = wave mapper; 1..M = waveOut device + 1; M+1..M+D = DirectSound entries (M+1 the primary one)
     std::int32_t catalogueIndex = 0;
     std::int32_t spareIndex = 0;

@@ -28,21 +28,32 @@ void FillLevels(LevelRecord& record, const std::int32_t* samples, int frames, in
 
 DWORD ChannelMaskFor(int channels) {
     switch (channels) {
-    case 1: return 0x4;
-    case 2: return 0x3;
-    case 3: return 0x103;
-    case 4: return 0x107;
-    case 5: return 0x10F;
-    case 6: return 0x60F;
-    case 7: return 0x70F;
-    case 8: return 0x63F;
-    case 9: return 0;
-    default: return 0x80000000u;
+    case 1:
+        return 0x4;
+    case 2:
+        return 0x3;
+    case 3:
+        return 0x103;
+    case 4:
+        return 0x107;
+    case 5:
+        return 0x10F;
+    case 6:
+        return 0x60F;
+    case 7:
+        return 0x70F;
+    case 8:
+        return 0x63F;
+    case 9:
+        return 0;
+    default:
+        return 0x80000000u;
     }
 }
 
 WAVEFORMATEXTENSIBLE MakeOutputFormat(int rate, int channels) {
-    static const GUID kPcmSubFormat = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+    static const GUID kPcmSubFormat = {
+        0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
     WAVEFORMATEXTENSIBLE f{};
     f.Format.nChannels = static_cast<WORD>(channels);
     f.Format.nSamplesPerSec = static_cast<DWORD>(rate);
@@ -66,7 +77,8 @@ std::string DescribeMmResult(MMRESULT result) {
     char text[MAXERRORLENGTH] = {};
     char out[MAXERRORLENGTH + 32];
     if (waveOutGetErrorTextA(result, text, sizeof text) != MMSYSERR_NOERROR) text[0] = 0;
-    std::snprintf(out, sizeof out, "MMRESULT %u (%s)", static_cast<unsigned>(result), text[0] ? text : "unknown");
+    std::snprintf(out, sizeof out, "MMRESULT %u (%s)", static_cast<unsigned>(result),
+                  text[0] ? text : "unknown");
     return out;
 }
 

@@ -9,7 +9,9 @@ namespace {
 constexpr DWORD kLoopBits = WHDR_DONE | WHDR_BEGINLOOP | WHDR_ENDLOOP;
 }
 
-int WaveOutBlockFrames(int rate) { return std::max(20, std::min(rate / 10, 8192)); }
+int WaveOutBlockFrames(int rate) {
+    return std::max(20, std::min(rate / 10, 8192));
+}
 
 std::uint16_t WaveOutVolumeValue(int step) {
     if (step <= -48) return 1; // 0 would mute; the quietest step still plays
@@ -17,11 +19,15 @@ std::uint16_t WaveOutVolumeValue(int step) {
     return static_cast<std::uint16_t>((step + 48) * 1424);
 }
 
-int WaveOutVolumeStep(DWORD deviceVolume) { return static_cast<int>((deviceVolume & 0xFFFF) / 1424) - 48; }
+int WaveOutVolumeStep(DWORD deviceVolume) {
+    return static_cast<int>((deviceVolume & 0xFFFF) / 1424) - 48;
+}
 
 WaveOutOutput::WaveOutOutput() : callbackEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
-WaveOutOutput::~WaveOutOutput() { Close(); }
+WaveOutOutput::~WaveOutOutput() {
+    Close();
+}
 
 bool WaveOutOutput::Open(const SourceRef& source) {
     Close();
@@ -118,7 +124,8 @@ bool WaveOutOutput::slotDone(const Slot& s) const {
 bool WaveOutOutput::WaitForCompletedBlock(HANDLE stop, HANDLE otherStop) {
     HANDLE handles[3] = {stop, otherStop, callbackEvent_.get()};
     for (;;) {
-        if (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0 || WaitForSingleObject(otherStop, 0) == WAIT_OBJECT_0)
+        if (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0 ||
+            WaitForSingleObject(otherStop, 0) == WAIT_OBJECT_0)
             return false;
         ResetEvent(callbackEvent_.get());
         Slot& s = slots_[doneIndex_];
@@ -178,7 +185,8 @@ void WaveOutOutput::SetVolume(std::int8_t step) {
 
 std::int8_t WaveOutOutput::GetVolume() const {
     DWORD v = 0;
-    if (waveOutGetVolume(reinterpret_cast<HWAVEOUT>(static_cast<UINT_PTR>(deviceId())), &v) != MMSYSERR_NOERROR)
+    if (waveOutGetVolume(reinterpret_cast<HWAVEOUT>(static_cast<UINT_PTR>(deviceId())), &v) !=
+        MMSYSERR_NOERROR)
         v = 0x8000;
     return static_cast<std::int8_t>(WaveOutVolumeStep(v));
 }

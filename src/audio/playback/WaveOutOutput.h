@@ -26,8 +26,12 @@ inline constexpr int kWaveOutSlots = 64;
 
 // Frames per device buffer: rate / 10, at most 8192, at least 20.
 int WaveOutBlockFrames(int rate);
-inline int NextWaveOutSlot(int index) { return (index + 1) % kWaveOutSlots; }
-inline int PreviousWaveOutSlot(int index) { return (index + kWaveOutSlots - 1) % kWaveOutSlots; }
+inline int NextWaveOutSlot(int index) {
+    return (index + 1) % kWaveOutSlots;
+}
+inline int PreviousWaveOutSlot(int index) {
+    return (index + kWaveOutSlots - 1) % kWaveOutSlots;
+}
 // Volume step (dB-like, 0 = full) to the 16-bit device value and back.
 std::uint16_t WaveOutVolumeValue(int step);
 int WaveOutVolumeStep(DWORD deviceVolume);

@@ -70,7 +70,8 @@ AcmFileSource::AcmFileSource(std::unique_ptr<ByteSource>& bytes, const WaveForma
     stream_.reset(opened);
     const DWORD outputBytes = static_cast<DWORD>(kMaxReadFrames) * target.nBlockAlign;
     DWORD sourceBytes = 0;
-    if (acmStreamSize(stream_.get(), outputBytes, &sourceBytes, ACM_STREAMSIZEF_DESTINATION) != MMSYSERR_NOERROR ||
+    if (acmStreamSize(stream_.get(), outputBytes, &sourceBytes, ACM_STREAMSIZEF_DESTINATION) !=
+            MMSYSERR_NOERROR ||
         sourceBytes == 0 || sourceBytes > kMaxSourceBuffer)
         return;
     source_.assign(sourceBytes, 0);

@@ -55,7 +55,7 @@ private:
     std::unique_ptr<ByteSource> bytes_;
     std::int64_t dataSize_; // -1 while unknown
     std::int64_t dataStart_ = 0;
-    std::uint32_t consumed_ = 0;  // data bytes read from the file
+    std::uint32_t consumed_ = 0; // data bytes read from the file
     Owned<traits::AcmStream> stream_;
     ACMSTREAMHEADER header_{}; // prepared on stream_ while prepared_ (unprepared before it closes)
     bool prepared_ = false;

@@ -29,11 +29,19 @@ bool File::open(const std::u16string& path, Mode mode) {
     int flags = O_CLOEXEC;
     switch (mode) {
     // Without a writer a FIFO would hold open() for ever: refused below instead.
-    case Mode::ReadShared: flags |= O_RDONLY | O_NONBLOCK | O_NOCTTY; break;
+    case Mode::ReadShared:
+        flags |= O_RDONLY | O_NONBLOCK | O_NOCTTY;
+        break;
     case Mode::CreateExclusive:
-    case Mode::CreateShared: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
-    case Mode::WriteExisting: flags |= O_WRONLY; break;
-    case Mode::ReadWriteShared: flags |= O_RDWR | O_CREAT; break;
+    case Mode::CreateShared:
+        flags |= O_WRONLY | O_CREAT | O_TRUNC;
+        break;
+    case Mode::WriteExisting:
+        flags |= O_WRONLY;
+        break;
+    case Mode::ReadWriteShared:
+        flags |= O_RDWR | O_CREAT;
+        break;
     }
     int fd;
     do {
@@ -58,8 +66,7 @@ void File::close() {
 namespace {
 
 // One read or write, again when a signal interrupted it.
-template <class Call>
-std::int64_t retried(Call call) {
+template <class Call> std::int64_t retried(Call call) {
     for (;;) {
         const ssize_t r = call();
         if (r >= 0 || errno != EINTR) return r;
@@ -110,7 +117,9 @@ bool fileExists(const std::u16string& path) {
     return ::stat(utf16ToUtf8(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-bool removeFile(const std::u16string& path) { return ::unlink(utf16ToUtf8(path).c_str()) == 0; }
+bool removeFile(const std::u16string& path) {
+    return ::unlink(utf16ToUtf8(path).c_str()) == 0;
+}
 
 std::u16string pathIdentity(const std::u16string& path) {
     std::error_code ec;

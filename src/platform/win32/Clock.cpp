@@ -4,7 +4,9 @@
 
 namespace sonimo {
 
-std::uint32_t tickCountMs() { return GetTickCount(); }
+std::uint32_t tickCountMs() {
+    return GetTickCount();
+}
 
 void sleepMs(int ms) {
     if (ms > 0) Sleep(static_cast<DWORD>(ms));

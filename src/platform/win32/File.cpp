@@ -9,18 +9,35 @@
 namespace sonimo {
 
 namespace {
-HANDLE asHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+HANDLE asHandle(std::intptr_t h) {
+    return reinterpret_cast<HANDLE>(h);
+}
 } // namespace
 
 bool File::open(const std::u16string& path, Mode mode) {
     close();
     DWORD access = GENERIC_READ, share = FILE_SHARE_READ | FILE_SHARE_WRITE, disposition = OPEN_EXISTING;
     switch (mode) {
-    case Mode::ReadShared: break;
-    case Mode::CreateExclusive: access = GENERIC_WRITE; share = 0; disposition = CREATE_ALWAYS; break;
-    case Mode::CreateShared: access = GENERIC_WRITE; share = FILE_SHARE_READ; disposition = CREATE_ALWAYS; break;
-    case Mode::WriteExisting: access = GENERIC_WRITE; share = FILE_SHARE_READ; break;
-    case Mode::ReadWriteShared: access = GENERIC_READ | GENERIC_WRITE; disposition = OPEN_ALWAYS; break;
+    case Mode::ReadShared:
+        break;
+    case Mode::CreateExclusive:
+        access = GENERIC_WRITE;
+        share = 0;
+        disposition = CREATE_ALWAYS;
+        break;
+    case Mode::CreateShared:
+        access = GENERIC_WRITE;
+        share = FILE_SHARE_READ;
+        disposition = CREATE_ALWAYS;
+        break;
+    case Mode::WriteExisting:
+        access = GENERIC_WRITE;
+        share = FILE_SHARE_READ;
+        break;
+    case Mode::ReadWriteShared:
+        access = GENERIC_READ | GENERIC_WRITE;
+        disposition = OPEN_ALWAYS;
+        break;
     }
     OwnedFile h(CreateFileW(wide(path), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!h) return false;
@@ -83,14 +100,18 @@ std::int64_t File::size() const {
     return isOpen() && GetFileSizeEx(asHandle(handle_), &li) ? li.QuadPart : -1;
 }
 
-bool File::truncateHere() { return isOpen() && SetEndOfFile(asHandle(handle_)) != 0; }
+bool File::truncateHere() {
+    return isOpen() && SetEndOfFile(asHandle(handle_)) != 0;
+}
 
 bool fileExists(const std::u16string& path) {
     const DWORD a = GetFileAttributesW(wide(path));
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool removeFile(const std::u16string& path) { return DeleteFileW(wide(path)) != 0; }
+bool removeFile(const std::u16string& path) {
+    return DeleteFileW(wide(path)) != 0;
+}
 
 std::u16string pathIdentity(const std::u16string& path) {
     std::error_code ec;

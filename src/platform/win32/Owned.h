@@ -10,8 +10,7 @@
 
 namespace sonimo {
 
-template <class Traits>
-class Owned {
+template <class Traits> class Owned {
 public:
     using Handle = typename Traits::Handle;
 
@@ -55,8 +54,7 @@ struct FileHandle { // CreateFileW says "none" with INVALID_HANDLE_VALUE
     static Handle none() noexcept { return INVALID_HANDLE_VALUE; }
     static void close(Handle h) noexcept { CloseHandle(h); }
 };
-template <class T>
-struct GdiObject { // fonts, bitmaps, brushes, pens
+template <class T> struct GdiObject { // fonts, bitmaps, brushes, pens
     using Handle = T;
     static Handle none() noexcept { return nullptr; }
     static void close(Handle h) noexcept { DeleteObject(h); }
@@ -107,8 +105,7 @@ using OwnedKey = Owned<traits::RegistryKey>;
 using OwnedWindow = Owned<traits::Window>;
 
 // A COM interface pointer that holds one reference.
-template <class T>
-class ComPtr {
+template <class T> class ComPtr {
 public:
     ComPtr() noexcept = default;
     // Takes over a reference the caller already holds (as from a Create or Query call).
@@ -167,8 +164,8 @@ public:
     Selected& operator=(const Selected&) = delete;
 
 private:
-    HDC dc_;       // borrowed
-    HGDIOBJ old_;  // borrowed: the DC's own object, selected back at the end
+    HDC dc_;      // borrowed
+    HGDIOBJ old_; // borrowed: the DC's own object, selected back at the end
 };
 
 } // namespace sonimo

@@ -125,8 +125,8 @@ std::optional<std::u16string> fileDialog(HWND owner, const FileDialogRequest& re
 std::optional<std::u16string> askText(HWND owner, const std::u16string& title, const std::u16string& prompt,
                                       const std::u16string& text) {
     EntryState state{&title, &prompt, &text, {}};
-    const INT_PTR r = DialogBoxParamW(moduleOfOwner(owner), MAKEINTRESOURCEW(IDD_TEXT_ENTRY), owner, entryProc,
-                                      reinterpret_cast<LPARAM>(&state));
+    const INT_PTR r = DialogBoxParamW(moduleOfOwner(owner), MAKEINTRESOURCEW(IDD_TEXT_ENTRY), owner,
+                                      entryProc, reinterpret_cast<LPARAM>(&state));
     if (r != IDOK) return std::nullopt;
     return state.result;
 }

@@ -27,8 +27,7 @@ int textWidth(HDC dc, const wchar_t* text) {
 }
 
 // Copies a bitmap onto `dc` through a memory DC of its own.
-template <class Copy>
-void drawBitmap(HDC dc, HBITMAP bitmap, const Copy& copy) {
+template <class Copy> void drawBitmap(HDC dc, HBITMAP bitmap, const Copy& copy) {
     OwnedMemoryDc src(CreateCompatibleDC(dc));
     Selected in(src.get(), bitmap);
     BITMAP info{};

@@ -50,7 +50,8 @@ void LevelMeter::paintMeter(HDC dc, const RECT& rect, const int* levels, int cha
         fillRect(dc, redAt, top, end, bottom, RGB(0xe8, 0x4a, 0x3a));
     }
     // The scale: a tick and a label every 12 dB.
-    OwnedFont font(CreateFontW(-9, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"MS Shell Dlg 2"));
+    OwnedFont font(
+        CreateFontW(-9, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"MS Shell Dlg 2"));
     Selected fontIn(dc, font.get());
     SetTextColor(dc, RGB(0xb0, 0xb8, 0xc4));
     SetBkMode(dc, TRANSPARENT);

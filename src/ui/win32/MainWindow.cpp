@@ -247,7 +247,8 @@ void MainWindow::createChildren() {
     font_ = reinterpret_cast<HFONT>(SendMessageW(hwnd_, WM_GETFONT, 0, 0));
     RECT du{0, 0, 4, 8};
     MapDialogRect(hwnd_, &du);
-    units_ = {du.right > 0 ? static_cast<int>(du.right) : 6, du.bottom > 0 ? static_cast<int>(du.bottom) : 13};
+    units_ = {du.right > 0 ? static_cast<int>(du.right) : 6,
+              du.bottom > 0 ? static_cast<int>(du.bottom) : 13};
     RECT wr;
     GetWindowRect(hwnd_, &wr);
     defaultWidth_ = wr.right - wr.left;
@@ -283,8 +284,8 @@ void MainWindow::loadIcons(HINSTANCE instance) {
     for (const auto& [which, metric] : {std::pair{ICON_BIG, SM_CXICON}, std::pair{ICON_SMALL, SM_CXSMICON}}) {
         const int size = GetSystemMetrics(metric);
         SendMessageW(hwnd_, WM_SETICON, which,
-                     reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, size,
-                                                         size, LR_DEFAULTCOLOR)));
+                     reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                                                         size, size, LR_DEFAULTCOLOR)));
     }
 }
 
@@ -301,16 +302,17 @@ void MainWindow::loadToolbarImages(HINSTANCE instance) {
 
 void MainWindow::createGrid(HINSTANCE instance) {
     grid_ = createChild(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS, hwnd_, kIdValueGrid,
-                        instance);
+                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS, hwnd_,
+                        kIdValueGrid, instance);
     SendMessageW(grid_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     SendMessageW(grid_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
 }
 
 // The value toolbar sits in a frame of its own under the main toolbar.
 void MainWindow::createToolbars(HINSTANCE instance) {
-    frame_ = createChild(0, L"Edit", L"", WS_CHILD | WS_VISIBLE | ES_READONLY | ES_MULTILINE | WS_CLIPCHILDREN,
-                         hwnd_, kIdToolbarFrame, instance);
+    frame_ =
+        createChild(0, L"Edit", L"", WS_CHILD | WS_VISIBLE | ES_READONLY | ES_MULTILINE | WS_CLIPCHILDREN,
+                    hwnd_, kIdToolbarFrame, instance);
     SetWindowSubclass(frame_, frameProc, 1, 0);
     mainToolbar_ = createToolbar(hwnd_, kIdMainToolbar, mainToolbarTable(), true);
     valueToolbar_ = createToolbar(frame_, kIdValueToolbar, valueToolbarTable(), false);
@@ -319,8 +321,8 @@ void MainWindow::createToolbars(HINSTANCE instance) {
 void MainWindow::createToneButtons(HINSTANCE instance) {
     for (int i = 0; i < 3; ++i) {
         buttons_[i] = createChild(0, L"BUTTON", wide(texts::kToneButtons[i]),
-                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, hwnd_, kCmdDeleteTone + i,
-                                  instance);
+                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, hwnd_,
+                                  kCmdDeleteTone + i, instance);
         SendMessageW(buttons_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     }
 }
@@ -357,9 +359,9 @@ void MainWindow::createStatusBar(HINSTANCE instance) {
 
 // Tooltips of the grid, the tone buttons and the meter (which gives its own text).
 void MainWindow::createTooltips(HINSTANCE instance) {
-    tooltips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
-                                instance, nullptr);
+    tooltips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                                CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance, nullptr);
     SendMessageW(tooltips_, TTM_SETMAXTIPWIDTH, 0, 600);
     auto addTool = [&](HWND control, const std::u16string* text) {
         TOOLINFOW ti{};
@@ -373,8 +375,8 @@ void MainWindow::createTooltips(HINSTANCE instance) {
     const std::u16string gridTip = texts::kGridTip;
     addTool(grid_, &gridTip);
     for (int i = 0; i < 3; ++i) {
-        const std::u16string tip = withKeyName(texts::kToneButtonTips[i],
-                                               static_cast<std::uint16_t>(kCmdDeleteTone + i), true, systemKeyName);
+        const std::u16string tip = withKeyName(
+            texts::kToneButtonTips[i], static_cast<std::uint16_t>(kCmdDeleteTone + i), true, systemKeyName);
         addTool(buttons_[i], &tip);
     }
     addTool(meter_.hwnd(), nullptr);
@@ -780,8 +782,9 @@ void MainWindow::updateCommands() {
     applyToolbarStates(mainToolbar_, states_.mainToolbar);
     applyToolbarStates(valueToolbar_, states_.valueToolbar);
     for (int i = 0; i < 3; ++i)
-        EnableWindow(buttons_[i],
-                     CommandStates::of(states_.buttons, static_cast<std::uint16_t>(kCmdDeleteTone + i)).enabled);
+        EnableWindow(
+            buttons_[i],
+            CommandStates::of(states_.buttons, static_cast<std::uint16_t>(kCmdDeleteTone + i)).enabled);
     notes_.setEnabled(controller_.noteWindowEnabled());
     const bool expand = controller_.noteWindowExpanded();
     if (notes_.expanded() != expand) {
@@ -828,7 +831,8 @@ void MainWindow::showContextMenu() {
     OwnedMenu menu(buildContextMenu());
     POINT at;
     GetCursorPos(&at);
-    const int chosen = TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd_, nullptr);
+    const int chosen =
+        TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd_, nullptr);
     menu.reset();
     if (chosen > 0)
         command(static_cast<std::uint16_t>(chosen));

@@ -178,7 +178,7 @@ private:
     HWND status_ = nullptr, tooltips_ = nullptr;
     OwnedImageList images_;
     OwnedBitmap watermark_; // until the list view takes it
-    HFONT font_ = nullptr; // the dialog's, borrowed
+    HFONT font_ = nullptr;  // the dialog's, borrowed
     DialogUnits units_;
     int defaultWidth_ = 0, defaultHeight_ = 0, minClientHeight_ = 0;
     CommandStates states_;

@@ -7,8 +7,7 @@
 
 namespace sonimo {
 
-template <class Dialog>
-struct DialogProcedure {
+template <class Dialog> struct DialogProcedure {
     static INT_PTR CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         if (message == WM_INITDIALOG) {
             SetWindowLongPtrW(window, DWLP_USER, lParam);
@@ -26,10 +25,9 @@ inline HINSTANCE moduleOfOwner(HWND owner) {
 }
 
 // Runs `dialog` from template `id`, modal over `owner`; true when it closed with OK.
-template <class Dialog>
-bool runModalDialog(Dialog& dialog, HWND owner, int id) {
-    return DialogBoxParamW(moduleOfOwner(owner), MAKEINTRESOURCEW(id), owner, DialogProcedure<Dialog>::procedure,
-                           reinterpret_cast<LPARAM>(&dialog)) == IDOK;
+template <class Dialog> bool runModalDialog(Dialog& dialog, HWND owner, int id) {
+    return DialogBoxParamW(moduleOfOwner(owner), MAKEINTRESOURCEW(id), owner,
+                           DialogProcedure<Dialog>::procedure, reinterpret_cast<LPARAM>(&dialog)) == IDOK;
 }
 
 } // namespace sonimo

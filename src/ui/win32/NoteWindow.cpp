@@ -22,10 +22,9 @@ HWND NoteWindow::createIn(HWND parent, HWND target, HFONT font, const DialogUnit
     body_.create(hwnd(), 0, WS_VISIBLE | WS_CLIPCHILDREN);
     for (int i = 0; i < kNoteCount; ++i) {
         const std::u16string name = noteName(i);
-        buttons_[i] = CreateWindowExW(0, L"BUTTON", wide(name),
-                                      WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, 0, 0, 0, body_.hwnd(),
-                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdNoteButtonFirst + i)),
-                                      nullptr, nullptr);
+        buttons_[i] = CreateWindowExW(
+            0, L"BUTTON", wide(name), WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, 0, 0, 0, body_.hwnd(),
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdNoteButtonFirst + i)), nullptr, nullptr);
         SendMessageW(buttons_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
     scale_.createIn(body_.hwnd(), target);

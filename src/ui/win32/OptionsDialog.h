@@ -12,8 +12,7 @@
 
 namespace sonimo {
 
-template <class Dialog>
-struct DialogProcedure;
+template <class Dialog> struct DialogProcedure;
 
 class OptionsDialog {
 public:

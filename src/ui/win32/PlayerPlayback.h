@@ -22,8 +22,8 @@ public:
     bool deviceHasOwnGuid() override;
 
 private:
-    LSoundPlayer& player_;     // borrowed
-    SettingsStore& settings_;  // borrowed
+    LSoundPlayer& player_;    // borrowed
+    SettingsStore& settings_; // borrowed
 };
 
 } // namespace sonimo

@@ -32,14 +32,16 @@ HBITMAP loadPngResource(HINSTANCE instance, int id, int width, int height) {
                                                        decoder.put())) &&
             SUCCEEDED(decoder->GetFrame(0, frame.put())) &&
             SUCCEEDED(factory->CreateFormatConverter(converter.put())) &&
-            SUCCEEDED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
-                                            nullptr, 0, WICBitmapPaletteTypeCustom)) &&
+            SUCCEEDED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA,
+                                            WICBitmapDitherTypeNone, nullptr, 0,
+                                            WICBitmapPaletteTypeCustom)) &&
             SUCCEEDED(converter->GetSize(&w, &h))) {
             source = converter.get();
             if (width > 0 && height > 0 &&
                 (static_cast<UINT>(width) != w || static_cast<UINT>(height) != h) &&
                 SUCCEEDED(factory->CreateBitmapScaler(scaler.put())) &&
-                SUCCEEDED(scaler->Initialize(converter.get(), width, height, WICBitmapInterpolationModeFant))) {
+                SUCCEEDED(
+                    scaler->Initialize(converter.get(), width, height, WICBitmapInterpolationModeFant))) {
                 source = scaler.get();
                 w = width;
                 h = height;

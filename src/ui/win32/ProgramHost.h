@@ -31,8 +31,8 @@ public:
 
 protected:
     FileCommands commandsFor(MainWindow& window);
-    HWND owner_ = nullptr;                // borrowed: the main window while a command runs
-    SettingsStore* settings_ = nullptr;   // borrowed: the main window's store, set with owner_
+    HWND owner_ = nullptr;              // borrowed: the main window while a command runs
+    SettingsStore* settings_ = nullptr; // borrowed: the main window's store, set with owner_
 };
 
 } // namespace sonimo
