@@ -1,7 +1,5 @@
 #include "ui/win32/ProgramHost.h"
 
-#include <commdlg.h>
-
 #include <vector>
 
 #include "platform/File.h"
@@ -9,6 +7,7 @@
 #include "ui/win32/Dialogs.h"
 #include "ui/win32/OptionsDialog.h"
 #include "ui/win32/ToneListDialog.h"
+#include "platform/win32/Owned.h"
 #include "platform/win32/WideText.h"
 
 namespace sonimo {
@@ -16,15 +15,16 @@ namespace sonimo {
 namespace {
 
 std::u16string readAppPath(HKEY root) {
-    HKEY key;
+    HKEY opened = nullptr;
     if (RegOpenKeyExW(root, L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Cantrel.exe", 0,
-                      KEY_READ, &key) != ERROR_SUCCESS)
+                      KEY_READ, &opened) != ERROR_SUCCESS)
         return {};
+    const OwnedKey key(opened);
     wchar_t path[MAX_PATH + 1] = {};
     DWORD bytes = sizeof(path) - sizeof(wchar_t);
     DWORD type = 0;
     std::u16string result;
-    if (RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path), &bytes) ==
+    if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path), &bytes) ==
             ERROR_SUCCESS &&
         (type == REG_SZ || type == REG_EXPAND_SZ)) {
         path[bytes / sizeof(wchar_t) < MAX_PATH ? bytes / sizeof(wchar_t) : MAX_PATH] = 0;
@@ -33,7 +33,6 @@ std::u16string readAppPath(HKEY root) {
             text = text.substr(1, text.size() - 2);
         result = text;
     }
-    RegCloseKey(key);
     return result;
 }
 
@@ -139,8 +138,7 @@ bool ProgramHost::startCompanion(const std::u16string& path) {
     PROCESS_INFORMATION pi{};
     if (!CreateProcessW(wide(program), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return false;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    OwnedHandle thread(pi.hThread), process(pi.hProcess); // the companion runs on its own
     return true;
 }
 
