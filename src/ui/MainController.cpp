@@ -5,10 +5,10 @@
 #include "audio/ToneRenderer.h"
 #include "platform/File.h"
 #include "platform/Notice.h"
+#include "platform/SettingsKeys.h"
 #include "ui/CommandIds.h"
 #include "ui/MeterAndVolume.h"
 #include "ui/OptionsModel.h"
-#include "platform/SettingsKeys.h"
 #include "ui/WindowTexts.h"
 
 namespace sonimo {
@@ -81,7 +81,7 @@ bool MainController::rangeCommand(std::uint16_t id) {
     else if (id >= kCmdWaveformFirst && id <= kCmdWaveformLast)
         setWaveform(tone_, id - kCmdWaveformFirst);
     else if (id >= kCmdToneCountFirst && id <= kCmdToneCountLast)
-        setToneCount(tone_, id - 3000);
+        setToneCount(tone_, id - kCmdToneCountFirst + 1);
     else
         return false;
     applyToneChange();
@@ -204,13 +204,16 @@ SourceRef MainController::render() const {
 void MainController::play() {
     deviceSelected_ = true;
     playback_.selectStoredDevice();
-    if (!playback_.start(render())) {
+    if (!start(render()))
         currentNotice().show(texts::kStartFailed, texts::kStartFailedCaption, NoticeIcon::Information,
                              NoticeButtons::Ok);
-        return;
-    }
+}
+
+bool MainController::start(const SourceRef& source) {
+    if (!playback_.start(source)) return false;
     // a new DirectSound buffer starts at full volume: keep the slider's
     playback_.setVolume(volume_);
+    return true;
 }
 
 void MainController::stop() {
@@ -228,11 +231,7 @@ void MainController::liveChange() {
         return;
     }
     playback_.stop();
-    if (!playback_.start(source)) {
-        view_.showSilence(silenceChannels());
-        return;
-    }
-    playback_.setVolume(volume_);
+    if (!start(source)) view_.showSilence(silenceChannels());
 }
 
 void MainController::setVolumeFromSlider(int position) {

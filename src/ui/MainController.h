@@ -121,6 +121,8 @@ public:
 
 private:
     SourceRef render() const;
+    // Starts playback of `source` at the slider's volume; false when the device refused.
+    bool start(const SourceRef& source);
     void stepSelected(bool up, StepSize size, const CommandStates& states);
     void deleteTones(const CommandStates& states);
     void changeTone(void (*edit)(ToneData&));
