@@ -139,14 +139,27 @@ TEST(Selected, PutsThePreviousObjectBackAtTheEndOfItsScope) {
     EXPECT_EQ(GetCurrentObject(dc.get(), OBJ_PEN), before);
 }
 
+// The window says its own end (WM_NCDESTROY), so a window handle value given again to a
+// new window cannot pass for the old one.
+bool windowEnded = false;
+LRESULT CALLBACK endingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCDESTROY) windowEnded = true;
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
 TEST(Owned, AWindowIsDestroyedWithItsHolder) {
-    OwnedWindow window(
-        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
+    WNDCLASSW cls{};
+    cls.lpfnWndProc = endingWindowProc;
+    cls.hInstance = GetModuleHandleW(nullptr);
+    cls.lpszClassName = L"SonimoOwnedTestWindow";
+    RegisterClassW(&cls);
+    windowEnded = false;
+    OwnedWindow window(CreateWindowExW(0, cls.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                       cls.hInstance, nullptr));
     ASSERT_TRUE(window);
-    const HWND raw = window.get();
-    EXPECT_TRUE(IsWindow(raw));
+    EXPECT_FALSE(windowEnded);
     window.reset();
-    EXPECT_FALSE(IsWindow(raw));
+    EXPECT_TRUE(windowEnded);
 }
 
 TEST(CriticalSection, AScopedLockKeepsAnotherThreadOutUntilItsScopeEndsAndCanBeTakenAgain) {
