@@ -227,6 +227,30 @@ double crossingFrequency(const Capture& c, std::size_t begin, std::size_t end) {
     return static_cast<double>(count - 1) * c.rate / static_cast<double>(last - first);
 }
 
+double steadyFrequency(const Capture& c, std::size_t begin, std::size_t end) {
+    std::vector<std::size_t> periods;
+    std::size_t previous = 0;
+    for (std::size_t f = begin + 1; f < end && f < c.frames(); ++f) {
+        const std::int32_t a = c.samples[(f - 1) * c.channels], b = c.samples[f * c.channels];
+        if (a < 0 && b >= 0) {
+            if (previous) periods.push_back(f - previous);
+            previous = f;
+        }
+    }
+    if (periods.empty()) return 0.0;
+    std::vector<std::size_t> sorted = periods;
+    std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2),
+                     sorted.end());
+    const double median = static_cast<double>(sorted[sorted.size() / 2]);
+    double kept = 0, count = 0;
+    for (const std::size_t p : periods)
+        if (std::abs(static_cast<double>(p) - median) <= median / 4) {
+            kept += static_cast<double>(p);
+            ++count;
+        }
+    return count ? count * c.rate / kept : 0.0;
+}
+
 LevelShape levelShape(const Capture& c, std::size_t begin, std::size_t end, std::size_t window) {
     LevelShape shape;
     end = std::min(end, c.frames());

@@ -54,6 +54,9 @@ std::string firstDifference(const std::vector<std::int32_t>& got, const std::vec
 std::size_t longestZeroRun(const Capture& c, std::size_t begin, std::size_t end);
 // Frequency of channel 0 over frames [begin, end) from its zero crossings.
 double crossingFrequency(const Capture& c, std::size_t begin, std::size_t end);
+// The same for a steady tone heard through a starved device: periods more than a quarter
+// away from the median one (where a dropout joined two pieces of the wave) are left out.
+double steadyFrequency(const Capture& c, std::size_t begin, std::size_t end);
 
 // What a listener notices of channel 0 over frames [begin, end): the peaks of windows of
 // `window` frames (the largest and smallest of them, in dB re full scale of 16 bits) and
