@@ -74,7 +74,7 @@ TEST_F(MainWindowPlayback, AutoplayStartsTheStoredToneAtOnce) {
     ASSERT_TRUE(c.ok);
     ASSERT_GT(c.frames(), static_cast<std::size_t>(c.rate / 4));
     const std::size_t end = c.frames() - c.rate / 20;
-    EXPECT_NEAR(steadyFrequency(c, c.rate / 20, end), 1000.0, 5.0);
+    EXPECT_NEAR(crossingFrequency(c, c.rate / 20, end), 1000.0, 5.0);
     EXPECT_NEAR(crestRatio(c, c.rate / 20, end), 0.7071, 0.02); // a sine, not a clipped or square tone
 }
 
@@ -105,7 +105,7 @@ TEST_F(MainWindowPlayback, SpaceTogglesAndEscStopsAndALiveChangeIsHeard) {
     ASSERT_GT(c.frames(), static_cast<std::size_t>(c.rate / 2));
     // the last stretch plays the raised tone
     const std::size_t end = c.frames() - c.rate / 40;
-    EXPECT_NEAR(steadyFrequency(c, end - c.rate / 5, end), 1000.0, 8.0);
+    EXPECT_NEAR(crossingFrequency(c, end - c.rate / 5, end), 1000.0, 8.0);
     pressKey(*window, VK_SPACE);
     EXPECT_FALSE(window->player().IsStopped());
     pressKey(*window, VK_SPACE);
@@ -141,7 +141,7 @@ TEST_F(MainWindowPlayback, ALiveChangeOnADirectSoundDeviceOfItsOwnKeepsPlaying) 
     ASSERT_TRUE(c.ok);
     ASSERT_GT(c.frames(), static_cast<std::size_t>(c.rate / 2));
     const std::size_t end = c.frames() - c.rate / 40;
-    EXPECT_NEAR(steadyFrequency(c, end - c.rate / 5, end), 500.0 * std::pow(2.0, 2.0 / 12) * 2, 10.0);
+    EXPECT_NEAR(crossingFrequency(c, end - c.rate / 5, end), 500.0 * std::pow(2.0, 2.0 / 12) * 2, 10.0);
 }
 
 } // namespace

@@ -214,20 +214,6 @@ std::size_t longestZeroRun(const Capture& c, std::size_t begin, std::size_t end)
 }
 
 double crossingFrequency(const Capture& c, std::size_t begin, std::size_t end) {
-    std::size_t first = 0, last = 0, count = 0;
-    for (std::size_t f = begin + 1; f < end && f < c.frames(); ++f) {
-        const std::int32_t a = c.samples[(f - 1) * c.channels], b = c.samples[f * c.channels];
-        if (a < 0 && b >= 0) {
-            if (count == 0) first = f;
-            last = f;
-            ++count;
-        }
-    }
-    if (count < 2) return 0.0;
-    return static_cast<double>(count - 1) * c.rate / static_cast<double>(last - first);
-}
-
-double steadyFrequency(const Capture& c, std::size_t begin, std::size_t end) {
     std::vector<std::size_t> periods;
     std::size_t previous = 0;
     for (std::size_t f = begin + 1; f < end && f < c.frames(); ++f) {

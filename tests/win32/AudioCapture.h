@@ -52,11 +52,11 @@ std::string firstDifference(const std::vector<std::int32_t>& got, const std::vec
 
 // Longest run of exact zeros in frames [begin, end) of channel 0.
 std::size_t longestZeroRun(const Capture& c, std::size_t begin, std::size_t end);
-// Frequency of channel 0 over frames [begin, end) from its zero crossings.
+// Frequency of a steady tone on channel 0 over frames [begin, end), from the periods
+// between its rising zero crossings. A device starved on a loaded machine drops pieces, and
+// a dropout joins two pieces of the wave: periods more than a quarter away from the median
+// one are left out, and the rest averaged (with none left out, this is the plain count).
 double crossingFrequency(const Capture& c, std::size_t begin, std::size_t end);
-// The same for a steady tone heard through a starved device: periods more than a quarter
-// away from the median one (where a dropout joined two pieces of the wave) are left out.
-double steadyFrequency(const Capture& c, std::size_t begin, std::size_t end);
 
 // What a listener notices of channel 0 over frames [begin, end): the peaks of windows of
 // `window` frames (the largest and smallest of them, in dB re full scale of 16 bits) and
