@@ -224,10 +224,10 @@ double crossingFrequency(const Capture& c, std::size_t begin, std::size_t end) {
         }
     }
     if (periods.empty()) return 0.0;
-    std::vector<std::size_t> sorted = periods;
-    std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2),
-                     sorted.end());
-    const double median = static_cast<double>(sorted[sorted.size() / 2]);
+    // the sum below does not depend on the order, so the median is found in place
+    const auto middle = periods.begin() + static_cast<std::ptrdiff_t>(periods.size() / 2);
+    std::nth_element(periods.begin(), middle, periods.end());
+    const double median = static_cast<double>(*middle);
     double kept = 0, count = 0;
     for (const std::size_t p : periods)
         if (std::abs(static_cast<double>(p) - median) <= median / 4) {

@@ -139,6 +139,7 @@ TEST(Selected, PutsThePreviousObjectBackAtTheEndOfItsScope) {
     EXPECT_EQ(GetCurrentObject(dc.get(), OBJ_PEN), before);
 }
 
+namespace {
 // The window says its own end (WM_NCDESTROY), so a window handle value given again to a
 // new window cannot pass for the old one.
 bool windowEnded = false;
@@ -146,6 +147,7 @@ LRESULT CALLBACK endingWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     if (message == WM_NCDESTROY) windowEnded = true;
     return DefWindowProcW(window, message, wParam, lParam);
 }
+} // namespace
 
 TEST(Owned, AWindowIsDestroyedWithItsHolder) {
     WNDCLASSW cls{};
